@@ -1,0 +1,65 @@
+#ifndef TAVREL_CLI_RUN_SETTINGS_H_
+#define TAVREL_CLI_RUN_SETTINGS_H_
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tavrel {
+
+/// Report formats; the numbers appear in the -d echo.
+enum class ReportFormat : int { kNone = 0, kCsv = 3, kHtml = 4, kDhtml = 5 };
+
+/// The run's single action; the numbers appear in the -d echo.
+enum class ActionKind : int { kNone = 0, kReport = 1, kDisable = 3, kDelete = 4, kMove = 16 };
+
+/// Server-side sort choice; the numbers appear in the -d echo.
+enum class SortField : int { kNone = 0, kCn = 2, kAge = 4, kPwage = 5, kOs = 6, kLlts = 7 };
+
+/// Every validated option of one run. Filled once by option processing before the directory
+/// is contacted, read-only afterwards. (`quiet` and `debug` live in common/console.h.)
+struct RunSettings {
+  std::string host;
+  std::string scope = "subtree";
+  std::string baseDn;
+  bool chaseReferrals = true;
+  std::optional<std::string> filterText;
+  std::optional<std::string> addOnFilterText;
+  bool usersMode = false;
+  bool onlyDisabled = false;
+  bool excludeDcs = false;
+  bool realAge = false;
+  bool useLastLogonTimestamp = false;
+  bool bitwiseTransform = false;
+  int pageSize = 100;
+  int timeoutSeconds = 300;
+  int ageDays = 90;
+  int maxAgeDays = 0;
+  SortField sortField = SortField::kNone;
+  bool reverseSort = false;
+  ReportFormat format = ReportFormat::kHtml;
+  std::string fileExtension = "htm";
+  std::string csvDelimiter = ";";
+  bool writeHeader = true;
+  bool writeHtmlHeader = true;
+  bool writeStats = true;
+  bool appendToFile = false;
+  bool showReport = false;
+  bool lowerCaseNames = true;
+  std::string reportFile;
+  ActionKind action = ActionKind::kNone;
+  bool stamp = false;
+  std::string newParent;
+  std::string renameMask = "$OLD$-*";
+  int safetyLimit = 10;
+  bool forReal = false;
+  std::string exclusionDelimiter = ";";
+  std::vector<std::string> dnExclusions;
+  std::string addAttributes;
+  /// The raw command line, for the arguments handed on to the report viewer.
+  std::vector<std::string> arguments;
+};
+
+}  // namespace tavrel
+
+#endif  // TAVREL_CLI_RUN_SETTINGS_H_

@@ -1,0 +1,118 @@
+#ifndef TAVREL_DIRECTORY_LDAP_CLIENT_H_
+#define TAVREL_DIRECTORY_LDAP_CLIENT_H_
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+/// The platform's LDAP client, reduced to the operations the program relies on. The same
+/// interface is implemented over OpenLDAP's libldap (ldap_client_posix.cc) and over the
+/// Windows wldap32 (ldap_client_win32.cc); unit tests substitute a fake. Every result code
+/// the rest of the program sees is an LDAP result code as RFC 1823 and the Windows client
+/// number them (client-side failures included), so messages and stored reports read the
+/// same on every platform.
+namespace tavrel::ldap {
+
+constexpr int kSuccess = 0x00;
+constexpr int kServerDown = 0x51;
+constexpr int kFilterError = 0x57;
+constexpr int kNoResultsReturned = 0x5E;
+
+constexpr int kOptReferrals = 0x08;
+constexpr int kOptProtocolVersion = 0x11;
+constexpr int kAuthNegotiate = 0x486;
+
+constexpr int kScopeBase = 0;
+constexpr int kScopeOneLevel = 1;
+constexpr int kScopeSubtree = 2;
+
+constexpr std::string_view kTreeDeleteOid = "1.2.840.113556.1.4.805";
+
+/// A control without a value (the only kind the program sends).
+struct Control {
+  std::string oid;
+  bool critical = false;
+};
+
+struct Attribute {
+  std::string name;  ///< as the server spelled it
+  std::vector<std::string> values;
+};
+
+/// One search result entry; attributes in the order the client returns them.
+struct Entry {
+  std::string dn;
+  std::vector<Attribute> attributes;
+};
+
+struct SortKey {
+  std::string attribute;
+  bool reverse = false;
+};
+
+struct PagedSearchRequest {
+  std::string base;
+  int scope = kScopeSubtree;
+  std::string filter;
+  std::vector<std::string> attributes;
+  int timeLimitSeconds = 0;
+  std::optional<SortKey> sortKey;
+};
+
+/// The handle of a paged search; owned by the caller, used with the connection that made it.
+class PagedSearch {
+ public:
+  virtual ~PagedSearch() = default;
+};
+
+/// One LDAP session (ldap_init's handle).
+class Connection {
+ public:
+  virtual ~Connection() = default;
+
+  /// ldap_set_option with an integer value (protocol version, referrals on/off).
+  virtual int setOption(int option, int value) = 0;
+  /// ldap_bind_s with no DN and no credentials: the logged-on user's own identity.
+  virtual int bind(int method) = 0;
+  /// ldap_unbind: closes the session; later calls fail.
+  virtual void unbind() = 0;
+  /// ldap_search_s returning all attributes of every entry; an empty base means none.
+  virtual int search(std::string_view base, int scope, std::string_view filter,
+                     std::vector<Entry>& entries) = 0;
+  /// ldap_search_init_page; null on failure (the reason in lastSystemError()).
+  virtual std::unique_ptr<PagedSearch> searchInitPage(const PagedSearchRequest& request) = 0;
+  /// ldap_get_next_page_s: kNoResultsReturned once the results are exhausted. `page`
+  /// receives the page's entries (search references are not entries).
+  virtual int getNextPage(PagedSearch& search, int timeoutSeconds, int pageSize,
+                          std::vector<Entry>& page) = 0;
+  /// ldap_search_abandon_page.
+  virtual int searchAbandonPage(PagedSearch& search) = 0;
+  /// ldap_modify_s with one LDAP_MOD_REPLACE of one attribute by one value.
+  virtual int modifyReplace(std::string_view dn, std::string_view attribute,
+                            std::string_view value) = 0;
+  /// ldap_delete_ext_s with the given server controls.
+  virtual int deleteExt(std::string_view dn, const std::vector<Control>& serverControls) = 0;
+  /// ldap_rename_ext_s without controls.
+  virtual int renameExt(std::string_view dn, std::string_view newRdn, std::string_view newParent,
+                        bool deleteOldRdn) = 0;
+};
+
+/// ldap_init: a session for `host` (none: the library finds a server of the user's domain)
+/// and `port`; null on failure with the reason in lastSystemError(). An LDAP URI in the host
+/// text is passed on as it is.
+std::unique_ptr<Connection> init(const std::optional<std::string>& host, int port);
+
+/// ldap_err2string: the client library's text for a result code.
+std::string err2string(int code);
+
+/// ldap_explode_dn with the attribute types kept; empty when the DN cannot be split.
+std::vector<std::string> explodeDn(std::string_view dn);
+
+/// The platform's last error number (errno, GetLastError) after a failed init/search init.
+int lastSystemError();
+
+}  // namespace tavrel::ldap
+
+#endif  // TAVREL_DIRECTORY_LDAP_CLIENT_H_

@@ -1,0 +1,40 @@
+#ifndef TAVREL_QUERY_INT8_H_
+#define TAVREL_QUERY_INT8_H_
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace tavrel {
+
+/// The directory's large-integer time: 100-nanosecond intervals since 1601-01-01 00:00:00
+/// UTC. Travels as decimal text; 0 and 9223372036854775807 mean "never".
+using Int8 = std::int64_t;
+
+constexpr Int8 kInt8Never = 0x7FFFFFFFFFFFFFFFLL;
+constexpr std::string_view kEmptyDateText = "0000/00/00-00:00:00";
+
+/// The current UTC time.
+Int8 int8Now();
+
+/// The instant `days` days before `reference`, with the 32-bit hour count and 64-bit wrap
+/// of the original arithmetic (a negative day count wraps around).
+Int8 int8Threshold(Int8 reference, int days);
+
+/// Signed decimal text.
+std::string int8Text(Int8 value);
+
+/// Local date "YYYY/MM/DD-hh:mm:ss" of an Int8 given as text; the empty date for 0, never
+/// and unreadable text; "ERROR: <n>" when the platform cannot convert the value.
+std::string int8DateText(std::string_view value);
+
+/// Whole days from `value` to `reference` as "%-4.4i"; -0001 for never-set, future and
+/// out-of-range values.
+std::string int8AgeDays(std::string_view value, Int8 reference);
+
+/// YYYYMMDD-HHMMSS of the start time, for "<DATE>" in the report file name.
+std::string dateStamp(Int8 startTime);
+
+}  // namespace tavrel
+
+#endif  // TAVREL_QUERY_INT8_H_

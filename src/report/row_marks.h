@@ -1,0 +1,16 @@
+#ifndef TAVREL_REPORT_ROW_MARKS_H_
+#define TAVREL_REPORT_ROW_MARKS_H_
+
+namespace tavrel {
+
+/// Per-object flags that choose the row colour; all false when an object's processing begins.
+struct RowMarks {
+  bool disabled = false;
+  bool domainController = false;
+  bool modifyFailed = false;
+  bool safetySkipped = false;
+};
+
+}  // namespace tavrel
+
+#endif  // TAVREL_REPORT_ROW_MARKS_H_
