@@ -2,6 +2,7 @@
 #define TAVREL_QUERY_ATTRIBUTE_LIST_H_
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cli/run_settings.h"
@@ -23,7 +24,15 @@ struct SortSpec {
   bool sendKey = false;
 };
 
+/// The computer or user columns, lastLogonTimestamp;lltsAge from domain functional level 2
+/// on, then the -addattrib text verbatim; with the "DEBUG: " echo of each step.
 AttributeList buildAttributeList(const RunSettings& settings, const RootDseInfo& rootDse);
+
+/// The names of an attribute text split at ";": empty names between two ";" are kept, a
+/// trailing ";" gives no empty last name.
+std::vector<std::string> splitAttributeText(std::string_view text);
+
+/// The sort attribute of the sort option (none for llts below level 2); dhtml never sends it.
 SortSpec buildSortSpec(const RunSettings& settings, const RootDseInfo& rootDse);
 
 }  // namespace tavrel

@@ -1,24 +1,42 @@
 #ifndef TAVREL_QUERY_OBJECT_RECORD_H_
 #define TAVREL_QUERY_OBJECT_RECORD_H_
 
-#include <string>
+#include <cstddef>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 namespace tavrel {
 
 /// One matched object: key text -> value text ("DN", attribute names as the server spelled
 /// them, "ACTION", "RESULT"). Keys compare byte by byte; an absent key reads as empty text;
-/// setting a key again replaces its value.
+/// setting a key again replaces its value. Values are arbitrary bytes (NUL included) of any
+/// length.
+///
+/// A run holds every matched object in memory at once, so a record is one exactly sized
+/// block of length-prefixed key/value pairs instead of a map of separately allocated
+/// strings; with a dozen short entries per object a lookup is a short linear scan.
 class ObjectRecord {
  public:
+  /// The value of `key`; empty when absent. The view is valid until the record changes.
   std::string_view get(std::string_view key) const;
   bool has(std::string_view key) const;
+  /// Sets or replaces the value of `key`. `value` may view this record's own bytes.
   void set(std::string_view key, std::string_view value);
 
+  /// Makes room for entries taking `bytes` more (see `entrySize`), so a record built entry by
+  /// entry is allocated once.
+  void reserve(std::size_t bytes);
+  /// The room one entry with this key and value length takes.
+  static std::size_t entrySize(std::string_view key, std::size_t valueSize);
+
+  /// Bytes held by the record's block, for memory accounting in tests and benchmarks.
+  std::size_t capacityBytes() const { return bytes_.capacity(); }
+
  private:
-  std::vector<std::pair<std::string, std::string>> entries_;
+  struct Slot;
+  bool find(std::string_view key, Slot& slot) const;
+
+  std::vector<char> bytes_;
 };
 
 /// The matched objects in arrival order.

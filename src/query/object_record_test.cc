@@ -1,0 +1,112 @@
+#include "query/object_record.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace tavrel {
+namespace {
+
+using namespace std::string_literals;
+
+TEST(ObjectRecordTest, KeysAreCaseSensitiveAndAbsentKeysReadEmpty) {
+  ObjectRecord record;
+  record.set("cn", "pc1");
+  record.set("CN", "PC1");
+  record.set("", "empty key");
+  EXPECT_EQ(record.get("cn"), "pc1");
+  EXPECT_EQ(record.get("CN"), "PC1");
+  EXPECT_EQ(record.get("Cn"), "");
+  EXPECT_FALSE(record.has("Cn"));
+  EXPECT_EQ(record.get(""), "empty key");
+  EXPECT_FALSE(record.has("c"));
+  EXPECT_FALSE(record.has("cnx"));
+}
+
+TEST(ObjectRecordTest, LastValueWinsWhateverTheLengths) {
+  ObjectRecord record;
+  record.set("DN", "cn=a,dc=x");
+  record.set("cn", "a");
+  record.set("RESULT", "");
+  // Same length, shorter, longer, empty, and back: the neighbours must not move.
+  for (const std::string value : {"b", "", "a much longer value than before", "c", ""}) {
+    record.set("cn", value);
+    EXPECT_EQ(record.get("cn"), value);
+    EXPECT_TRUE(record.has("cn"));
+    EXPECT_EQ(record.get("DN"), "cn=a,dc=x");
+    EXPECT_EQ(record.get("RESULT"), "");
+    EXPECT_TRUE(record.has("RESULT"));
+  }
+}
+
+TEST(ObjectRecordTest, ValuesKeepEveryByteAndLength) {
+  const std::string withNul = "a\0b\0\xff\xfe"s;
+  const std::string megabyte(1 << 20, '\x80');
+  std::string longKey(300, 'k');  // needs a two-byte length prefix
+  ObjectRecord record;
+  record.set("bin", withNul);
+  record.set("big", megabyte);
+  record.set(longKey, "v");
+  record.set("after", "x");
+  EXPECT_EQ(record.get("bin"), withNul);
+  EXPECT_EQ(record.get("big").size(), megabyte.size());
+  EXPECT_EQ(record.get("big"), megabyte);
+  EXPECT_EQ(record.get(longKey), "v");
+  EXPECT_EQ(record.get("after"), "x");
+  record.set("big", "small");
+  EXPECT_EQ(record.get("big"), "small");
+  EXPECT_EQ(record.get("after"), "x");
+  EXPECT_LT(record.capacityBytes(), 1000u);
+}
+
+TEST(ObjectRecordTest, ValueMayViewTheSameRecord) {
+  ObjectRecord record;
+  record.set("DN", "CN=PC1,DC=X");
+  record.set("copy", record.get("DN"));  // appended, block grows
+  EXPECT_EQ(record.get("copy"), "CN=PC1,DC=X");
+  record.reserve(ObjectRecord::entrySize("more", 11));
+  record.set("more", record.get("DN"));  // appended within reserved room
+  EXPECT_EQ(record.get("more"), "CN=PC1,DC=X");
+  record.set("DN", record.get("DN").substr(3));  // replaced by part of itself
+  EXPECT_EQ(record.get("DN"), "PC1,DC=X");
+  record.set("copy", record.get("more").substr(0, 2));
+  EXPECT_EQ(record.get("copy"), "CN");
+}
+
+TEST(ObjectRecordTest, ReservedRecordIsAllocatedExactly) {
+  const std::pair<const char*, const char*> entries[] = {
+      {"DN", "cn=pc000001,ou=computers,dc=tavrel,dc=test"},
+      {"cn", "pc000001"},
+      {"pwdLastSet", "127000000000000000"},
+      {"userAccountControl", "4096"},
+  };
+  std::size_t total = 0;
+  for (const auto& [key, value] : entries) {
+    total += ObjectRecord::entrySize(key, std::string_view(value).size());
+  }
+  ObjectRecord record;
+  record.reserve(total);
+  for (const auto& [key, value] : entries) record.set(key, value);
+  EXPECT_EQ(record.capacityBytes(), total);
+  // One length byte per key and value at these sizes.
+  std::size_t text = 0;
+  for (const auto& [key, value] : entries) {
+    text += std::string_view(key).size() + std::string_view(value).size();
+  }
+  EXPECT_EQ(total, text + 2 * std::size(entries));
+  for (const auto& [key, value] : entries) EXPECT_EQ(record.get(key), value);
+}
+
+TEST(ObjectRecordTest, CopiesAreIndependent) {
+  ObjectRecord record;
+  record.set("cn", "one");
+  ObjectStore store{record, record};
+  store[1].set("cn", "two");
+  store[1].set("ACTION", "Report");
+  EXPECT_EQ(store[0].get("cn"), "one");
+  EXPECT_FALSE(store[0].has("ACTION"));
+  EXPECT_EQ(store[1].get("cn"), "two");
+}
+
+}  // namespace
+}  // namespace tavrel
