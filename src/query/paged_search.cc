@@ -1,0 +1,147 @@
+#include "query/paged_search.h"
+
+#include <string_view>
+#include <vector>
+
+#include "common/console.h"
+#include "common/text.h"
+#include "directory/ldap_client.h"
+
+namespace tavrel {
+
+namespace {
+
+constexpr std::string_view kSpinner = "|/-\\";
+constexpr const char* kInitPageFailed = "LDAP_SEARCH_INIT_PAGE FAILED: WinError=%d\n\n";
+constexpr std::string_view kNextPageLabel = "ldap_get_next_page_s";
+constexpr std::string_view kSearchCompleted = "Search completed...\n";
+constexpr std::string_view kDebugInitialized = "DEBUG: Search Initialized...\n";
+constexpr std::string_view kDebugHaveHandle = "DEBUG: Have valid Search Handle...\n";
+constexpr std::string_view kDebugRetrieving = "DEBUG: Retrieving Page...\n";
+constexpr const char* kDebugObjectCount = "DEBUG: Object Count: %d\n";
+constexpr const char* kDebugMatched = "%d objects matched\n";
+
+/// Names whose values are machine or account names, shown in one case unless -nolc.
+bool isNameAttribute(std::string_view name) {
+  return contains(name, "cn") || contains(name, "sAMAccountName") ||
+         contains(name, "dNSHostName");
+}
+
+ldap::PagedSearchRequest makeRequest(const RunSettings& settings, const RootDseInfo& rootDse,
+                                     const std::string& filter, const AttributeList& attributes,
+                                     const SortSpec& sort) {
+  ldap::PagedSearchRequest request;
+  request.base = settings.baseDn.empty() ? rootDse.defaultNamingContext : settings.baseDn;
+  if (contains(settings.scope, "sub")) {
+    request.scope = ldap::kScopeSubtree;
+  } else if (contains(settings.scope, "one")) {
+    request.scope = ldap::kScopeOneLevel;
+  }
+  request.filter = filter;
+  request.attributes = attributes.names;
+  request.timeLimitSeconds = settings.timeoutSeconds;
+  if (sort.sendKey) request.sortKey = ldap::SortKey{sort.sortAttribute, sort.reverse};
+  return request;
+}
+
+/// The first exclusion item found in the lower-cased DN, or none.
+const std::string* exclusionFor(const std::string& lowerDn,
+                                const std::vector<std::string>& exclusions) {
+  for (const auto& item : exclusions) {
+    if (contains(lowerDn, item)) return &item;
+  }
+  return nullptr;
+}
+
+/// Turns one entry into a record; false when an exclusion drops it.
+bool collectEntry(const ldap::Entry& entry, const RunSettings& settings, ObjectRecord& record) {
+  const std::string lowerDn = lowerCase(entry.dn);
+  if (const std::string* item = exclusionFor(lowerDn, settings.dnExclusions)) {
+    console::debugOut("DEBUG: Excluded DN (" + *item + ") - " + entry.dn + "\n");
+    return false;
+  }
+  console::debugErr(entry.dn + "\n");
+
+  // Only the last value of an attribute is kept, so the record is sized once up front.
+  std::size_t size = ObjectRecord::entrySize("DN", entry.dn.size());
+  for (const auto& attribute : entry.attributes) {
+    if (attribute.values.empty()) continue;
+    size += ObjectRecord::entrySize(attribute.name, attribute.values.back().size());
+  }
+  record.reserve(size);
+
+  record.set("DN", settings.lowerCaseNames ? lowerDn : entry.dn);
+  for (const auto& attribute : entry.attributes) {
+    if (attribute.values.empty()) continue;
+    const std::string& last = attribute.values.back();
+    if (settings.lowerCaseNames && isNameAttribute(attribute.name)) {
+      record.set(attribute.name, lowerCase(last));
+    } else {
+      record.set(attribute.name, last);
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+SearchOutcome runPagedSearch(DirectorySession& session, const RunSettings& settings,
+                             const RootDseInfo& rootDse, const std::string& filter,
+                             const AttributeList& attributes, const SortSpec& sort) {
+  SearchOutcome outcome;
+  ldap::Connection& connection = *session.connection;
+  int matched = 0;
+
+  std::unique_ptr<ldap::PagedSearch> search =
+      connection.searchInitPage(makeRequest(settings, rootDse, filter, attributes, sort));
+  console::debugErr(kDebugInitialized);
+  if (!search) {
+    console::out(formatText(kInitPageFailed, ldap::lastSystemError()));
+  } else {
+    console::debugErr(kDebugHaveHandle);
+    std::size_t spinner = 0;
+    std::vector<ldap::Entry> page;
+    for (;;) {
+      console::debugErr(kDebugRetrieving);
+      page.clear();
+      int code = connection.getNextPage(*search, settings.timeoutSeconds, settings.pageSize, page);
+      matched += static_cast<int>(page.size());
+      console::debugErr(formatText(kDebugObjectCount, matched));
+      if (code == ldap::kSuccess) {
+        if (!console::debug() && !console::quiet()) {
+          console::out(std::string(1, kSpinner[spinner]) + "\r");
+          spinner = (spinner + 1) % kSpinner.size();
+        }
+        for (const auto& entry : page) {
+          ObjectRecord record;
+          if (collectEntry(entry, settings, record)) {
+            outcome.objects.push_back(std::move(record));
+          } else {
+            --matched;
+          }
+        }
+      } else if (code != ldap::kNoResultsReturned) {
+        reportLdapError(kNextPageLabel, rootDse.dnsHostName, code);
+        console::out("\n");
+      }
+      if (code != ldap::kSuccess) {
+        connection.searchAbandonPage(*search);
+        break;
+      }
+    }
+  }
+
+  console::debugErr(formatText(kDebugMatched, matched));
+  console::progress(kSearchCompleted);
+  outcome.finishTime = int8Now();
+  outcome.finishText = int8Text(outcome.finishTime);
+  outcome.finishDate = int8DateText(outcome.finishText);
+  return outcome;
+}
+
+ObjectAges objectAges(const ObjectRecord& record, Int8 finishTime) {
+  return {int8AgeDays(record.get("pwdLastSet"), finishTime),
+          int8AgeDays(record.get("lastLogonTimestamp"), finishTime)};
+}
+
+}  // namespace tavrel
