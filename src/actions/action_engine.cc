@@ -1,0 +1,238 @@
+#include "actions/action_engine.h"
+
+#include <climits>
+#include <cstdint>
+
+#include "common/console.h"
+#include "common/text.h"
+#include "directory/modify.h"
+
+namespace tavrel {
+
+namespace {
+
+constexpr std::uint32_t kUacDisabled = 0x2;
+constexpr std::uint32_t kUacDomainController = 0x2000;
+
+// Stored in the record and shown in the report's ACTION and RESULT columns.
+constexpr std::string_view kActionDisable = "DISABLE";
+constexpr std::string_view kActionStampSuffix = "/STAMP";
+constexpr std::string_view kActionMoveSuffix = "/MOVE";
+constexpr std::string_view kActionDelete = "DELETE";
+constexpr std::string_view kActionMove = " MOVE";
+constexpr std::string_view kActionDc = "DC";
+constexpr std::string_view kActionSafety = "SAFETY EXCEEDED";
+constexpr std::string_view kResultDc = "Can't modify DC";
+constexpr std::string_view kResultSafety = "ERROR";
+constexpr std::string_view kResultTest = "TEST";
+constexpr std::string_view kResultSkip = "DISABLE:SKIP";
+constexpr std::string_view kResultNotDisabled = "NOT DISABLED";
+constexpr std::string_view kResultDisablePart = "DISABLE:";
+constexpr std::string_view kResultStampPart = ",STAMP:";
+constexpr std::string_view kResultMovePart = ",MOVE:";
+
+// Console texts.
+constexpr std::string_view kDisabling = "Disabling";
+constexpr std::string_view kStamping = "/Stamping";
+constexpr std::string_view kMoving = "/Moving";
+constexpr std::string_view kDeleting = "Deleting: ";
+constexpr std::string_view kMovingObject = "Moving: ";
+constexpr std::string_view kEllipsis = "...";
+constexpr std::string_view kErrorSeparator = " ERROR - ";
+constexpr std::string_view kNotForReal = " [Not For Real]";
+constexpr std::string_view kNotDisabledLine = " ERROR - Object not disabled\n";
+constexpr std::string_view kDebugDc = "DEBUG: DC Machine, skipping...\n";
+constexpr std::string_view kDebugSafety = "DEBUG: Exceeded Safety, no more changes...\n";
+constexpr std::string_view kDebugAlreadyDisabled = "Object already disabled - ";
+
+constexpr std::string_view kUacAttribute = "userAccountControl";
+constexpr std::string_view kExpiresAttribute = "accountExpires";
+
+std::string join(std::initializer_list<std::string_view> parts) {
+  std::string text;
+  for (std::string_view part : parts) text.append(part);
+  return text;
+}
+
+/// Takes one object off the allowance; an unlimited (negative) allowance only moves further
+/// below 0, stopping short of wrapping around to positive.
+void useSafety(ActionProgress& progress) {
+  if (progress.safetyRemaining != INT_MIN) --progress.safetyRemaining;
+}
+
+/// The object has been written to (or failed to be): count it and show a failure.
+void countWrite(bool failed, const std::string& result, RowMarks& marks,
+                ActionProgress& progress) {
+  if (failed) {
+    ++progress.counters.updatesError;
+    marks.modifyFailed = true;
+    console::progress(join({kErrorSeparator, result}));
+  } else {
+    ++progress.counters.updatesOk;
+  }
+}
+
+void countTest(ObjectRecord& record, ActionProgress& progress) {
+  ++progress.counters.updatesSkipped;
+  record.set("RESULT", kResultTest);
+  console::progress(kNotForReal);
+}
+
+void disableObject(DirectorySession& session, const RunSettings& settings,
+                   std::string_view stampValue, std::uint32_t uac, ObjectRecord& record,
+                   RowMarks& marks, ActionProgress& progress) {
+  const std::string dn(record.get("DN"));
+  const bool move = !settings.newParent.empty();
+  std::string action(kActionDisable);
+  if (settings.stamp) action.append(kActionStampSuffix);
+  if (move) action.append(kActionMoveSuffix);
+  record.set("ACTION", action);
+
+  std::string result;
+  const bool skipDisable = marks.disabled;
+  if (skipDisable) {
+    console::debugErr(join({kDebugAlreadyDisabled, dn, "\n"}));
+    result = kResultSkip;
+    record.set("RESULT", result);
+    ++progress.counters.updatesSkipped;
+    if (!settings.stamp && !move) return;
+  }
+
+  useSafety(progress);
+  const std::string newValue = std::to_string(uac | kUacDisabled);
+  std::string label(kDisabling);
+  if (settings.stamp) label.append(kStamping);
+  if (move) label.append(kMoving);
+  console::progress(join({label, ": ", dn, kEllipsis}));
+  console::debugErr(formatText("UAC(%d)(%s)", static_cast<std::int32_t>(uac), newValue.c_str()));
+
+  if (settings.forReal) {
+    int rcDisable = 0;
+    int rcStamp = 0;
+    int rcMove = 0;
+    if (!skipDisable) {
+      rcDisable = setAttribute(session, dn, kUacAttribute, newValue);
+      result.append(kResultDisablePart).append(resultText(rcDisable));
+    }
+    // A later step only follows a clean earlier one: an account that could not be disabled
+    // is neither stamped nor moved.
+    if (rcDisable == 0 && settings.stamp) {
+      rcStamp = setAttribute(session, dn, kExpiresAttribute, stampValue);
+      result.append(kResultStampPart).append(resultText(rcStamp));
+    }
+    if (rcDisable == 0 && rcStamp == 0 && move) {
+      rcMove = moveObject(session, dn, settings.newParent);
+      result.append(kResultMovePart).append(resultText(rcMove));
+    }
+    record.set("RESULT", result);
+    countWrite(rcDisable != 0 || rcStamp != 0 || rcMove != 0, result, marks, progress);
+  } else {
+    countTest(record, progress);
+  }
+  console::progress("\n");
+}
+
+void deleteObject(DirectorySession& session, const RunSettings& settings, ObjectRecord& record,
+                  RowMarks& marks, ActionProgress& progress) {
+  const std::string dn(record.get("DN"));
+  useSafety(progress);
+  record.set("ACTION", kActionDelete);
+  console::progress(join({kDeleting, dn, kEllipsis}));
+  if (!marks.disabled) {
+    // Only accounts somebody already disabled are ever deleted. This line is an error, so it
+    // shows even with -q.
+    console::err(kNotDisabledLine);
+    record.set("RESULT", kResultNotDisabled);
+    marks.modifyFailed = true;
+    ++progress.counters.updatesSkipped;
+    return;
+  }
+  if (settings.forReal) {
+    const int rc = deleteTree(session, dn);
+    const std::string result = resultText(rc);
+    record.set("RESULT", result);
+    countWrite(rc != 0, result, marks, progress);
+  } else {
+    countTest(record, progress);
+  }
+  console::progress("\n");
+}
+
+void moveOnly(DirectorySession& session, const RunSettings& settings, ObjectRecord& record,
+              RowMarks& marks, ActionProgress& progress) {
+  const std::string dn(record.get("DN"));
+  useSafety(progress);
+  record.set("ACTION", kActionMove);
+  console::progress(join({kMovingObject, dn, kEllipsis}));
+  if (settings.forReal) {
+    const int rc = moveObject(session, dn, settings.newParent);
+    const std::string result = resultText(rc);
+    record.set("RESULT", result);
+    countWrite(rc != 0, result, marks, progress);
+  } else {
+    countTest(record, progress);
+  }
+  console::progress("\n");
+}
+
+bool isModifying(ActionKind action) {
+  return action == ActionKind::kDisable || action == ActionKind::kDelete ||
+         action == ActionKind::kMove;
+}
+
+}  // namespace
+
+ActionProgress startActions(const RunSettings& settings) {
+  ActionProgress progress;
+  progress.safetyRemaining = settings.safetyLimit;
+  return progress;
+}
+
+std::string resultText(int code) {
+  return formatText("(0x%-2X) %s", static_cast<unsigned>(code), ldapErrorText(code).c_str());
+}
+
+void applyAction(DirectorySession& session, const RunSettings& settings,
+                 std::string_view stampValue, ObjectRecord& record, RowMarks& marks,
+                 ActionProgress& progress) {
+  // userAccountControl is a 32-bit flag word; directories send it as signed decimal text.
+  const auto uac = static_cast<std::uint32_t>(readNumber(record.get(kUacAttribute)));
+  marks.disabled = (uac & kUacDisabled) != 0;
+  marks.domainController = (uac & kUacDomainController) != 0;
+
+  const bool modifying = isModifying(settings.action);
+  if (!modifying) return;
+  ++progress.counters.totalUpdates;
+
+  if (progress.safetyRemaining != 0 && !marks.domainController) {
+    switch (settings.action) {
+      case ActionKind::kDisable:
+        disableObject(session, settings, stampValue, uac, record, marks, progress);
+        break;
+      case ActionKind::kDelete:
+        deleteObject(session, settings, record, marks, progress);
+        break;
+      case ActionKind::kMove:
+        moveOnly(session, settings, record, marks, progress);
+        break;
+      default:
+        break;
+    }
+    return;
+  }
+
+  if (marks.domainController) {
+    ++progress.counters.updatesSkipped;
+    console::debugErr(kDebugDc);
+    record.set("ACTION", kActionDc);
+    record.set("RESULT", kResultDc);
+  } else {
+    ++progress.counters.updatesSafetySkipped;
+    marks.safetySkipped = true;
+    console::debugErr(kDebugSafety);
+    record.set("ACTION", kActionSafety);
+    record.set("RESULT", kResultSafety);
+  }
+}
+
+}  // namespace tavrel

@@ -1,0 +1,41 @@
+#ifndef TAVREL_ACTIONS_ACTION_ENGINE_H_
+#define TAVREL_ACTIONS_ACTION_ENGINE_H_
+
+#include <string>
+#include <string_view>
+
+#include "actions/update_counters.h"
+#include "cli/run_settings.h"
+#include "directory/session.h"
+#include "query/object_record.h"
+#include "report/row_marks.h"
+
+namespace tavrel {
+
+/// What the engine carries from one object to the next: the outcome counts and the objects
+/// the safety limit still allows. Set once before the first object, never reset.
+struct ActionProgress {
+  UpdateCounters counters;
+  /// Counted down by every object that reaches a modifying branch, test runs included;
+  /// objects are handled while it is not 0, so a negative start means no limit.
+  int safetyRemaining = 10;
+};
+
+/// The progress of a run that has not handled any object yet.
+ActionProgress startActions(const RunSettings& settings);
+
+/// "(0x%-2X) %s" with the code and the client's text for it: the result shown in the report.
+std::string resultText(int code);
+
+/// Applies the run's action to one object behind the guards (domain controllers untouched,
+/// safety limit, nothing written without -forreal, delete only of disabled accounts), stores
+/// "ACTION" and "RESULT" in the record, sets the row marks and counts the outcome.
+/// `stampValue` is the run's start time as Int8 decimal text, written by -stamp. Failures of
+/// the object are counted and shown; the run always goes on.
+void applyAction(DirectorySession& session, const RunSettings& settings,
+                 std::string_view stampValue, ObjectRecord& record, RowMarks& marks,
+                 ActionProgress& progress);
+
+}  // namespace tavrel
+
+#endif  // TAVREL_ACTIONS_ACTION_ENGINE_H_
