@@ -1,0 +1,82 @@
+#ifndef TAVREL_REPORT_REPORT_WRITER_H_
+#define TAVREL_REPORT_REPORT_WRITER_H_
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "actions/update_counters.h"
+#include "cli/run_settings.h"
+#include "common/exit_status.h"
+#include "directory/root_dse.h"
+#include "query/filter.h"
+#include "query/object_record.h"
+#include "report/dhtml.h"
+#include "report/row_cells.h"
+#include "report/row_marks.h"
+
+namespace tavrel {
+
+/// What the report header records about how the run was set up, gathered by the run
+/// sequence after the search.
+struct ReportHeader {
+  AgeLimits limits;          ///< start time, thresholds and their date texts
+  std::string finishDate;    ///< date text of the search's finish time
+  RootDseInfo rootDse;       ///< host, directory type, forest/domain and their modes
+  std::string searchBase;    ///< the base actually searched
+  std::string filter;        ///< the filter as sent to the directory
+  std::string sortAttribute; ///< the server-side sort attribute, empty when none
+};
+
+/// The run's report file: created once, header once, one row per object, closed once.
+/// A class because the file handle and the "main table is open" state must outlive each
+/// call and be released exactly once.
+class ReportWriter {
+ public:
+  ReportWriter() = default;
+  ~ReportWriter();
+  ReportWriter(const ReportWriter&) = delete;
+  ReportWriter& operator=(const ReportWriter&) = delete;
+
+  /// Creates the report file (or opens it for appending with -append or a "con:" name).
+  /// When it cannot be opened, reports it and returns a stop with exit code 1; the caller
+  /// ends the run. Call only when the format is not none.
+  PhaseResult open(const RunSettings& settings);
+
+  /// Everything before the first row: page head, style, body, title block, information
+  /// table, colour legend and column header. `columns` are the attribute-list names;
+  /// ACTION and RESULT are appended here for modifying runs.
+  void beginReport(const RunSettings& settings, const ReportHeader& header,
+                   const std::vector<std::string>& columns);
+
+  /// One object's row, after the action engine has stored ACTION and RESULT.
+  void writeRow(const ObjectRecord& record, const RowMarks& marks, const RowTexts& texts);
+
+  /// Closes the table or data island, prints a modifying run's statistics on the console
+  /// (whatever the format, none included), adds them to html/csv reports, writes the page
+  /// close and closes the file. Called once, also when no report file was opened.
+  void finish(const UpdateCounters& counters, const RunSettings& settings);
+
+  /// The report columns, including ACTION and RESULT once the header is written.
+  const std::vector<std::string>& columns() const { return columns_; }
+
+ private:
+  void write(std::string_view text);
+  void writeTitleBlock(const RunSettings& settings, const ReportHeader& header);
+  void writeInformationTable(const RunSettings& settings, const ReportHeader& header);
+  void writeColourLegend();
+  void writeColumnHeader(const ReportHeader& header);
+  void writeStatisticsTable(const UpdateCounters& counters);
+
+  std::FILE* file_ = nullptr;
+  ReportFormat format_ = ReportFormat::kNone;
+  ActionKind action_ = ActionKind::kReport;
+  std::string delimiter_;
+  bool htmlTableOpen_ = false;
+  std::vector<std::string> columns_;
+  dhtml::ColumnTexts dhtmlTexts_;
+};
+
+}  // namespace tavrel
+
+#endif  // TAVREL_REPORT_REPORT_WRITER_H_

@@ -1,0 +1,38 @@
+#ifndef TAVREL_REPORT_ROW_CELLS_H_
+#define TAVREL_REPORT_ROW_CELLS_H_
+
+#include <string>
+#include <string_view>
+
+#include "cli/run_settings.h"
+#include "query/object_record.h"
+#include "report/row_marks.h"
+
+namespace tavrel {
+
+/// The texts of one object that are fixed when its processing begins, before the action
+/// runs: the two ages against the search's finish time and the accountExpires date (so a
+/// stamped object still shows the expiry it was found with).
+struct RowTexts {
+  std::string pwage;
+  std::string lltsAge;
+  std::string accountExpiresDate;
+};
+
+/// The row texts of `record`; `pwage` and `lltsAge` come from the search's age computation.
+RowTexts beginRowTexts(const ObjectRecord& record, std::string pwage, std::string lltsAge);
+
+/// The unescaped text of one report cell: the record's value, or for the time, age and
+/// userAccountControl columns (matched case-sensitively by substring) their rendering.
+std::string cellText(std::string_view column, const ObjectRecord& record, const RowTexts& texts);
+
+/// "(<value>) " followed by a word and a blank per set flag, for userAccountControl cells.
+std::string userAccountControlText(std::string_view value);
+
+/// The row's colour name, or empty: failed/safety-skipped in modifying runs, disabled in
+/// report runs, and a domain controller always green.
+std::string rowColour(const RowMarks& marks, ActionKind action);
+
+}  // namespace tavrel
+
+#endif  // TAVREL_REPORT_ROW_CELLS_H_
