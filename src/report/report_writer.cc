@@ -136,6 +136,7 @@ void ReportWriter::beginReport(const RunSettings& settings, const ReportHeader& 
   }
   if (format_ != ReportFormat::kCsv) write(StyleBlock);
   if (format_ == ReportFormat::kHtml) write(PlainBodyTag);
+  if (format_ == ReportFormat::kDhtml) write(dhtml::pageStart());
   if (settings.writeHeader) {
     writeTitleBlock(settings, header);
     if (settings.writeStats) writeInformationTable(settings, header);
@@ -215,6 +216,7 @@ void ReportWriter::writeColumnHeader(const ReportHeader& header) {
     columns_.push_back("ACTION");
     columns_.push_back("RESULT");
   }
+  if (format_ == ReportFormat::kDhtml) write(dhtml::columnSelectorStart());
   std::string text;
   for (const std::string& name : columns_) {
     // Column names come from the command line and the fixed lists; they are written as is.
@@ -226,6 +228,7 @@ void ReportWriter::writeColumnHeader(const ReportHeader& header) {
         text += name + delimiter_;
         break;
       case ReportFormat::kDhtml:
+        text += dhtml::column(name, dhtmlTexts_);
         break;
       case ReportFormat::kNone:
         break;
@@ -240,7 +243,9 @@ void ReportWriter::writeColumnHeader(const ReportHeader& header) {
       write("\n");
       break;
     case ReportFormat::kDhtml: {
-      (void)header;
+      std::string sortField = header.sortAttribute.empty() ? "DN" : header.sortAttribute;
+      write(dhtml::styleIslandEnd(dhtmlTexts_, sortField));
+      dhtmlTexts_ = {};
       break;
     }
     case ReportFormat::kNone:
@@ -275,6 +280,10 @@ void ReportWriter::writeRow(const ObjectRecord& record, const RowMarks& marks,
       row += "\n";
       break;
     case ReportFormat::kDhtml: {
+      std::vector<std::string> cells;
+      cells.reserve(columns_.size());
+      for (const std::string& column : columns_) cells.push_back(cellText(column, record, texts));
+      row = dhtml::item(columns_, cells, colour);
       break;
     }
     case ReportFormat::kNone:
@@ -294,6 +303,7 @@ void ReportWriter::writeStatisticsTable(const UpdateCounters& counters) {
 
 void ReportWriter::finish(const UpdateCounters& counters, const RunSettings& settings) {
   if (htmlTableOpen_) write("</TABLE>");
+  if (format_ == ReportFormat::kDhtml) write(dhtml::dataIslandEnd());
   if (isModifying(settings.action)) {
     std::string lines = "\n\n";
     for (const CounterLabel& label : kCounterLabels) {

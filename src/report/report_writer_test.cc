@@ -294,6 +294,33 @@ TEST_F(ReportWriterTest, ModifyingRunCsvStatisticsAndSwitches) {
             "Updates Error: 0\nUpdates Skipped: 1\nUpdates Safety Skipped: 0\n");
 }
 
+TEST_F(ReportWriterTest, DhtmlPiecesInOrderAndNoStatisticsTable) {
+  settings_.format = ReportFormat::kDhtml;
+  settings_.action = ActionKind::kDisable;
+  header_.sortAttribute = "cn";
+  columns_ = {"DN"};
+  ObjectRecord record = object("cn=a&b", "4096");
+  record.set("ACTION", "DISABLE");
+  record.set("RESULT", "TEST");
+  std::string file = runReport({{record, {.safetySkipped = true}}}, {1, 0, 0, 1, 0});
+  size_t body = file.find("<BODY onload=LoadIT()>");
+  size_t title = file.find(kTitle);
+  size_t legend = file.find(kModifyLegend);
+  size_t sortField = file.find("order-by=\"cn\"");
+  size_t item = file.find("<XML ID=\"xmlSource\"><ROOT>     <ITEM>         <DN>cn=a&amp;b</DN>");
+  ASSERT_NE(body, std::string::npos);
+  EXPECT_EQ(file.find(kHead + kStyle), 0u);
+  EXPECT_LT(body, title);
+  EXPECT_LT(title, legend);
+  EXPECT_LT(legend, sortField);
+  EXPECT_LT(sortField, item);
+  EXPECT_NE(item, std::string::npos);
+  EXPECT_NE(file.find("<COLOR>PURPLE</COLOR>     </ITEM></ROOT></XML></BODY></HTML>"),
+            std::string::npos);
+  EXPECT_EQ(file.find("Total Updates"), std::string::npos);
+  EXPECT_NE(capture_.out().find("Total Updates         : 1\n"), std::string::npos);
+}
+
 TEST_F(ReportWriterTest, FormatNonePrintsOnlyConsoleStatistics) {
   settings_.format = ReportFormat::kNone;
   settings_.action = ActionKind::kMove;

@@ -1,0 +1,44 @@
+#include <spawn.h>
+#include <sys/types.h>
+
+#include <cstring>
+#include <string>
+
+#include "common/console.h"
+#include "report/display.h"
+
+extern char** environ;
+
+namespace tavrel {
+
+namespace {
+
+// The desktop's "open with the registered application" command.
+constexpr const char* kOpener = "xdg-open";
+
+}  // namespace
+
+int launchViewer(const std::string& file, const std::string& parameters) {
+  // xdg-open takes the file only; the parameter text has no place on its command line.
+  (void)parameters;
+  std::string program = kOpener;
+  // A name starting with "-" would be read as an option of the opener.
+  std::string target = file.starts_with("-") ? "./" + file : file;
+  char* argv[] = {program.data(), target.data(), nullptr};
+  pid_t child = 0;
+  // posix_spawnp reports a missing opener (ENOENT) as its result. The child is not waited
+  // for: the run ends right after this and its exit hands the child to init.
+  return posix_spawnp(&child, kOpener, nullptr, nullptr, argv, environ);
+}
+
+void reportWin32Error(std::string_view label, int code) {
+  std::string text(label);
+  text += "(" + std::to_string(code) + ") ";
+  // POSIX texts carry no line end of their own, unlike the Windows system messages.
+  const char* message = std::strerror(code);
+  text += message != nullptr ? message : "Unknown Error";
+  text += "\n";
+  console::err(text);
+}
+
+}  // namespace tavrel
