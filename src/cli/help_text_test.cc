@@ -39,23 +39,6 @@ TEST(HelpTextTest, QuietDoesNotSilenceTheUsage) {
   EXPECT_EQ(capture.err(), usageText());
 }
 
-TEST(HelpTextTest, UsageBlockFramesAndLiteralBackslashT) {
-  const std::string& text = usageText();
-  EXPECT_TRUE(text.starts_with("Usage:\n Tavrel [switches]\n\n\n  Switches: (designated by - or /)\n"));
-  EXPECT_NE(text.find("                  Specify TAB for \\t (tab character)\n"),
-            std::string::npos);
-  EXPECT_EQ(text.find('\t'), std::string::npos);
-  EXPECT_NE(text.find("   -file x        File to write to. (Default tavrel-<DATE>.htm\n"),
-            std::string::npos);
-  EXPECT_NE(text.find("\"(operatingsystem=Windows XP Professional)\" -onlydisabled -age 0\n"),
-            std::string::npos);
-  // The repeated Ex2a label is part of the text users know.
-  size_t first = text.find("  Ex2a:\n");
-  ASSERT_NE(first, std::string::npos);
-  EXPECT_NE(text.find("  Ex2a:\n", first + 1), std::string::npos);
-  EXPECT_EQ(text.find("Ex2b"), std::string::npos);
-}
-
 TEST(HelpTextTest, ClosingParagraphsHaveTheirShape) {
   const std::string& text = usageText();
   const std::string blockEnd = "       auditing if you know what you are doing.\n";

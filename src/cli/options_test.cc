@@ -440,14 +440,5 @@ TEST(SplitExclusionsTest, Cases) {
   }
 }
 
-TEST(AcceptedSwitchesTest, FlagsThenValueSwitches) {
-  const std::vector<std::string>& list = acceptedSwitches();
-  ASSERT_EQ(list.size(), 44u);
-  EXPECT_EQ(list.front(), ":q");
-  EXPECT_EQ(list[21], ":realage");
-  EXPECT_EQ(list[22], "h");
-  EXPECT_EQ(list.back(), "llts");
-}
-
 }  // namespace
 }  // namespace tavrel
