@@ -20,6 +20,7 @@ if (!modulesDir || !generator) {
   process.exit(2);
 }
 const { chromium } = require(path.resolve(modulesDir, 'playwright-core'));
+const acorn = require(path.resolve(modulesDir, 'acorn'));
 
 const HOSTILE =
   '<script>window.pwned=1</script><img src=x onerror="window.pwned=2">' +
@@ -118,6 +119,17 @@ function rowColours(page, key) {
     return result;
   }, key);
 }
+
+test('the page script parses in the old JScript dialect (ECMAScript 3)', () => {
+  const page = fs.readFileSync(writeSample('report'), 'latin1');
+  const open = '<SCRIPT LANGUAGE="JSCRIPT">';
+  const start = page.indexOf(open) + open.length;
+  const script = page.slice(start, page.indexOf('</SCRIPT>', start));
+  assert.ok(script.includes('function sort(field)'));
+  assert.doesNotThrow(() => acorn.parse(script, { ecmaVersion: 3 }));
+  // The check itself rejects what the old engine would.
+  assert.throws(() => acorn.parse('let x = () => 1;', { ecmaVersion: 3 }));
+});
 
 test('one table row per object, islands hidden, total line counts the objects', async () => {
   const { page, problems } = await openSample('report');
