@@ -110,6 +110,11 @@ std::string err2string(int code);
 /// ldap_explode_dn with the attribute types kept; empty when the DN cannot be split.
 std::vector<std::string> explodeDn(std::string_view dn);
 
+/// Upper bounds, in seconds, for establishing a connection and for one synchronous operation
+/// (a page of a paged search waits as long as its own time-out instead), so that a server
+/// that stops answering cannot hold the run forever. Applies to sessions created afterwards.
+void setTimeouts(int connectSeconds, int operationSeconds);
+
 /// The platform's last error number (errno, GetLastError) after a failed init/search init.
 int lastSystemError();
 

@@ -1,0 +1,572 @@
+// The LDAP client over OpenLDAP's libldap and Cyrus SASL.
+//
+// libldap numbers its client-side failures negatively (LDAP_SERVER_DOWN is -1); the rest of
+// the program sees them as the Windows client and RFC 1823 number them, 80 - c (0x51 for a
+// server that cannot be reached), so messages and stored results read the same everywhere.
+
+#include "directory/ldap_client.h"
+
+#include <arpa/nameser.h>
+#include <dlfcn.h>
+#include <netinet/in.h>
+#include <resolv.h>
+#include <sasl/sasl.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <ldap.h>
+
+#include <algorithm>
+#include <utility>
+
+#include "common/text.h"
+#include "directory/filter_leniency.h"
+
+namespace tavrel::ldap {
+
+namespace {
+
+static_assert(kScopeBase == LDAP_SCOPE_BASE && kScopeOneLevel == LDAP_SCOPE_ONELEVEL &&
+              kScopeSubtree == LDAP_SCOPE_SUBTREE);
+
+// libldap's client-side codes run from -1 to -17 (LDAP_REFERRAL_LIMIT_EXCEEDED); beyond those
+// the two numberings agree.
+constexpr int kLowestLibraryCode = -17;
+
+// A connect that takes longer than this is given up; the same bound applies to every
+// synchronous operation except a page of the paged search, which waits as long as the run's
+// own time-out says. Without them a server that accepts and then says nothing would hold the
+// run forever.
+int connectTimeoutSeconds = 10;
+int operationTimeoutSeconds = 120;
+
+int lastFailure = 0;
+
+constexpr int kBusyRetries = 5;
+constexpr useconds_t kBusyPauseMicroseconds = 10000;
+
+int fromLibrary(int code) {
+  return code < 0 && code >= kLowestLibraryCode ? 80 - code : code;
+}
+
+int toLibrary(int code) {
+  return code > 80 && code <= 80 - kLowestLibraryCode ? 80 - code : code;
+}
+
+// Every SASL prompt gets its default, or an empty answer: the bind uses the logged-on user's
+// own identity and never asks anything.
+int answerSaslPrompts(LDAP*, unsigned, void*, void* prompts) {
+  for (auto* prompt = static_cast<sasl_interact_t*>(prompts); prompt->id != SASL_CB_LIST_END;
+       ++prompt) {
+    const char* answer = prompt->defresult ? prompt->defresult : "";
+    prompt->result = answer;
+    prompt->len = static_cast<unsigned>(std::strlen(answer));
+  }
+  return LDAP_SUCCESS;
+}
+
+bool isUri(std::string_view host) {
+  std::string lower = lowerCase(host.substr(0, 8));
+  return lower.starts_with("ldap://") || lower.starts_with("ldaps://") ||
+         lower.starts_with("ldapi://");
+}
+
+// The host text names one or more servers (blank-separated, each optionally with ":port");
+// libldap takes the same list as a series of URIs.
+std::string uriListForHosts(std::string_view hosts, int port) {
+  std::string uris;
+  size_t position = 0;
+  while (position < hosts.size()) {
+    size_t end = hosts.find(' ', position);
+    if (end == std::string_view::npos) end = hosts.size();
+    std::string_view host = hosts.substr(position, end - position);
+    position = end + 1;
+    if (host.empty()) continue;
+    if (!uris.empty()) uris += ' ';
+    uris += "ldap://";
+    // A bare IPv6 address has colons of its own; any other colon separates the port.
+    bool ipv6 = std::count(host.begin(), host.end(), ':') > 1 && !host.starts_with('[');
+    if (ipv6) {
+      uris += formatText("[%.*s]:%d", static_cast<int>(host.size()), host.data(), port);
+    } else if (contains(host, ":")) {
+      uris += host;
+    } else {
+      uris += formatText("%.*s:%d", static_cast<int>(host.size()), host.data(), port);
+    }
+  }
+  return uris;
+}
+
+// The default Kerberos realm, read through the Kerberos library when it is installed. It is
+// loaded at run time so that the program does not need it where no realm is configured.
+std::string defaultKerberosRealm() {
+  void* library = dlopen("libkrb5.so.3", RTLD_NOW | RTLD_LOCAL);
+  if (library == nullptr) return {};
+  using InitContext = int (*)(void**);
+  using FreeContext = void (*)(void*);
+  using GetDefaultRealm = int (*)(void*, char**);
+  using FreeDefaultRealm = void (*)(void*, char*);
+  auto initContext = reinterpret_cast<InitContext>(dlsym(library, "krb5_init_context"));
+  auto freeContext = reinterpret_cast<FreeContext>(dlsym(library, "krb5_free_context"));
+  auto getRealm = reinterpret_cast<GetDefaultRealm>(dlsym(library, "krb5_get_default_realm"));
+  auto freeRealm = reinterpret_cast<FreeDefaultRealm>(dlsym(library, "krb5_free_default_realm"));
+  std::string realm;
+  void* context = nullptr;
+  if (initContext && freeContext && getRealm && freeRealm && initContext(&context) == 0) {
+    char* name = nullptr;
+    if (getRealm(context, &name) == 0 && name != nullptr) {
+      realm = name;
+      freeRealm(context, name);
+    }
+    freeContext(context);
+  }
+  dlclose(library);
+  return realm;
+}
+
+// A domain controller of `realm` from the SRV records the domain publishes for them, the
+// lowest priority first and among those the heaviest weight; empty when there is none.
+std::string locateDomainController(const std::string& realm) {
+  if (realm.empty()) return {};
+  std::string name = "_ldap._tcp.dc._msdcs." + realm;
+  unsigned char answer[NS_PACKETSZ * 4];
+  struct __res_state state;
+  std::memset(&state, 0, sizeof state);
+  if (res_ninit(&state) != 0) return {};
+  int length = res_nquery(&state, name.c_str(), ns_c_in, ns_t_srv, answer, sizeof answer);
+  res_nclose(&state);
+  if (length <= 0) return {};
+  ns_msg message;
+  if (ns_initparse(answer, length, &message) != 0) return {};
+  std::string best;
+  int bestPriority = 0x10000;
+  int bestWeight = -1;
+  for (int i = 0; i < ns_msg_count(message, ns_s_an); ++i) {
+    ns_rr record;
+    if (ns_parserr(&message, ns_s_an, i, &record) != 0 || ns_rr_type(record) != ns_t_srv ||
+        ns_rr_rdlen(record) < 7) {
+      continue;
+    }
+    const unsigned char* data = ns_rr_rdata(record);
+    int priority = ns_get16(data);
+    int weight = ns_get16(data + 2);
+    int port = ns_get16(data + 4);
+    char target[NS_MAXDNAME];
+    if (dn_expand(ns_msg_base(message), ns_msg_end(message), data + 6, target,
+                  sizeof target) < 0 ||
+        target[0] == '\0' || std::strcmp(target, ".") == 0) {
+      continue;
+    }
+    if (priority < bestPriority || (priority == bestPriority && weight > bestWeight)) {
+      bestPriority = priority;
+      bestWeight = weight;
+      best = formatText("ldap://%s:%d", target, port);
+    }
+  }
+  return best;
+}
+
+// The server list for a run without a host: what the library is configured with, else a
+// domain controller of the user's Kerberos realm, else the library's own default.
+std::string defaultServer() {
+  char* configured = nullptr;
+  std::string uri;
+  if (ldap_get_option(nullptr, LDAP_OPT_URI, &configured) == LDAP_OPT_SUCCESS &&
+      configured != nullptr) {
+    uri = configured;
+    ldap_memfree(configured);
+  }
+  // libldap reports ldap://localhost/ when nothing was configured.
+  if (!uri.empty() && uri != "ldap://localhost/" && uri != "ldap://localhost") return uri;
+  std::string located = locateDomainController(defaultKerberosRealm());
+  return located.empty() ? uri : located;
+}
+
+Entry readEntry(LDAP* ld, LDAPMessage* message) {
+  Entry entry;
+  if (char* dn = ldap_get_dn(ld, message)) {
+    entry.dn = dn;
+    ldap_memfree(dn);
+  }
+  BerElement* position = nullptr;
+  for (char* name = ldap_first_attribute(ld, message, &position); name != nullptr;
+       name = ldap_next_attribute(ld, message, position)) {
+    Attribute attribute;
+    attribute.name = name;
+    if (berval** values = ldap_get_values_len(ld, message, name)) {
+      for (berval** value = values; *value != nullptr; ++value) {
+        attribute.values.emplace_back((*value)->bv_val, (*value)->bv_len);
+      }
+      ldap_value_free_len(values);
+    }
+    entry.attributes.push_back(std::move(attribute));
+    ldap_memfree(name);
+  }
+  if (position != nullptr) ber_free(position, 0);
+  return entry;
+}
+
+// The entries of a complete search result; references are skipped. Returns the result code
+// of the final message, its response controls handed to `controls` when asked for.
+int readSearchResult(LDAP* ld, LDAPMessage* result, std::vector<Entry>& entries,
+                     LDAPControl*** controls) {
+  int code = LDAP_OTHER;
+  for (LDAPMessage* message = ldap_first_message(ld, result); message != nullptr;
+       message = ldap_next_message(ld, message)) {
+    switch (ldap_msgtype(message)) {
+      case LDAP_RES_SEARCH_ENTRY:
+        entries.push_back(readEntry(ld, message));
+        break;
+      case LDAP_RES_SEARCH_RESULT: {
+        int parsed = ldap_parse_result(ld, message, &code, nullptr, nullptr, nullptr, controls,
+                                       0);
+        if (parsed != LDAP_SUCCESS) code = parsed;
+        break;
+      }
+      default:
+        break;
+    }
+  }
+  return code;
+}
+
+struct ControlList {
+  std::vector<std::string> oids;
+  std::vector<LDAPControl> controls;
+  std::vector<LDAPControl*> pointers;
+
+  explicit ControlList(const std::vector<Control>& wanted) {
+    oids.reserve(wanted.size());
+    controls.resize(wanted.size());
+    for (size_t i = 0; i < wanted.size(); ++i) {
+      oids.push_back(wanted[i].oid);
+      controls[i].ldctl_oid = oids.back().data();
+      controls[i].ldctl_value.bv_len = 0;
+      controls[i].ldctl_value.bv_val = nullptr;
+      controls[i].ldctl_iscritical = wanted[i].critical ? 1 : 0;
+      pointers.push_back(&controls[i]);
+    }
+    pointers.push_back(nullptr);
+  }
+  LDAPControl** get() { return wanted() ? pointers.data() : nullptr; }
+  bool wanted() const { return pointers.size() > 1; }
+};
+
+class PosixPagedSearch : public PagedSearch {
+ public:
+  PosixPagedSearch(const PagedSearchRequest& request)
+      : request_(request), filter_(bracketBareNegations(request.filter)) {}
+
+  const PagedSearchRequest& request() const { return request_; }
+  const std::string& filter() const { return filter_; }
+
+  std::string cookie;
+  bool finished = false;
+
+ private:
+  PagedSearchRequest request_;
+  std::string filter_;
+};
+
+class PosixConnection : public Connection {
+ public:
+  explicit PosixConnection(LDAP* ld) : ld_(ld) {}
+  ~PosixConnection() override { unbind(); }
+
+  int setOption(int option, int value) override {
+    if (ld_ == nullptr) return fromLibrary(LDAP_SERVER_DOWN);
+    int result = LDAP_OPT_ERROR;
+    if (option == kOptProtocolVersion) {
+      result = ldap_set_option(ld_, LDAP_OPT_PROTOCOL_VERSION, &value);
+    } else if (option == kOptReferrals) {
+      result = ldap_set_option(ld_, LDAP_OPT_REFERRALS, value ? LDAP_OPT_ON : LDAP_OPT_OFF);
+    } else {
+      return fromLibrary(LDAP_NOT_SUPPORTED);
+    }
+    return result == LDAP_OPT_SUCCESS ? kSuccess : fromLibrary(LDAP_PARAM_ERROR);
+  }
+
+  int bind(int method) override {
+    if (ld_ == nullptr) return fromLibrary(LDAP_SERVER_DOWN);
+    if (method != kAuthNegotiate) return fromLibrary(LDAP_AUTH_UNKNOWN);
+    // No mechanism is named: the library reads the server's list and negotiates
+    // (GSS-SPNEGO or GSSAPI from the ticket cache, EXTERNAL over ldapi). The security layer
+    // it agrees on stays in force for the whole session.
+    int result = ldap_sasl_interactive_bind_s(ld_, nullptr, nullptr, nullptr, nullptr,
+                                              LDAP_SASL_QUIET, answerSaslPrompts, nullptr);
+    return fromLibrary(result);
+  }
+
+  void unbind() override {
+    if (ld_ == nullptr) return;
+    ldap_unbind_ext_s(ld_, nullptr, nullptr);
+    ld_ = nullptr;
+  }
+
+  int search(std::string_view base, int scope, std::string_view filter,
+             std::vector<Entry>& entries) override {
+    if (ld_ == nullptr) return fromLibrary(LDAP_SERVER_DOWN);
+    std::string baseText(base);
+    std::string filterText = bracketBareNegations(filter);
+    LDAPMessage* result = nullptr;
+    int code = ldap_search_ext_s(ld_, base.empty() ? nullptr : baseText.c_str(), scope,
+                                 filterText.c_str(), nullptr, 0, nullptr, nullptr, nullptr,
+                                 LDAP_NO_LIMIT, &result);
+    if (result != nullptr) {
+      int final = readSearchResult(ld_, result, entries, nullptr);
+      if (code == LDAP_SUCCESS) code = final;
+      ldap_msgfree(result);
+    }
+    return fromLibrary(code);
+  }
+
+  std::unique_ptr<PagedSearch> searchInitPage(const PagedSearchRequest& request) override {
+    if (ld_ == nullptr) {
+      lastFailure = fromLibrary(LDAP_SERVER_DOWN);
+      return nullptr;
+    }
+    return std::make_unique<PosixPagedSearch>(request);
+  }
+
+  int getNextPage(PagedSearch& handle, int timeoutSeconds, int pageSize,
+                  std::vector<Entry>& page) override {
+    page.clear();
+    auto& search = static_cast<PosixPagedSearch&>(handle);
+    if (search.finished) return kNoResultsReturned;
+    if (ld_ == nullptr) return finish(search, LDAP_SERVER_DOWN);
+
+    LDAPMessage* result = nullptr;
+    LDAPControl** controls = nullptr;
+    int code = LDAP_BUSY;
+    // "Busy" asks the client to come back: a server that sorts may still be finishing the
+    // previous page of the same search when the request for the next one arrives.
+    for (int attempt = 0; code == LDAP_BUSY && attempt < kBusyRetries; ++attempt) {
+      if (attempt > 0) usleep(kBusyPauseMicroseconds << attempt);
+      if (controls != nullptr) ldap_controls_free(controls);
+      controls = nullptr;
+      page.clear();
+      code = requestPage(search, pageSize, timeoutSeconds, &result);
+      if (code == LDAP_SUCCESS) {
+        code = readSearchResult(ld_, result, page, &controls);
+      }
+      if (result != nullptr) ldap_msgfree(result);
+      result = nullptr;
+    }
+    // The server's cookie is the only sign of more pages; it may well repeat from page to
+    // page, so only its absence or emptiness ends the search.
+    std::string cookie;
+    if (LDAPControl* paging = ldap_control_find(LDAP_CONTROL_PAGEDRESULTS, controls, nullptr)) {
+      ber_int_t estimate = 0;
+      berval value{0, nullptr};
+      if (ldap_parse_pageresponse_control(ld_, paging, &estimate, &value) == LDAP_SUCCESS) {
+        if (value.bv_val != nullptr) cookie.assign(value.bv_val, value.bv_len);
+        ber_memfree(value.bv_val);
+      }
+    }
+    if (controls != nullptr) ldap_controls_free(controls);
+    // A failed page keeps whatever entries came with it; the caller counts them.
+    if (code != LDAP_SUCCESS) return finish(search, code);
+    search.cookie = cookie;
+    if (cookie.empty()) search.finished = true;
+    return kSuccess;
+  }
+
+  int searchAbandonPage(PagedSearch& handle) override {
+    auto& search = static_cast<PosixPagedSearch&>(handle);
+    if (!search.finished && !search.cookie.empty() && ld_ != nullptr) {
+      // A page size of zero with the last cookie tells the server to drop its state.
+      LDAPMessage* result = nullptr;
+      requestPage(search, 0, operationTimeoutSeconds, &result);
+      if (result != nullptr) ldap_msgfree(result);
+    }
+    search.finished = true;
+    search.cookie.clear();
+    return kSuccess;
+  }
+
+  int modifyReplace(std::string_view dn, std::string_view attribute,
+                    std::string_view value) override {
+    if (ld_ == nullptr) return fromLibrary(LDAP_SERVER_DOWN);
+    std::string dnText(dn);
+    std::string type(attribute);
+    std::string valueText(value);
+    berval valueBer{static_cast<ber_len_t>(valueText.size()), valueText.data()};
+    berval* values[] = {&valueBer, nullptr};
+    LDAPMod modification{};
+    modification.mod_op = LDAP_MOD_REPLACE | LDAP_MOD_BVALUES;
+    modification.mod_type = type.data();
+    modification.mod_bvalues = values;
+    LDAPMod* modifications[] = {&modification, nullptr};
+    return fromLibrary(
+        ldap_modify_ext_s(ld_, dnText.c_str(), modifications, nullptr, nullptr));
+  }
+
+  int deleteExt(std::string_view dn, const std::vector<Control>& serverControls) override {
+    if (ld_ == nullptr) return fromLibrary(LDAP_SERVER_DOWN);
+    std::string dnText(dn);
+    ControlList controls(serverControls);
+    return fromLibrary(ldap_delete_ext_s(ld_, dnText.c_str(), controls.get(), nullptr));
+  }
+
+  int renameExt(std::string_view dn, std::string_view newRdn, std::string_view newParent,
+                bool deleteOldRdn) override {
+    if (ld_ == nullptr) return fromLibrary(LDAP_SERVER_DOWN);
+    std::string dnText(dn);
+    std::string rdnText(newRdn);
+    std::string parentText(newParent);
+    return fromLibrary(ldap_rename_s(ld_, dnText.c_str(), rdnText.c_str(),
+                                     newParent.empty() ? nullptr : parentText.c_str(),
+                                     deleteOldRdn ? 1 : 0, nullptr, nullptr));
+  }
+
+ private:
+  int finish(PosixPagedSearch& search, int libraryCode) {
+    search.finished = true;
+    search.cookie.clear();
+    return fromLibrary(libraryCode);
+  }
+
+  // Sends one page request (the paging control with the current cookie, and the sort
+  // control when a key is wanted) and waits for the whole page, at most `timeoutSeconds`.
+  int requestPage(PosixPagedSearch& search, int pageSize, int timeoutSeconds,
+                  LDAPMessage** result) {
+    const PagedSearchRequest& request = search.request();
+    berval cookie{static_cast<ber_len_t>(search.cookie.size()), search.cookie.data()};
+    LDAPControl* paging = nullptr;
+    int code = ldap_create_page_control(ld_, pageSize, search.cookie.empty() ? nullptr : &cookie,
+                                        0, &paging);
+    if (code != LDAP_SUCCESS) return code;
+    LDAPControl* sorting = nullptr;
+    if (request.sortKey) {
+      std::string attribute = request.sortKey->attribute;
+      LDAPSortKey key{attribute.data(), nullptr, request.sortKey->reverse ? 1 : 0};
+      LDAPSortKey* keys[] = {&key, nullptr};
+      // Not critical: a server that cannot sort still answers, in its own order.
+      code = ldap_create_sort_control(ld_, keys, 0, &sorting);
+      if (code != LDAP_SUCCESS) {
+        ldap_control_free(paging);
+        return code;
+      }
+    }
+    LDAPControl* controls[] = {paging, sorting, nullptr};
+
+    std::vector<std::string> names(request.attributes);
+    std::vector<char*> attributes;
+    for (std::string& name : names) attributes.push_back(name.data());
+    attributes.push_back(nullptr);
+
+    timeval limit{request.timeLimitSeconds, 0};
+    int messageId = 0;
+    code = ldap_search_ext(ld_, request.base.empty() ? nullptr : request.base.c_str(),
+                           request.scope, search.filter().c_str(), attributes.data(), 0,
+                           controls, nullptr, request.timeLimitSeconds > 0 ? &limit : nullptr,
+                           LDAP_NO_LIMIT, &messageId);
+    ldap_control_free(paging);
+    if (sorting != nullptr) ldap_control_free(sorting);
+    if (code != LDAP_SUCCESS) return code;
+
+    timeval wait{timeoutSeconds > 0 ? timeoutSeconds : operationTimeoutSeconds, 0};
+    int type = ldap_result(ld_, messageId, LDAP_MSG_ALL, &wait, result);
+    if (type == 0) {
+      ldap_abandon_ext(ld_, messageId, nullptr, nullptr);
+      return LDAP_TIMEOUT;
+    }
+    if (type < 0) {
+      int error = LDAP_SERVER_DOWN;
+      ldap_get_option(ld_, LDAP_OPT_RESULT_CODE, &error);
+      return error == LDAP_SUCCESS ? LDAP_SERVER_DOWN : error;
+    }
+    return LDAP_SUCCESS;
+  }
+
+  LDAP* ld_;
+};
+
+}  // namespace
+
+void setTimeouts(int connectSeconds, int operationSeconds) {
+  connectTimeoutSeconds = connectSeconds;
+  operationTimeoutSeconds = operationSeconds;
+}
+
+std::unique_ptr<Connection> init(const std::optional<std::string>& host, int port) {
+  // A server that closes the connection while a request is being written must give an
+  // error result, not end the process.
+  std::signal(SIGPIPE, SIG_IGN);
+  std::string uri;
+  if (!host) {
+    uri = defaultServer();
+  } else if (isUri(*host)) {
+    uri = *host;
+  } else {
+    uri = uriListForHosts(*host, port);
+  }
+  LDAP* ld = nullptr;
+  int code = ldap_initialize(&ld, uri.empty() ? nullptr : uri.c_str());
+  if (code != LDAP_SUCCESS || ld == nullptr) {
+    // libldap fails here only on a host text it cannot parse; its own code says why more
+    // truthfully than errno would.
+    lastFailure = fromLibrary(code == LDAP_SUCCESS ? LDAP_LOCAL_ERROR : code);
+    return nullptr;
+  }
+  timeval connect{connectTimeoutSeconds, 0};
+  timeval operation{operationTimeoutSeconds, 0};
+  ldap_set_option(ld, LDAP_OPT_NETWORK_TIMEOUT, &connect);
+  ldap_set_option(ld, LDAP_OPT_TIMEOUT, &operation);
+  // The Kerberos service name is built from the host name as given, as the Windows client
+  // does, rather than from a reverse lookup of the address.
+  ldap_set_option(ld, LDAP_OPT_X_SASL_NOCANON, LDAP_OPT_ON);
+  return std::make_unique<PosixConnection>(ld);
+}
+
+std::string err2string(int code) {
+  const char* text = ldap_err2string(toLibrary(code));
+  return text != nullptr ? text : "";
+}
+
+std::vector<std::string> explodeDn(std::string_view dn) {
+  // The library checks the DN, but re-escapes what it returns ("\\," becomes "\\2C"); the
+  // components are cut from the text itself so that each stays exactly as written.
+  std::string dnText(dn);
+  LDAPDN parsed = nullptr;
+  if (ldap_str2dn(dnText.c_str(), &parsed, LDAP_DN_FORMAT_LDAPV3) != LDAP_SUCCESS) return {};
+  size_t expected = 0;
+  while (parsed != nullptr && parsed[expected] != nullptr) ++expected;
+  ldap_dnfree(parsed);
+
+  std::vector<std::string> parts;
+  std::string part;
+  bool quoted = false;
+  auto finishPart = [&] {
+    size_t first = part.find_first_not_of(' ');
+    size_t last = part.find_last_not_of(' ');
+    // A trailing blank that was escaped belongs to the value.
+    if (last != std::string::npos && last + 1 < part.size() && part[last] == '\\') ++last;
+    parts.push_back(first == std::string::npos ? "" : part.substr(first, last - first + 1));
+    part.clear();
+  };
+  for (size_t i = 0; i < dnText.size(); ++i) {
+    char c = dnText[i];
+    if (c == '\\' && i + 1 < dnText.size()) {
+      part += c;
+      part += dnText[++i];
+    } else if (c == '"') {
+      quoted = !quoted;
+      part += c;
+    } else if (c == ',' && !quoted) {
+      finishPart();
+    } else {
+      part += c;
+    }
+  }
+  if (!dnText.empty()) finishPart();
+  if (parts.size() != expected) return {};
+  return parts;
+}
+
+int lastSystemError() { return lastFailure != 0 ? lastFailure : errno; }
+
+}  // namespace tavrel::ldap
