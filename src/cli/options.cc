@@ -32,7 +32,9 @@ constexpr std::string_view kBadSafety = "\nERROR: Invalid safety value.\n\n";
 constexpr std::string_view kDefaultReportName = "tavrel.<DATE>";
 constexpr std::string_view kDatePlaceholder = "<DATE>";
 
-const char* flagText(bool flag) { return flag ? "1" : "0"; }
+const char* flagText(bool flag) {
+  return flag ? "1" : "0";
+}
 
 PhaseResult refuseWithHint(std::string_view message) {
   console::err(message);
@@ -130,9 +132,11 @@ PhaseResult readSortOption(const CommandLine& commandLine, RunSettings& settings
   if (!sort && !reverse) return PhaseResult::proceed();
   std::string field = lowerCase(commandLine.switchValue(sort ? "sort" : "rsort"));
   // Later matches win, so "pwage" ends as pwage although it also contains "age".
-  static constexpr std::pair<std::string_view, SortField> kFields[] = {
-      {"cn", SortField::kCn},       {"age", SortField::kAge},   {"pwage", SortField::kPwage},
-      {"os", SortField::kOs},       {"llts", SortField::kLlts}};
+  static constexpr std::pair<std::string_view, SortField> kFields[] = {{"cn", SortField::kCn},
+                                                                       {"age", SortField::kAge},
+                                                                       {"pwage", SortField::kPwage},
+                                                                       {"os", SortField::kOs},
+                                                                       {"llts", SortField::kLlts}};
   SortField chosen = SortField::kNone;
   for (const auto& [text, value] : kFields) {
     if (contains(field, text)) chosen = value;
@@ -280,15 +284,17 @@ void readExclusions(const CommandLine& commandLine, RunSettings& settings) {
 }  // namespace
 
 const std::vector<std::string>& acceptedSwitches() {
+  // clang-format off
   static const std::vector<std::string> list = {
-      ":q",        ":d",           ":help",    ":?",       ":report",       ":disable",
-      ":delete",   ":norefer",     ":onlydisabled", ":nodc", ":noheader",   ":nohtmlheader",
-      ":nostats",  ":append",      ":sh",      ":unsafe",  ":forreal",      ":nolc",
-      ":stamp",    ":users",       ":move",    ":realage", "h",             "s",
-      "b",         "f",            "af",       "ps",       "bit",           "t",
-      "age",       "maxage",       "sort",     "rsort",    "format",        "delim",
-      "file",      "newparent",    "renamemask", "safety", "addattrib",     "excldn",
-      "excldndelim", "llts"};
+      // Flags.
+      ":q", ":d", ":help", ":?", ":report", ":disable", ":delete", ":norefer", ":onlydisabled",
+      ":nodc", ":noheader", ":nohtmlheader", ":nostats", ":append", ":sh", ":unsafe", ":forreal",
+      ":nolc", ":stamp", ":users", ":move", ":realage",
+      // Value switches ("bit" and "llts" only matter by their presence).
+      "h", "s", "b", "f", "af", "ps", "bit", "t", "age", "maxage", "sort", "rsort", "format",
+      "delim", "file", "newparent", "renamemask", "safety", "addattrib", "excldn", "excldndelim",
+      "llts"};
+  // clang-format on
   return list;
 }
 

@@ -15,7 +15,9 @@ namespace {
 
 // 2004-12-29 01:09:22 UTC.
 constexpr Int8 kStart = 127487561620000000;
-Int8 fixedStart() { return kStart; }
+Int8 fixedStart() {
+  return kStart;
+}
 
 constexpr const char* kHint = "Type tavrel /help or tavrel /? for usage assistance.\n\n";
 
@@ -37,8 +39,8 @@ Outcome evaluate(std::vector<std::string> arguments) {
   Outcome outcome;
   outcome.result = checkSwitches(commandLine);
   if (!outcome.result.stop) {
-    outcome.result = evaluateOptions(commandLine, outcome.settings, outcome.pieces,
-                                     outcome.limits, fixedStart);
+    outcome.result =
+        evaluateOptions(commandLine, outcome.settings, outcome.pieces, outcome.limits, fixedStart);
   }
   outcome.out = capture.out();
   outcome.err = capture.err();
@@ -87,33 +89,51 @@ const std::string kBadSafety = "\nERROR: Invalid safety value.\n\n" + std::strin
 INSTANTIATE_TEST_SUITE_P(
     Options, RefusalTest,
     ::testing::Values(
-        RefusalCase{"Unrecognised", {"-report", "-bogus", "-zzz", "-abc"},
-                    "ERROR: Bad Command Line Arg(s)\nERROR:  abc\nERROR:  bogus\nERROR:  zzz\n\n\n" +
-                        std::string(kHint),
+        RefusalCase{
+            "Unrecognised",
+            {"-report", "-bogus", "-zzz", "-abc"},
+            "ERROR: Bad Command Line Arg(s)\nERROR:  abc\nERROR:  bogus\nERROR:  zzz\n\n\n" +
+                std::string(kHint),
+            1},
+        RefusalCase{"UnrecognisedBeatsHelp",
+                    {"-help", "-x"},
+                    "ERROR: Bad Command Line Arg(s)\nERROR:  x\n\n\n" + std::string(kHint),
                     1},
-        RefusalCase{"UnrecognisedBeatsHelp", {"-help", "-x"},
-                    "ERROR: Bad Command Line Arg(s)\nERROR:  x\n\n\n" + std::string(kHint), 1},
-        RefusalCase{"LoneDash", {"-report", "-"},
-                    "ERROR: Bad Command Line Arg(s)\nERROR:  \n\n\n" + std::string(kHint), 1},
-        RefusalCase{"Rename", {"-report", "-rename"},
-                    "ERROR: Bad Command Line Arg(s)\nERROR:  rename\n\n\n" + std::string(kHint), 1},
+        RefusalCase{"LoneDash",
+                    {"-report", "-"},
+                    "ERROR: Bad Command Line Arg(s)\nERROR:  \n\n\n" + std::string(kHint),
+                    1},
+        RefusalCase{"Rename",
+                    {"-report", "-rename"},
+                    "ERROR: Bad Command Line Arg(s)\nERROR:  rename\n\n\n" + std::string(kHint),
+                    1},
         RefusalCase{"NoArguments", {}, kNoAction, 1},
         RefusalCase{"StampIsNoAction", {"-stamp"}, kNoAction, 1},
         RefusalCase{"DeleteAndDisable", {"-delete", "-disable"}, kOneAction, 1},
         RefusalCase{"DisableAndMove", {"-disable", "-move", "-newparent", "ou=x"}, kOneAction, 1},
         RefusalCase{"ScopeBase", {"-report", "-s", "base"}, kBadScope, -1},
-        RefusalCase{"ScopeWinsOverLaterChecks", {"-report", "-s", "base", "-age", "x"}, kBadScope,
+        RefusalCase{
+            "ScopeWinsOverLaterChecks", {"-report", "-s", "base", "-age", "x"}, kBadScope, -1},
+        RefusalCase{"AgeLetters",
+                    {"-report", "-age", "abc"},
+                    "\nERROR: Possible bad age parameter (abc - 0)\n",
                     -1},
-        RefusalCase{"AgeLetters", {"-report", "-age", "abc"},
-                    "\nERROR: Possible bad age parameter (abc - 0)\n", -1},
-        RefusalCase{"AgeWithoutValue", {"-report", "-age"},
-                    "\nERROR: Possible bad age parameter ( - 0)\n", -1},
-        RefusalCase{"AgePercentKeptAsTyped", {"-report", "-age", "%s%n"},
-                    "\nERROR: Possible bad age parameter (%s%n - 0)\n", -1},
-        RefusalCase{"MaxAgeZero", {"-report", "-maxage", "0"},
-                    "\nERROR: Possible bad max age parameter (0 - 0)\n", -1},
-        RefusalCase{"MaxAgeZeroText", {"-report", "-maxage", "x0"},
-                    "\nERROR: Possible bad max age parameter (x0 - 0)\n", -1},
+        RefusalCase{"AgeWithoutValue",
+                    {"-report", "-age"},
+                    "\nERROR: Possible bad age parameter ( - 0)\n",
+                    -1},
+        RefusalCase{"AgePercentKeptAsTyped",
+                    {"-report", "-age", "%s%n"},
+                    "\nERROR: Possible bad age parameter (%s%n - 0)\n",
+                    -1},
+        RefusalCase{"MaxAgeZero",
+                    {"-report", "-maxage", "0"},
+                    "\nERROR: Possible bad max age parameter (0 - 0)\n",
+                    -1},
+        RefusalCase{"MaxAgeZeroText",
+                    {"-report", "-maxage", "x0"},
+                    "\nERROR: Possible bad max age parameter (x0 - 0)\n",
+                    -1},
         RefusalCase{"SortUnknown", {"-report", "-sort", "x"}, kBadSort, 1},
         RefusalCase{"SortBeatsFormat", {"-report", "-rsort", "x", "-format", "bad"}, kBadSort, 1},
         RefusalCase{"FormatXhtml", {"-report", "-format", "xhtml"}, kBadFormat, 1},
@@ -152,159 +172,205 @@ TEST_P(AcceptTest, Settings) {
 
 INSTANTIATE_TEST_SUITE_P(
     Options, AcceptTest,
-    ::testing::Values(
-        AcceptCase{"ReportAlone", {"-report"},
-                   [](const RunSettings& s) {
-                     EXPECT_EQ(s.action, ActionKind::kReport);
-                     EXPECT_EQ(s.format, ReportFormat::kHtml);
-                     EXPECT_EQ(s.ageDays, 90);
-                     EXPECT_EQ(s.maxAgeDays, 0);
-                     EXPECT_EQ(s.safetyLimit, 10);
-                     EXPECT_EQ(s.scope, "subtree");
-                     EXPECT_EQ(s.reportFile, "tavrel.20041229-010922.htm");
-                     EXPECT_FALSE(s.forReal);
-                     EXPECT_TRUE(s.chaseReferrals);
-                     EXPECT_FALSE(s.filterText.has_value());
-                     EXPECT_FALSE(s.addOnFilterText.has_value());
-                   }},
-        AcceptCase{"FormatCsv", {"-report", "-format", "csv"},
-                   [](const RunSettings& s) {
-                     EXPECT_EQ(s.format, ReportFormat::kCsv);
-                     EXPECT_EQ(s.reportFile, "tavrel.20041229-010922.csv.txt");
-                   }},
-        AcceptCase{"CsvTab", {"-report", "-format", "csv", "-delim", "tab"},
-                   [](const RunSettings& s) {
-                     EXPECT_EQ(s.csvDelimiter, "\t");
-                     EXPECT_EQ(s.fileExtension, "csv.tab");
-                   }},
-        AcceptCase{"TabAnyCase", {"-report", "-delim", "xTABx"},
-                   [](const RunSettings& s) { EXPECT_EQ(s.csvDelimiter, "\t"); }},
-        AcceptCase{"CommaDelimiterWithHtml", {"-report", "-delim", ","},
-                   [](const RunSettings& s) {
-                     EXPECT_EQ(s.format, ReportFormat::kHtml);
-                     EXPECT_EQ(s.csvDelimiter, ",");
-                     EXPECT_EQ(s.reportFile, "tavrel.20041229-010922.csv");
-                   }},
-        AcceptCase{"FormatUpperCase", {"-report", "-format", "HTML"},
-                   [](const RunSettings& s) { EXPECT_EQ(s.format, ReportFormat::kHtml); }},
-        AcceptCase{"FormatEmptyIsHtml", {"-report", "-format"},
-                   [](const RunSettings& s) { EXPECT_EQ(s.format, ReportFormat::kHtml); }},
-        AcceptCase{"FormatLaterTestWins", {"-report", "-format", "htmlcsv"},
-                   [](const RunSettings& s) { EXPECT_EQ(s.format, ReportFormat::kCsv); }},
-        AcceptCase{"FormatDhtml", {"-report", "-format", "dhtml"},
-                   [](const RunSettings& s) {
-                     EXPECT_EQ(s.format, ReportFormat::kDhtml);
-                     EXPECT_EQ(s.fileExtension, "html");
-                   }},
-        AcceptCase{"FormatNone", {"-report", "-format", "none"},
-                   [](const RunSettings& s) {
-                     EXPECT_EQ(s.format, ReportFormat::kNone);
-                     EXPECT_EQ(s.fileExtension, "txt");
-                   }},
-        AcceptCase{"SortPwage", {"-report", "-sort", "pwage"},
-                   [](const RunSettings& s) {
-                     EXPECT_EQ(s.sortField, SortField::kPwage);
-                     EXPECT_FALSE(s.reverseSort);
-                   }},
-        AcceptCase{"SortLltsUpper", {"-report", "-sort", "LLTS"},
-                   [](const RunSettings& s) { EXPECT_EQ(s.sortField, SortField::kLlts); }},
-        AcceptCase{"SortAgeAndOs", {"-report", "-rsort", "age"},
-                   [](const RunSettings& s) {
-                     EXPECT_EQ(s.sortField, SortField::kAge);
-                     EXPECT_TRUE(s.reverseSort);
-                   }},
-        AcceptCase{"SortFromSortReversedByRsort", {"-report", "-sort", "cn", "-rsort", "os"},
-                   [](const RunSettings& s) {
-                     EXPECT_EQ(s.sortField, SortField::kCn);
-                     EXPECT_TRUE(s.reverseSort);
-                   }},
-        AcceptCase{"ScopeOneLevel", {"-report", "-s", "OneLevel"},
-                   [](const RunSettings& s) { EXPECT_EQ(s.scope, "onelevel"); }},
-        AcceptCase{"ScopeWithoutValue", {"-report", "-s"},
-                   [](const RunSettings& s) { EXPECT_EQ(s.scope, "subtree"); }},
-        AcceptCase{"AgeZero", {"-report", "-age", "0"},
-                   [](const RunSettings& s) { EXPECT_EQ(s.ageDays, 0); }},
-        AcceptCase{"AgeNegative", {"-report", "-age", "-30"},
-                   [](const RunSettings& s) { EXPECT_EQ(s.ageDays, -30); }},
-        AcceptCase{"AgeHugeSaturates", {"-report", "-age", "99999999999999999999"},
-                   [](const RunSettings& s) { EXPECT_EQ(s.ageDays, 2147483647); }},
-        AcceptCase{"MaxAgeLettersMeansNone", {"-report", "-maxage", "abc"},
-                   [](const RunSettings& s) { EXPECT_EQ(s.maxAgeDays, 0); }},
-        AcceptCase{"MaxAgeTen", {"-report", "-maxage", "10"},
-                   [](const RunSettings& s) { EXPECT_EQ(s.maxAgeDays, 10); }},
-        AcceptCase{"PageSizeNegativeTaken", {"-report", "-ps", "-5"},
-                   [](const RunSettings& s) { EXPECT_EQ(s.pageSize, -5); }},
-        AcceptCase{"TimeoutRead", {"-report", "-t", " 42x"},
-                   [](const RunSettings& s) { EXPECT_EQ(s.timeoutSeconds, 42); }},
-        AcceptCase{"SafetyAndUnsafe", {"-report", "-safety", "5", "-unsafe"},
-                   [](const RunSettings& s) { EXPECT_EQ(s.safetyLimit, 5); }},
-        AcceptCase{"SafetyNegative", {"-report", "-safety", "-3"},
-                   [](const RunSettings& s) { EXPECT_EQ(s.safetyLimit, -3); }},
-        AcceptCase{"UnsafeAlone", {"-report", "-unsafe", "-forreal"},
-                   [](const RunSettings& s) {
-                     EXPECT_EQ(s.safetyLimit, -1);
-                     EXPECT_TRUE(s.forReal);
-                   }},
-        AcceptCase{"FileWithoutExtension", {"-report", "-file", "out"},
-                   [](const RunSettings& s) { EXPECT_EQ(s.reportFile, "out.htm"); }},
-        AcceptCase{"FileWithExtension", {"-report", "-file", "out.txt"},
-                   [](const RunSettings& s) { EXPECT_EQ(s.reportFile, "out.txt"); }},
-        AcceptCase{"FileConsole", {"-report", "-file", "con:"},
-                   [](const RunSettings& s) { EXPECT_EQ(s.reportFile, "con:"); }},
-        AcceptCase{"FileWithDate", {"-report", "-file", "rep<DATE>.htm"},
-                   [](const RunSettings& s) { EXPECT_EQ(s.reportFile, "rep20041229-010922.htm"); }},
-        AcceptCase{"FileTwoDates", {"-report", "-file", "<DATE>/<DATE>"},
-                   [](const RunSettings& s) {
-                     EXPECT_EQ(s.reportFile, "20041229-010922/20041229-010922.htm");
-                   }},
-        AcceptCase{"FileWithoutValue", {"-report", "-file"},
-                   [](const RunSettings& s) { EXPECT_EQ(s.reportFile, ".htm"); }},
-        AcceptCase{"DisableWithNewParent", {"-disable", "-newparent", "ou=old,dc=x"},
-                   [](const RunSettings& s) {
-                     EXPECT_EQ(s.action, ActionKind::kDisable);
-                     EXPECT_EQ(s.newParent, "ou=old,dc=x");
-                   }},
-        AcceptCase{"MoveWithParent", {"-move", "-newparent", "ou=old"},
-                   [](const RunSettings& s) { EXPECT_EQ(s.action, ActionKind::kMove); }},
-        AcceptCase{"DeleteStamp", {"-delete", "-stamp"},
-                   [](const RunSettings& s) {
-                     EXPECT_EQ(s.action, ActionKind::kDelete);
-                     EXPECT_TRUE(s.stamp);
-                   }},
-        AcceptCase{"RenameMaskIgnored", {"-report", "-renamemask", "x-*"},
-                   [](const RunSettings& s) { EXPECT_EQ(s.renameMask, "$OLD$-*"); }},
-        AcceptCase{"Exclusions", {"-report", "-excldn", "OU=Test;OU=Lab"},
-                   [](const RunSettings& s) {
-                     EXPECT_EQ(s.dnExclusions, (std::vector<std::string>{"ou=test", "ou=lab"}));
-                   }},
-        AcceptCase{"ExclusionDelimiter", {"-report", "-excldn", "A|B;C", "-excldndelim", "|"},
-                   [](const RunSettings& s) {
-                     EXPECT_EQ(s.dnExclusions, (std::vector<std::string>{"a", "b;c"}));
-                   }},
-        AcceptCase{"ReportFlags",
-                   {"-report", "-noheader", "-nohtmlheader", "-nostats", "-append", "-sh", "-nolc",
-                    "-norefer"},
-                   [](const RunSettings& s) {
-                     EXPECT_FALSE(s.writeHeader);
-                     EXPECT_FALSE(s.writeHtmlHeader);
-                     EXPECT_FALSE(s.writeStats);
-                     EXPECT_TRUE(s.appendToFile);
-                     EXPECT_TRUE(s.showReport);
-                     EXPECT_FALSE(s.lowerCaseNames);
-                     EXPECT_FALSE(s.chaseReferrals);
-                   }},
-        AcceptCase{"FilterSwitches",
-                   {"-report", "-users", "-onlydisabled", "-nodc", "-realage", "-llts", "-bit",
-                    "-af", "x=1", "-f", "", "-h", "dc1", "-b", "dc=x", "-addattrib", "a;b"},
-                   [](const RunSettings& s) {
-                     EXPECT_TRUE(s.usersMode && s.onlyDisabled && s.excludeDcs && s.realAge &&
-                                 s.useLastLogonTimestamp && s.bitwiseTransform);
-                     EXPECT_EQ(s.addOnFilterText, "x=1");
-                     EXPECT_EQ(s.filterText, "");
-                     EXPECT_EQ(s.host, "dc1");
-                     EXPECT_EQ(s.baseDn, "dc=x");
-                     EXPECT_EQ(s.addAttributes, "a;b");
-                   }}),
+    ::
+        testing::
+            Values(
+                AcceptCase{"ReportAlone",
+                           {"-report"},
+                           [](const RunSettings& s) {
+                             EXPECT_EQ(s.action, ActionKind::kReport);
+                             EXPECT_EQ(s.format, ReportFormat::kHtml);
+                             EXPECT_EQ(s.ageDays, 90);
+                             EXPECT_EQ(s.maxAgeDays, 0);
+                             EXPECT_EQ(s.safetyLimit, 10);
+                             EXPECT_EQ(s.scope, "subtree");
+                             EXPECT_EQ(s.reportFile, "tavrel.20041229-010922.htm");
+                             EXPECT_FALSE(s.forReal);
+                             EXPECT_TRUE(s.chaseReferrals);
+                             EXPECT_FALSE(s.filterText.has_value());
+                             EXPECT_FALSE(s.addOnFilterText.has_value());
+                           }},
+                AcceptCase{"FormatCsv",
+                           {"-report", "-format", "csv"},
+                           [](const RunSettings& s) {
+                             EXPECT_EQ(s.format, ReportFormat::kCsv);
+                             EXPECT_EQ(s.reportFile, "tavrel.20041229-010922.csv.txt");
+                           }},
+                AcceptCase{"CsvTab",
+                           {"-report", "-format", "csv", "-delim", "tab"},
+                           [](const RunSettings& s) {
+                             EXPECT_EQ(s.csvDelimiter, "\t");
+                             EXPECT_EQ(s.fileExtension, "csv.tab");
+                           }},
+                AcceptCase{"TabAnyCase",
+                           {"-report", "-delim", "xTABx"},
+                           [](const RunSettings& s) { EXPECT_EQ(s.csvDelimiter, "\t"); }},
+                AcceptCase{"CommaDelimiterWithHtml",
+                           {"-report", "-delim", ","},
+                           [](const RunSettings& s) {
+                             EXPECT_EQ(s.format, ReportFormat::kHtml);
+                             EXPECT_EQ(s.csvDelimiter, ",");
+                             EXPECT_EQ(s.reportFile, "tavrel.20041229-010922.csv");
+                           }},
+                AcceptCase{"FormatUpperCase",
+                           {"-report", "-format", "HTML"},
+                           [](const RunSettings& s) { EXPECT_EQ(s.format, ReportFormat::kHtml); }},
+                AcceptCase{"FormatEmptyIsHtml",
+                           {"-report", "-format"},
+                           [](const RunSettings& s) { EXPECT_EQ(s.format, ReportFormat::kHtml); }},
+                AcceptCase{"FormatLaterTestWins",
+                           {"-report", "-format", "htmlcsv"},
+                           [](const RunSettings& s) { EXPECT_EQ(s.format, ReportFormat::kCsv); }},
+                AcceptCase{"FormatDhtml",
+                           {"-report", "-format", "dhtml"},
+                           [](const RunSettings& s) {
+                             EXPECT_EQ(s.format, ReportFormat::kDhtml);
+                             EXPECT_EQ(s.fileExtension, "html");
+                           }},
+                AcceptCase{"FormatNone",
+                           {"-report", "-format", "none"},
+                           [](const RunSettings& s) {
+                             EXPECT_EQ(s.format, ReportFormat::kNone);
+                             EXPECT_EQ(s.fileExtension, "txt");
+                           }},
+                AcceptCase{"SortPwage",
+                           {"-report", "-sort", "pwage"},
+                           [](const RunSettings& s) {
+                             EXPECT_EQ(s.sortField, SortField::kPwage);
+                             EXPECT_FALSE(s.reverseSort);
+                           }},
+                AcceptCase{"SortLltsUpper",
+                           {"-report", "-sort", "LLTS"},
+                           [](const RunSettings& s) { EXPECT_EQ(s.sortField, SortField::kLlts); }},
+                AcceptCase{"SortAgeAndOs",
+                           {"-report", "-rsort", "age"},
+                           [](const RunSettings& s) {
+                             EXPECT_EQ(s.sortField, SortField::kAge);
+                             EXPECT_TRUE(s.reverseSort);
+                           }},
+                AcceptCase{"SortFromSortReversedByRsort",
+                           {"-report", "-sort", "cn", "-rsort", "os"},
+                           [](const RunSettings& s) {
+                             EXPECT_EQ(s.sortField, SortField::kCn);
+                             EXPECT_TRUE(s.reverseSort);
+                           }},
+                AcceptCase{"ScopeOneLevel",
+                           {"-report", "-s", "OneLevel"},
+                           [](const RunSettings& s) { EXPECT_EQ(s.scope, "onelevel"); }},
+                AcceptCase{"ScopeWithoutValue",
+                           {"-report", "-s"},
+                           [](const RunSettings& s) { EXPECT_EQ(s.scope, "subtree"); }},
+                AcceptCase{"AgeZero",
+                           {"-report", "-age", "0"},
+                           [](const RunSettings& s) { EXPECT_EQ(s.ageDays, 0); }},
+                AcceptCase{"AgeNegative",
+                           {"-report", "-age", "-30"},
+                           [](const RunSettings& s) { EXPECT_EQ(s.ageDays, -30); }},
+                AcceptCase{"AgeHugeSaturates",
+                           {"-report", "-age", "99999999999999999999"},
+                           [](const RunSettings& s) { EXPECT_EQ(s.ageDays, 2147483647); }},
+                AcceptCase{"MaxAgeLettersMeansNone",
+                           {"-report", "-maxage", "abc"},
+                           [](const RunSettings& s) { EXPECT_EQ(s.maxAgeDays, 0); }},
+                AcceptCase{"MaxAgeTen",
+                           {"-report", "-maxage", "10"},
+                           [](const RunSettings& s) { EXPECT_EQ(s.maxAgeDays, 10); }},
+                AcceptCase{"PageSizeNegativeTaken",
+                           {"-report", "-ps", "-5"},
+                           [](const RunSettings& s) { EXPECT_EQ(s.pageSize, -5); }},
+                AcceptCase{"TimeoutRead",
+                           {"-report", "-t", " 42x"},
+                           [](const RunSettings& s) { EXPECT_EQ(s.timeoutSeconds, 42); }},
+                AcceptCase{"SafetyAndUnsafe",
+                           {"-report", "-safety", "5", "-unsafe"},
+                           [](const RunSettings& s) { EXPECT_EQ(s.safetyLimit, 5); }},
+                AcceptCase{"SafetyNegative",
+                           {"-report", "-safety", "-3"},
+                           [](const RunSettings& s) { EXPECT_EQ(s.safetyLimit, -3); }},
+                AcceptCase{
+                    "UnsafeAlone",
+                    {"-report", "-unsafe", "-forreal"},
+                    [](const RunSettings& s) {
+                      EXPECT_EQ(s.safetyLimit, -1);
+                      EXPECT_TRUE(s.forReal);
+                    }},
+                AcceptCase{"FileWithoutExtension",
+                           {"-report", "-file", "out"},
+                           [](const RunSettings& s) { EXPECT_EQ(s.reportFile, "out.htm"); }},
+                AcceptCase{"FileWithExtension",
+                           {"-report", "-file", "out.txt"},
+                           [](const RunSettings& s) { EXPECT_EQ(s.reportFile, "out.txt"); }},
+                AcceptCase{"FileConsole",
+                           {"-report", "-file", "con:"},
+                           [](const RunSettings& s) { EXPECT_EQ(s.reportFile, "con:"); }},
+                AcceptCase{"FileWithDate",
+                           {"-report", "-file", "rep<DATE>.htm"},
+                           [](const RunSettings& s) {
+                             EXPECT_EQ(s.reportFile, "rep20041229-010922.htm");
+                           }},
+                AcceptCase{"FileTwoDates",
+                           {"-report", "-file", "<DATE>/<DATE>"},
+                           [](const RunSettings& s) {
+                             EXPECT_EQ(s.reportFile, "20041229-010922/20041229-010922.htm");
+                           }},
+                AcceptCase{"FileWithoutValue",
+                           {"-report", "-file"},
+                           [](const RunSettings& s) { EXPECT_EQ(s.reportFile, ".htm"); }},
+                AcceptCase{"DisableWithNewParent",
+                           {"-disable", "-newparent", "ou=old,dc=x"},
+                           [](const RunSettings& s) {
+                             EXPECT_EQ(s.action, ActionKind::kDisable);
+                             EXPECT_EQ(s.newParent, "ou=old,dc=x");
+                           }},
+                AcceptCase{"MoveWithParent",
+                           {"-move", "-newparent", "ou=old"},
+                           [](const RunSettings& s) { EXPECT_EQ(s.action, ActionKind::kMove); }},
+                AcceptCase{
+                    "DeleteStamp",
+                    {"-delete", "-stamp"},
+                    [](const RunSettings& s) {
+                      EXPECT_EQ(s.action, ActionKind::kDelete);
+                      EXPECT_TRUE(s.stamp);
+                    }},
+                AcceptCase{"RenameMaskIgnored",
+                           {"-report", "-renamemask", "x-*"},
+                           [](const RunSettings& s) { EXPECT_EQ(s.renameMask, "$OLD$-*"); }},
+                AcceptCase{
+                    "Exclusions",
+                    {"-report", "-excldn", "OU=Test;OU=Lab"},
+                    [](const RunSettings& s) {
+                      EXPECT_EQ(s.dnExclusions, (std::vector<std::string>{"ou=test", "ou=lab"}));
+                    }},
+                AcceptCase{"ExclusionDelimiter",
+                           {"-report", "-excldn", "A|B;C", "-excldndelim", "|"},
+                           [](const RunSettings& s) {
+                             EXPECT_EQ(s.dnExclusions, (std::vector<std::string>{"a", "b;c"}));
+                           }},
+                AcceptCase{"ReportFlags",
+                           {"-report", "-noheader", "-nohtmlheader", "-nostats", "-append", "-sh",
+                            "-nolc", "-norefer"},
+                           [](const RunSettings& s) {
+                             EXPECT_FALSE(s.writeHeader);
+                             EXPECT_FALSE(s.writeHtmlHeader);
+                             EXPECT_FALSE(s.writeStats);
+                             EXPECT_TRUE(s.appendToFile);
+                             EXPECT_TRUE(s.showReport);
+                             EXPECT_FALSE(s.lowerCaseNames);
+                             EXPECT_FALSE(s.chaseReferrals);
+                           }},
+                AcceptCase{
+                    "FilterSwitches",
+                    {"-report", "-users", "-onlydisabled", "-nodc", "-realage", "-llts", "-bit",
+                     "-af", "x=1", "-f", "", "-h", "dc1", "-b", "dc=x", "-addattrib", "a;b"},
+                    [](const RunSettings& s) {
+                      EXPECT_TRUE(s.usersMode && s.onlyDisabled && s.excludeDcs && s.realAge &&
+                                  s.useLastLogonTimestamp && s.bitwiseTransform);
+                      EXPECT_EQ(s.addOnFilterText, "x=1");
+                      EXPECT_EQ(s.filterText, "");
+                      EXPECT_EQ(s.host, "dc1");
+                      EXPECT_EQ(s.baseDn, "dc=x");
+                      EXPECT_EQ(s.addAttributes, "a;b");
+                    }}),
     [](const ::testing::TestParamInfo<AcceptCase>& info) { return info.param.name; });
 
 TEST_F(OptionsTest, PageSizeZeroWarnsAndKeepsDefault) {
@@ -341,11 +407,13 @@ TEST_F(OptionsTest, NothingPrintedWithoutDebugForAPassingLine) {
 }
 
 TEST_F(OptionsTest, DebugEchoInStepOrder) {
-  Outcome outcome = evaluate({"-disable", "-d", "-h", "dc1", "-s", "One", "-b", "dc=x", "-f",
-                              "cn=a*", "-ps", "50", "-t", "60", "-onlydisabled", "-af", "x=1",
-                              "-age", "30", "-maxage", "60", "-rsort", "os", "-format", "csv",
-                              "-delim", "tab", "-nolc", "-newparent", "ou=Old", "-stamp",
-                              "-safety", "3", "-forreal", "-excldn", "OU=A;;ou=b"});
+  Outcome outcome =
+      evaluate({"-disable",      "-d",     "-h",      "dc1",     "-s",     "One",      "-b",
+                "dc=x",          "-f",     "cn=a*",   "-ps",     "50",     "-t",       "60",
+                "-onlydisabled", "-af",    "x=1",     "-age",    "30",     "-maxage",  "60",
+                "-rsort",        "os",     "-format", "csv",     "-delim", "tab",      "-nolc",
+                "-newparent",    "ou=Old", "-stamp",  "-safety", "3",      "-forreal", "-excldn",
+                "OU=A;;ou=b"});
   ASSERT_FALSE(outcome.result.stop) << outcome.err;
   EXPECT_EQ(outcome.err,
             "DEBUG: Host : dc1\n"

@@ -1,7 +1,7 @@
-#include "query/clock.h"
-
 #include <cerrno>
 #include <ctime>
+
+#include "query/clock.h"
 
 namespace tavrel {
 

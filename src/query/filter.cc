@@ -93,8 +93,8 @@ std::string buildFinalFilter(const FilterPieces& pieces, const AgeLimits& limits
   }
 
   const bool plainClass = !settings.filterText || settings.filterText->empty();
-  std::string filter = plainClass ? pieces.classPiece + ageTerm
-                                  : "&(" + pieces.classPiece + ")" + ageTerm;
+  std::string filter =
+      plainClass ? pieces.classPiece + ageTerm : "&(" + pieces.classPiece + ")" + ageTerm;
   filter += pieces.addOn;
   filter = "(" + filter + ")";
   console::debugErr("DEBUG: Final Filter: " + filter + "\n");

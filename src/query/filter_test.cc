@@ -69,8 +69,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         FilterCase{"Default", [](RunSettings&) {}, 2,
                    "(&(objectcategory=computer)(pwdLastSet<=OLD))"},
-        FilterCase{"UsersOnlyDisabled",
-                   [](RunSettings& s) { s.usersMode = s.onlyDisabled = true; }, 2,
+        FilterCase{"UsersOnlyDisabled", [](RunSettings& s) { s.usersMode = s.onlyDisabled = true; },
+                   2,
                    "(&(samaccounttype=805306368)(pwdLastSet<=OLD)"
                    "(useraccountcontrol:1.2.840.113556.1.4.803:=2))"},
         FilterCase{"MaxAgeRealAgeNoDc",
@@ -205,13 +205,16 @@ TEST_F(FilterTest, DebugEchoOfBothPhases) {
             "DEBUG: AddToFilter : (x:AND:=1)\n"
             "DEBUG: Start Time Stamp   : 2004/12/29-01:09:22\n"
             "DEBUG: CurrentDate        : 127487561620000000\n"
-            "DEBUG: OldAgeDate Value   : " + kOld90 + "\n"
-            "DEBUG: MaxOldAgeDate Value: 0\n"
-            "DEBUG: Initializing Search Paging...\n"
-            "DEBUG: Final Filter: (&(objectcategory=computer)(|(lastLogonTimestamp<=" + kOld90 +
-            ")(!(lastLogonTimestamp=*)))(x:AND:=1))\n"
-            "DEBUG: Transformed Filter: (&(objectcategory=computer)(|(lastLogonTimestamp<=" +
-            kOld90 + ")(!(lastLogonTimestamp=*)))(x:1.2.840.113556.1.4.803:=1))\n");
+            "DEBUG: OldAgeDate Value   : " +
+                kOld90 +
+                "\n"
+                "DEBUG: MaxOldAgeDate Value: 0\n"
+                "DEBUG: Initializing Search Paging...\n"
+                "DEBUG: Final Filter: (&(objectcategory=computer)(|(lastLogonTimestamp<=" +
+                kOld90 +
+                ")(!(lastLogonTimestamp=*)))(x:AND:=1))\n"
+                "DEBUG: Transformed Filter: (&(objectcategory=computer)(|(lastLogonTimestamp<=" +
+                kOld90 + ")(!(lastLogonTimestamp=*)))(x:1.2.840.113556.1.4.803:=1))\n");
   EXPECT_EQ(built.out,
             "DEBUG: bLLTS set, verifying mode\n"
             "DEBUG: Proper domain mode, using LLTS\n");

@@ -16,11 +16,15 @@ constexpr std::uint64_t kSecondsPerDay = 86'400;
 // Ages of 2^32 seconds or more do not fit the 32-bit day arithmetic and show as -0001.
 constexpr std::uint64_t kLargestAgeSeconds = 0xFFFFFFFFull;
 
-Int8 parseInt8(std::string_view text) { return static_cast<Int8>(readNumber(text)); }
+Int8 parseInt8(std::string_view text) {
+  return static_cast<Int8>(readNumber(text));
+}
 
 }  // namespace
 
-Int8 int8Now() { return systemClockNow(); }
+Int8 int8Now() {
+  return systemClockNow();
+}
 
 Int8 int8Threshold(Int8 reference, int days) {
   // The hour count is 32-bit unsigned, so a negative day count wraps to a huge one; the
@@ -30,7 +34,9 @@ Int8 int8Threshold(Int8 reference, int days) {
   return static_cast<Int8>(static_cast<std::uint64_t>(reference) - span);
 }
 
-std::string int8Text(Int8 value) { return formatText("%lld", static_cast<long long>(value)); }
+std::string int8Text(Int8 value) {
+  return formatText("%lld", static_cast<long long>(value));
+}
 
 std::string int8DateText(std::string_view value) {
   const Int8 ticks = parseInt8(value);
@@ -40,8 +46,8 @@ std::string int8DateText(std::string_view value) {
   if (!localCalendarFields(ticks, fields, errorNumber)) {
     return formatText("ERROR: %i", errorNumber);
   }
-  return formatText("%4.4i/%2.2i/%2.2i-%2.2i:%2.2i:%2.2i", fields.year, fields.month,
-                    fields.day, fields.hour, fields.minute, fields.second);
+  return formatText("%4.4i/%2.2i/%2.2i-%2.2i:%2.2i:%2.2i", fields.year, fields.month, fields.day,
+                    fields.hour, fields.minute, fields.second);
 }
 
 std::string int8AgeDays(std::string_view value, Int8 reference) {
