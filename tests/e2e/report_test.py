@@ -1,0 +1,343 @@
+#!/usr/bin/env python3
+"""Reports end to end: the tavrel binary against a real slapd test directory, with the clock
+pinned by libfaketime and the zone set with TZ, comparing whole report files with the
+expected files in tests/e2e/expected/.
+
+    python3 tests/e2e/report_test.py --tavrel build/tavrel [unittest arguments]
+    python3 tests/e2e/report_test.py --tavrel build/tavrel --regenerate   # rewrite expected
+
+Regenerated files must be read through before they are committed: they are the reference.
+"""
+
+import datetime
+import os
+import shutil
+import sys
+import tempfile
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "fixtures", "slapd"))
+sys.path.insert(0, HERE)
+
+import slapd_fixture as sf  # noqa: E402
+from tavrel_run import run_tavrel, tavrel_from_argv  # noqa: E402
+
+TAVREL = None
+REGENERATE = False
+EXPECTED = os.path.join(HERE, "expected")
+
+# The local clock every run sees, and its zone: Berlin has summer time, so dates on either
+# side of it show whether conversion to local time follows the zone's rules.
+ZONE = "Europe/Berlin"
+CLOCK = "2004-12-29 01:09:22"
+NOW = datetime.datetime(2004, 12, 29, 0, 9, 22, tzinfo=datetime.timezone.utc)  # CLOCK in UTC
+
+REPORT = "ou=Report," + sf.SUFFIX
+EMPTY = "ou=Empty," + sf.SUFFIX
+
+HOSTILE_DESCRIPTION = ('<script>document.title="PWNED"</script>"><img src=x '
+                       'onerror="document.body.setAttribute(\'data-pwned\',1)"> & co')
+
+
+def int8(days=0, hours=0, moment=None):
+    """Int8 text of `days` days and `hours` hours before the pinned clock (or of `moment`)."""
+    moment = moment or NOW - datetime.timedelta(days=days, hours=hours)
+    return sf.int8_from_datetime(moment)
+
+
+def report_entries():
+    """Old computers of every kind the report colours or renders differently, one fresh one
+    that the filter leaves out, and one whose name carries markup characters."""
+    created = datetime.datetime(2003, 1, 2, 3, 4, 5, tzinfo=datetime.timezone.utc)
+    # A summer date: Berlin shows it two hours ahead of UTC, winter dates one hour.
+    summer_expiry = int8(moment=datetime.datetime(2005, 6, 30, 22, 0, 0,
+                                                  tzinfo=datetime.timezone.utc))
+    entries = [
+        sf.ou("Report"), sf.ou("Empty"),
+        sf.computer("PC1", parent=REPORT, pwd_last_set=int8(200, 3), last_logon=int8(150),
+                    when_created=created, account_expires=sf.INT8_NEVER,
+                    operating_system="Windows XP Professional",
+                    os_service_pack="Service Pack 2", os_version="5.1 (2600)"),
+        sf.computer("PC2", parent=REPORT, pwd_last_set=int8(120), account_expires=0,
+                    uac=sf.UAC_WORKSTATION_TRUST_ACCOUNT | sf.UAC_ACCOUNTDISABLE,
+                    operating_system="Windows 2000 Professional", os_version="5.0 (2195)"),
+        sf.domain_controller("DC1", parent=REPORT, pwd_last_set=int8(95),
+                             when_created=created, os_version="5.2 (3790)"),
+        # A disabled domain controller: green, not red, in a report run.
+        sf.domain_controller("DC2", parent=REPORT, pwd_last_set=int8(91),
+                             uac=sf.UAC_SERVER_TRUST_ACCOUNT | sf.UAC_ACCOUNTDISABLE),
+        sf.computer("FRESH", parent=REPORT, pwd_last_set=int8(10)),
+    ]
+    markup_name = 'A&B <x> "q"'
+    entries.append(sf.entry(
+        'cn=A&B \\<x\\> \\"q\\",' + REPORT,
+        [("objectClass", ["top", "person", "organizationalPerson", "user", "computer"]),
+         ("cn", markup_name), ("sn", markup_name), ("objectCategory", "computer"),
+         ("sAMAccountName", "AB$"), ("userAccountControl", 4096 | 0x20),
+         ("pwdLastSet", int8(300)), ("accountExpires", summer_expiry),
+         ("description", HOSTILE_DESCRIPTION)]))
+    return "".join(entries)
+
+
+def expected_path(name):
+    return os.path.join(EXPECTED, name)
+
+
+class ReportTest(unittest.TestCase):
+
+    @classmethod
+    def setUpClass(cls):
+        cls.d = sf.SlapdFixture(variant="w2003-l2", seed=report_entries())
+        cls.d.start()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.d.cleanup()
+
+    def setUp(self):
+        self.work = tempfile.mkdtemp(prefix="tavrel-report-")
+
+    def tearDown(self):
+        shutil.rmtree(self.work, ignore_errors=True)
+
+    def run_report(self, *args, base=REPORT, env=None):
+        """One report run in the work folder; returns (code, stdout, stderr) as bytes."""
+        command = ["-h", self.d.ldapi_uri, "-b", base] + list(args)
+        if not any(a in ("-disable", "-delete", "-move") for a in args):
+            command.insert(0, "-report")
+        return run_tavrel(TAVREL, command, faketime=CLOCK, tz=ZONE, cwd=self.work,
+                          env=dict(env or {}, LDAPNOINIT="1"))
+
+    def read(self, name):
+        with open(os.path.join(self.work, name), "rb") as f:
+            return f.read()
+
+    def assertMatchesExpected(self, content, name):
+        path = expected_path(name)
+        if REGENERATE:
+            with open(path, "wb") as f:
+                f.write(content)
+            return
+        with open(path, "rb") as f:
+            expected = f.read()
+        if content != expected:
+            # Show where they part, not two walls of markup.
+            at = next((i for i, (a, b) in enumerate(zip(content, expected)) if a != b),
+                      min(len(content), len(expected)))
+            self.fail("%s differs at byte %d:\n got: %r\nwant: %r" %
+                      (name, at, content[max(0, at - 80):at + 80],
+                       expected[max(0, at - 80):at + 80]))
+
+    def assertReportRun(self, code, out, err, file_name):
+        self.assertEqual(code, 0, err.decode("latin-1"))
+        self.assertIn(b"Creating Report File: " + file_name.encode() + b"\n", out)
+        self.assertTrue(out.endswith(b"\nCommand completed successfully\n\n"), out[-200:])
+        self.assertNotIn(b"ERROR", err)
+
+    # -- whole files, one per format and header switch
+
+    def test_whole_report_files(self):
+        cases = [
+            ("html_default.htm", []),
+            ("html_nohtmlheader.htm", ["-nohtmlheader"]),
+            ("html_noheader.htm", ["-noheader"]),
+            ("html_nostats.htm", ["-nostats"]),
+            ("html_description.htm", ["-addattrib", "description"]),
+            ("csv_default.csv.txt", ["-format", "csv"]),
+            ("csv_nohtmlheader.csv.txt", ["-format", "csv", "-nohtmlheader"]),
+            ("csv_noheader.csv.txt", ["-format", "csv", "-noheader"]),
+            ("csv_nostats.csv.txt", ["-format", "csv", "-nostats"]),
+            ("csv_description.csv.txt", ["-format", "csv", "-addattrib", "description"]),
+            ("csv_tab.csv.tab", ["-format", "csv", "-delim", "tab"]),
+        ]
+        for name, args in cases:
+            with self.subTest(name=name):
+                code, out, err = self.run_report("-file", name, *args)
+                self.assertReportRun(code, out, err, name)
+                self.assertMatchesExpected(self.read(name), name)
+
+    def test_empty_result_still_gives_a_complete_report(self):
+        for name, args in (("html_empty.htm", []), ("csv_empty.csv.txt", ["-format", "csv"])):
+            with self.subTest(name=name):
+                code, out, err = self.run_report("-file", name, *args, base=EMPTY)
+                self.assertReportRun(code, out, err, name)
+                self.assertMatchesExpected(self.read(name), name)
+
+    def test_markup_characters_are_escaped_in_html_only(self):
+        # The checked-in files hold them; this says what to look for in them.
+        if REGENERATE:
+            self.skipTest("regenerating")
+        with open(expected_path("html_description.htm"), "rb") as f:
+            html = f.read()
+        with open(expected_path("csv_description.csv.txt"), "rb") as f:
+            csv = f.read()
+        # slapd hands the name back with its special characters as hex escapes; the value
+        # of cn keeps them as they are.
+        self.assertIn(b"<FONT COLOR=>cn=a&amp;b \\3cx\\3e \\22q\\22,ou=report,dc=tavrel,dc=test</TD>"
+                      b"<TD NOWRAP><FONT COLOR=>a&amp;b &lt;x&gt; &quot;q&quot;</TD>", html)
+        self.assertIn(b"&lt;script&gt;document.title=&quot;PWNED&quot;&lt;/script&gt;", html)
+        self.assertNotIn(b"<script>", html)
+        self.assertNotIn(b"<img", html)
+        self.assertIn(b'cn=a&b \\3cx\\3e \\22q\\22,ou=report,dc=tavrel,dc=test;a&b <x> "q";', csv)
+        self.assertIn(HOSTILE_DESCRIPTION.encode() + b";", csv)
+
+    # -- modifying runs (dry runs: nothing is written to the directory)
+
+    STATISTICS = (b"\n\nTotal Updates         : 5\nUpdates Ok            : 0\n"
+                  b"Updates Error         : 0\nUpdates Skipped       : 3\n"
+                  b"Updates Safety Skipped: 2\n")
+
+    def test_modifying_dry_run_reports_and_counts(self):
+        # PC1 uses up the limit of 1, so PC2 and the last computer find it used up (purple);
+        # the two domain controllers are never touched (green).
+        for name, args in (("html_disable_dryrun.htm", []),
+                           ("html_disable_dryrun_nostats.htm", ["-nostats"]),
+                           ("csv_disable_dryrun.csv.txt", ["-format", "csv"])):
+            with self.subTest(name=name):
+                code, out, err = self.run_report("-disable", "-safety", "1", "-file", name, *args)
+                self.assertReportRun(code, out, err, name)
+                self.assertTrue(out.endswith(self.STATISTICS +
+                                             b"\nCommand completed successfully\n\n"), out)
+                self.assertMatchesExpected(self.read(name), name)
+        self.assertEqual(self.d.get("cn=PC1," + REPORT)["userAccountControl"], ["4096"])
+
+    def test_modifying_run_with_format_none_prints_the_statistics(self):
+        code, out, err = self.run_report("-disable", "-safety", "1", "-format", "none")
+        self.assertEqual(code, 0, err)
+        self.assertTrue(out.endswith(self.STATISTICS + b"\nCommand completed successfully\n\n"),
+                        out)
+        self.assertEqual(os.listdir(self.work), [])
+        # Quiet keeps the statistics: they are the run's result, not progress.
+        code, out, err = self.run_report("-disable", "-safety", "1", "-format", "none", "-q")
+        self.assertEqual((code, out, err), (0, self.STATISTICS, b""))
+
+    # -- file handling
+
+    def test_default_name_carries_the_local_date_stamp(self):
+        code, out, err = self.run_report()
+        self.assertReportRun(code, out, err, "tavrel.20041229-010922.htm")
+        self.assertMatchesExpected(self.read("tavrel.20041229-010922.htm"), "html_default.htm")
+
+    def test_append_adds_a_whole_report_after_the_first(self):
+        for name, args, reference in (
+                ("twice.csv.txt", ["-format", "csv"], "csv_default.csv.txt"),
+                ("twice.htm", [], "html_default.htm")):
+            with self.subTest(name=name):
+                code, out, err = self.run_report("-file", name, *args)
+                self.assertReportRun(code, out, err, name)
+                self.assertNotIn(b"Append mode.\n", out)
+                code, out, err = self.run_report("-file", name, "-append", *args)
+                self.assertReportRun(code, out, err, name)
+                self.assertIn(b"Creating Report File: " + name.encode() + b"\nAppend mode.\n", out)
+                with open(expected_path(reference), "rb") as f:
+                    single = f.read()
+                self.assertEqual(self.read(name), single + single)
+
+    def test_a_con_name_appends_without_the_switch(self):
+        for _ in range(2):
+            code, out, err = self.run_report("-file", "Con:report.htm", "-format", "csv")
+            self.assertReportRun(code, out, err, "Con:report.htm")
+            self.assertIn(b"Creating Report File: Con:report.htm\nAppend mode.\n", out)
+        with open(expected_path("csv_default.csv.txt"), "rb") as f:
+            single = f.read()
+        self.assertEqual(self.read("Con:report.htm"), single + single)
+
+    def test_without_append_an_earlier_file_is_replaced(self):
+        with open(os.path.join(self.work, "r.csv.txt"), "wb") as f:
+            f.write(b"earlier content that must go\n" * 100)
+        code, out, err = self.run_report("-file", "r.csv.txt", "-format", "csv")
+        self.assertReportRun(code, out, err, "r.csv.txt")
+        with open(expected_path("csv_default.csv.txt"), "rb") as f:
+            self.assertEqual(self.read("r.csv.txt"), f.read())
+
+    def test_report_file_that_cannot_be_created(self):
+        # Relative: an argument starting with "/" would be read as a switch.
+        target = os.path.join("missing", "r.htm")
+        code, out, err = self.run_report("-file", target)
+        self.assertEqual(code, 1)
+        self.assertTrue(err.endswith(b"Error: Couldn't create " + target.encode() + b"\n"), err)
+        self.assertTrue(out.endswith(b"Creating Report File: " + target.encode() + b"\n"), out)
+        self.assertNotIn(b"Command completed", out)
+        self.assertEqual(os.listdir(self.work), [])
+
+    def test_format_none_writes_no_file(self):
+        code, out, err = self.run_report("-format", "none")
+        self.assertEqual(code, 0, err)
+        self.assertNotIn(b"Creating Report File", out)
+        self.assertNotIn(b"Total Updates", out)  # a report run has no statistics
+        self.assertTrue(out.endswith(b"Search completed...\n\nCommand completed successfully\n\n"),
+                        out[-200:])
+        self.assertEqual(os.listdir(self.work), [])
+
+    def test_quiet_run_prints_nothing_on_standard_output(self):
+        code, out, err = self.run_report("-q", "-file", "q.htm")
+        self.assertEqual((code, out, err), (0, b"", b""))
+        self.assertMatchesExpected(self.read("q.htm"), "html_default.htm")
+
+    # -- opening the report
+
+    def fake_opener(self):
+        """A folder with a stand-in xdg-open that records its arguments in `opened`."""
+        folder = os.path.join(self.work, "bin")
+        os.mkdir(folder)
+        opener = os.path.join(folder, "xdg-open")
+        with open(opener, "w") as f:
+            f.write("#!/bin/sh\nprintf '%%s\\n' \"$@\" > '%s/opened.tmp'\n"
+                    "/bin/mv '%s/opened.tmp' '%s/opened'\n" % (folder, folder, folder))
+        os.chmod(opener, 0o755)
+        return folder
+
+    def wait_for(self, path):
+        import time
+        for _ in range(200):
+            if os.path.exists(path):
+                with open(path) as f:
+                    return f.read()
+            time.sleep(0.025)
+        return None
+
+    def test_show_report_starts_the_desktop_opener(self):
+        folder = self.fake_opener()
+        for name, args in (("s.htm", []), ("s.csv.txt", ["-format", "csv"])):
+            with self.subTest(name=name):
+                code, out, err = self.run_report("-file", name, "-sh", *args,
+                                                 env={"PATH": folder})
+                self.assertReportRun(code, out, err, name)
+                self.assertTrue(out.endswith(b"Report Display Process spawned...\n\n"
+                                             b"\nCommand completed successfully\n\n"), out)
+                self.assertEqual(self.wait_for(os.path.join(folder, "opened")), name + "\n")
+                os.unlink(os.path.join(folder, "opened"))
+
+    def test_show_report_refusals(self):
+        folder = self.fake_opener()
+        code, out, err = self.run_report("-file", "s.HTM", "-sh", env={"PATH": folder})
+        self.assertEqual(code, 0)
+        self.assertTrue(err.endswith(b"ERROR: /sh option is only available for extensions "
+                                     b".htm/.html/.txt\n"), err)
+        self.assertNotIn(b"spawned", out)
+        code, out, err = self.run_report("-file", "t.htm", "-sh", env={"PATH": self.work})
+        self.assertEqual(code, 0)
+        self.assertTrue(err.endswith(b"ERROR: Failed Report Spawn: (2) No such file or "
+                                     b"directory\n"), err)
+        self.assertTrue(out.endswith(b"\nCommand completed successfully\n\n"))
+        # With format none there is nothing to show and nothing is said.
+        code, out, err = self.run_report("-format", "none", "-sh", env={"PATH": folder})
+        self.assertEqual(code, 0)
+        self.assertNotIn(b"/sh", err)
+        self.assertNotIn(b"spawned", out)
+        self.assertFalse(os.path.exists(os.path.join(folder, "opened")))
+
+
+def main():
+    global TAVREL, REGENERATE
+    TAVREL = tavrel_from_argv()
+    if "--regenerate" in sys.argv:
+        sys.argv.remove("--regenerate")
+        REGENERATE = True
+        os.makedirs(EXPECTED, exist_ok=True)
+    unittest.main()
+
+
+if __name__ == "__main__":
+    main()
