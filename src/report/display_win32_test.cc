@@ -1,0 +1,85 @@
+#include "report/display.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "common/console.h"
+
+namespace tavrel {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(ReportWin32ErrorTest, SystemTextAfterLabelAndCode) {
+  console::Capture capture;
+  reportWin32Error("ERROR: Failed Report Spawn: ", ERROR_FILE_NOT_FOUND);
+  const std::string& err = capture.err();
+  const std::string prefix = "ERROR: Failed Report Spawn: (2) ";
+  ASSERT_TRUE(err.starts_with(prefix)) << err;
+  const std::string message = err.substr(prefix.size());
+  // The platform's wording, with the line end the system text carries.
+  EXPECT_GT(message.size(), 2u);
+  EXPECT_TRUE(message.ends_with("\n")) << message;
+  EXPECT_EQ(message.find("Unknown Error"), std::string::npos);
+  EXPECT_TRUE(capture.out().empty());
+}
+
+TEST(ReportWin32ErrorTest, CodesWithoutSystemTextAreUnknown) {
+  console::Capture capture;
+  // The customer bit: no system message has it.
+  reportWin32Error("ERROR: Failed Report Spawn: ", 0x20001234);
+  EXPECT_EQ(capture.err(), "ERROR: Failed Report Spawn: (536875572) Unknown Error\n");
+}
+
+TEST(LaunchViewerTest, MissingFileIsRefusedWithTheSystemCode) {
+  fs::path missing = fs::temp_directory_path() / "tavrel-no-such-report.html";
+  fs::remove(missing);
+  EXPECT_EQ(launchViewer(missing.string(), ""), ERROR_FILE_NOT_FOUND);
+}
+
+TEST(LaunchViewerTest, StartsTheFileWithTheParametersAndReturns) {
+  // An executable stands in for the report's viewer: the shell starts it with the parameter
+  // text, and it leaves a trace of what it got.
+  char system[MAX_PATH];
+  ASSERT_GT(GetSystemDirectoryA(system, MAX_PATH), 0u);
+  const fs::path shell = fs::path(system) / "cmd.exe";
+  const fs::path trace =
+      fs::temp_directory_path() / ("tavrel-viewer-" + std::to_string(GetCurrentProcessId()));
+  fs::remove(trace);
+  const std::string parameters = "/c echo opened \"-format\" \"csv\" > \"" + trace.string() + "\"";
+  ASSERT_EQ(launchViewer(shell.string(), parameters), 0);
+  std::string text;
+  for (int i = 0; i < 400 && text.find('\n') == std::string::npos; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    std::ifstream in(trace);
+    std::stringstream content;
+    content << in.rdbuf();
+    text = content.str();
+  }
+  EXPECT_TRUE(text.starts_with("opened \"-format\" \"csv\"")) << text;
+  std::error_code ignored;
+  fs::remove(trace, ignored);
+}
+
+TEST(DisplayReportWin32Test, SpawnFailureIsReportedAndTheRunGoesOn) {
+  console::Capture capture;
+  RunSettings settings;
+  settings.showReport = true;
+  settings.format = ReportFormat::kHtml;
+  settings.reportFile = (fs::temp_directory_path() / "tavrel-missing-report.html").string();
+  fs::remove(settings.reportFile);
+  displayReport(settings, {"tavrel", "-sh", "-q"});
+  EXPECT_TRUE(capture.err().starts_with("ERROR: Failed Report Spawn: (2) ")) << capture.err();
+  EXPECT_TRUE(capture.out().empty()) << capture.out();
+}
+
+}  // namespace
+}  // namespace tavrel
