@@ -1,0 +1,433 @@
+#include "actions/action_engine.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "common/console.h"
+#include "support/fake_ldap.h"
+
+namespace tavrel {
+namespace {
+
+using testing::FakeLdap;
+using testing::fakeSession;
+
+constexpr const char* kStart = "127482345670000000";
+
+/// One object as the search would have collected it; "-" leaves userAccountControl out.
+struct Account {
+  std::string dn;
+  std::string uac;
+};
+
+/// What a sequence of objects left behind.
+struct Outcome {
+  std::vector<ObjectRecord> records;
+  std::vector<RowMarks> marks;
+  ActionProgress progress;
+  std::vector<std::string> writes;
+  std::string out;
+  std::string err;
+};
+
+RunSettings settingsFor(ActionKind action, bool forReal, int safetyLimit = 10) {
+  RunSettings settings;
+  settings.action = action;
+  settings.forReal = forReal;
+  settings.safetyLimit = safetyLimit;
+  return settings;
+}
+
+Outcome run(const RunSettings& settings, const std::vector<Account>& accounts,
+            std::function<int(const std::string&)> writeResult = nullptr, bool quiet = false,
+            bool debug = false) {
+  FakeLdap* fake = nullptr;
+  DirectorySession session = fakeSession(&fake);
+  fake->writeResult = std::move(writeResult);
+  Outcome outcome;
+  outcome.progress = startActions(settings);
+  console::Capture capture;
+  console::setFlags(quiet, debug);
+  for (const Account& account : accounts) {
+    ObjectRecord record;
+    record.set("DN", account.dn);
+    if (account.uac != "-") record.set("userAccountControl", account.uac);
+    RowMarks marks;
+    applyAction(session, settings, kStart, record, marks, outcome.progress);
+    outcome.records.push_back(record);
+    outcome.marks.push_back(marks);
+  }
+  outcome.writes = fake->writes();
+  outcome.out = capture.out();
+  outcome.err = capture.err();
+  return outcome;
+}
+
+std::vector<Account> enabledComputers(int count, const std::string& uac = "4096") {
+  std::vector<Account> accounts;
+  for (int i = 1; i <= count; ++i) {
+    accounts.push_back({"cn=pc" + std::to_string(i) + ",ou=old,dc=x", uac});
+  }
+  return accounts;
+}
+
+void expectCounters(const UpdateCounters& c, int total, int ok, int error, int skipped,
+                    int safety) {
+  EXPECT_EQ(c.totalUpdates, total);
+  EXPECT_EQ(c.updatesOk, ok);
+  EXPECT_EQ(c.updatesError, error);
+  EXPECT_EQ(c.updatesSkipped, skipped);
+  EXPECT_EQ(c.updatesSafetySkipped, safety);
+}
+
+std::string okText() { return resultText(0); }
+
+TEST(ResultTextTest, CodeIsLeftAlignedUpperCaseHexInTwoColumns) {
+  EXPECT_EQ(resultText(0), "(0x0 ) " + ldapErrorText(0));
+  EXPECT_EQ(resultText(0x32), "(0x32) " + ldapErrorText(0x32));
+  EXPECT_EQ(resultText(0x5E), "(0x5E) " + ldapErrorText(0x5E));
+  EXPECT_EQ(resultText(0xC), "(0xC ) " + ldapErrorText(0xC));
+  EXPECT_EQ(resultText(0x100).rfind("(0x100) ", 0), 0u);
+}
+
+TEST(SafetyLimitTest, LimitsEveryModifyingActionAlsoInTestMode) {
+  struct Case {
+    ActionKind action;
+    bool forReal;
+    int limit;
+    int handled;
+    const char* uac;
+  };
+  const Case cases[] = {
+      {ActionKind::kDisable, false, 10, 10, "4096"},
+      {ActionKind::kDisable, true, 10, 10, "4096"},
+      {ActionKind::kMove, false, 10, 10, "4096"},
+      {ActionKind::kMove, true, 3, 3, "4096"},
+      {ActionKind::kDelete, true, 10, 10, "4098"},
+      {ActionKind::kDelete, false, 1, 1, "4098"},
+      // A refused delete of an enabled account still uses up the allowance.
+      {ActionKind::kDelete, true, 10, 10, "4096"},
+      {ActionKind::kDisable, true, 0, 0, "4096"},
+      // Negative limits (-unsafe gives -1) never reach 0.
+      {ActionKind::kDisable, true, -1, 15, "4096"},
+      {ActionKind::kDisable, false, -7, 15, "4096"},
+      {ActionKind::kDelete, true, -1, 15, "4098"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "action " << static_cast<int>(c.action) << " forReal "
+                                    << c.forReal << " limit " << c.limit);
+    RunSettings settings = settingsFor(c.action, c.forReal, c.limit);
+    if (c.action == ActionKind::kMove) settings.newParent = "ou=stale,dc=x";
+    Outcome o = run(settings, enabledComputers(15, c.uac));
+    for (int i = 0; i < 15; ++i) {
+      const bool handled = i < c.handled;
+      EXPECT_EQ(o.marks[i].safetySkipped, !handled) << i;
+      if (!handled) {
+        EXPECT_EQ(o.records[i].get("ACTION"), "SAFETY EXCEEDED") << i;
+        EXPECT_EQ(o.records[i].get("RESULT"), "ERROR") << i;
+        EXPECT_FALSE(o.marks[i].modifyFailed) << i;
+      } else {
+        EXPECT_NE(o.records[i].get("ACTION"), "SAFETY EXCEEDED") << i;
+      }
+    }
+    const int skippedBySafety = 15 - c.handled;
+    EXPECT_EQ(o.progress.counters.totalUpdates, 15);
+    EXPECT_EQ(o.progress.counters.updatesSafetySkipped, skippedBySafety);
+    const bool refusedDelete = c.action == ActionKind::kDelete && std::string(c.uac) == "4096";
+    const int written = (c.forReal && !refusedDelete) ? c.handled : 0;
+    EXPECT_EQ(static_cast<int>(o.writes.size()), written);
+    EXPECT_EQ(o.progress.counters.updatesOk, written);
+    EXPECT_EQ(o.progress.counters.updatesSkipped, c.handled - written);
+    // Only the handled objects, in store order, ever reach the directory.
+    for (size_t w = 0; w < o.writes.size(); ++w) {
+      EXPECT_NE(o.writes[w].find("cn=pc" + std::to_string(w + 1) + ","), std::string::npos);
+    }
+  }
+}
+
+TEST(SafetyLimitTest, DebugSaysWhyAnObjectWasRefused) {
+  RunSettings settings = settingsFor(ActionKind::kDisable, false, 1);
+  Outcome o = run(settings, {{"cn=a,dc=x", "4096"}, {"cn=b,dc=x", "4096"}, {"cn=dc1,dc=x", "532480"}},
+                  nullptr, true, true);
+  EXPECT_EQ(o.err,
+            "UAC(4096)(4098)"
+            "DEBUG: Exceeded Safety, no more changes...\n"
+            "DEBUG: DC Machine, skipping...\n");
+  EXPECT_EQ(o.out, "");
+}
+
+TEST(DomainControllerTest, NeverTouchedAndNeverUsesTheLimit) {
+  const ActionKind actions[] = {ActionKind::kDisable, ActionKind::kDelete, ActionKind::kMove};
+  // 532480 = server trust account + trusted for delegation; 532482 the same, disabled.
+  for (ActionKind action : actions) {
+    for (const char* dcUac : {"532480", "532482", "8192"}) {
+      SCOPED_TRACE(::testing::Message() << static_cast<int>(action) << " " << dcUac);
+      RunSettings settings = settingsFor(action, true, 1);
+      settings.newParent = "ou=stale,dc=x";
+      settings.stamp = action == ActionKind::kDisable;
+      // DC first, then one handled object, then a DC after the limit is used up.
+      Outcome o = run(settings, {{"cn=dc1,ou=domain controllers,dc=x", dcUac},
+                                 {"cn=pc1,dc=x", "4098"},
+                                 {"cn=dc2,ou=domain controllers,dc=x", dcUac},
+                                 {"cn=pc2,dc=x", "4098"}});
+      for (int i : {0, 2}) {
+        EXPECT_TRUE(o.marks[i].domainController);
+        EXPECT_EQ(o.records[i].get("ACTION"), "DC");
+        EXPECT_EQ(o.records[i].get("RESULT"), "Can't modify DC");
+        EXPECT_FALSE(o.marks[i].safetySkipped);
+        EXPECT_FALSE(o.marks[i].modifyFailed);
+      }
+      for (const std::string& write : o.writes) EXPECT_EQ(write.find("cn=dc"), std::string::npos);
+      EXPECT_FALSE(o.writes.empty());  // pc1 was handled: the DC did not use the limit
+      EXPECT_TRUE(o.marks[3].safetySkipped);
+      EXPECT_EQ(o.progress.counters.totalUpdates, 4);
+      EXPECT_EQ(o.progress.counters.updatesSafetySkipped, 1);
+      EXPECT_EQ(o.progress.counters.updatesOk, 1);
+      // Two DCs, plus the disable step of the already disabled pc1.
+      EXPECT_EQ(o.progress.counters.updatesSkipped, action == ActionKind::kDisable ? 3 : 2);
+      EXPECT_EQ(o.out.find("cn=dc"), std::string::npos);
+    }
+  }
+}
+
+TEST(DisableTest, AlreadyDisabledObjects) {
+  struct Case {
+    bool stamp;
+    bool move;
+    bool forReal;
+    std::vector<std::string> writes;
+    const char* action;
+    const char* result;
+    const char* out;
+    int ok;
+    int skipped;
+    int remaining;
+  };
+  const std::string ok = okText();
+  const std::vector<Case> cases = {
+      {false, false, true, {}, "DISABLE", "DISABLE:SKIP", "", 0, 1, 2},
+      {false, false, false, {}, "DISABLE", "DISABLE:SKIP", "", 0, 1, 2},
+      {true, false, true, {"modify cn=a,dc=x accountExpires 127482345670000000"}, "DISABLE/STAMP",
+       "", "Disabling/Stamping: cn=a,dc=x...\n", 1, 1, 1},
+      {true, false, false, {}, "DISABLE/STAMP", "TEST",
+       "Disabling/Stamping: cn=a,dc=x... [Not For Real]\n", 0, 2, 1},
+      {false, true, true, {"rename cn=a,dc=x cn=a ou=stale,dc=x 1"}, "DISABLE/MOVE", "",
+       "Disabling/Moving: cn=a,dc=x...\n", 1, 1, 1},
+      {true, true, true,
+       {"modify cn=a,dc=x accountExpires 127482345670000000",
+        "rename cn=a,dc=x cn=a ou=stale,dc=x 1"},
+       "DISABLE/STAMP/MOVE", "", "Disabling/Stamping/Moving: cn=a,dc=x...\n", 1, 1, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.action << " forReal " << c.forReal);
+    RunSettings settings = settingsFor(ActionKind::kDisable, c.forReal, 2);
+    settings.stamp = c.stamp;
+    if (c.move) settings.newParent = "ou=stale,dc=x";
+    Outcome o = run(settings, {{"cn=a,dc=x", "4098"}});
+    EXPECT_EQ(o.writes, c.writes);
+    EXPECT_EQ(o.records[0].get("ACTION"), c.action);
+    std::string expectedResult = c.result;
+    if (c.forReal && (c.stamp || c.move)) {
+      expectedResult = "DISABLE:SKIP";
+      if (c.stamp) expectedResult += ",STAMP:" + ok;
+      if (c.move) expectedResult += ",MOVE:" + ok;
+    }
+    EXPECT_EQ(o.records[0].get("RESULT"), expectedResult);
+    EXPECT_EQ(o.out, c.out);
+    EXPECT_TRUE(o.marks[0].disabled);
+    EXPECT_FALSE(o.marks[0].modifyFailed);
+    EXPECT_EQ(o.progress.counters.updatesOk, c.ok);
+    EXPECT_EQ(o.progress.counters.updatesSkipped, c.skipped);
+    EXPECT_EQ(o.progress.safetyRemaining, c.remaining);
+  }
+}
+
+TEST(DisableTest, AlreadyDisabledObjectsDoNotUseUpTheLimit) {
+  std::vector<Account> accounts = enabledComputers(12, "4098");
+  accounts.push_back({"cn=late,dc=x", "4096"});
+  Outcome o = run(settingsFor(ActionKind::kDisable, true, 1), accounts);
+  EXPECT_EQ(o.writes, std::vector<std::string>{"modify cn=late,dc=x userAccountControl 4098"});
+  expectCounters(o.progress.counters, 13, 1, 0, 12, 0);
+}
+
+TEST(DisableTest, SetsTheDisableBitAndWritesConsoleLines) {
+  struct Case {
+    const char* uac;
+    bool forReal;
+    bool quiet;
+    const char* write;
+    const char* out;
+  };
+  const Case cases[] = {
+      {"4096", true, false, "modify cn=a,dc=x userAccountControl 4098",
+       "Disabling: cn=a,dc=x...\n"},
+      {"512", true, false, "modify cn=a,dc=x userAccountControl 514", "Disabling: cn=a,dc=x...\n"},
+      {"-", true, false, "modify cn=a,dc=x userAccountControl 2", "Disabling: cn=a,dc=x...\n"},
+      {"", true, false, "modify cn=a,dc=x userAccountControl 2", "Disabling: cn=a,dc=x...\n"},
+      {"66048 junk", true, true, "modify cn=a,dc=x userAccountControl 66050", ""},
+      // Directories send the flag word signed; the new value is written unsigned.
+      {"-2147479552", true, true, "modify cn=a,dc=x userAccountControl 2147487746", ""},
+      {"4096", false, false, nullptr, "Disabling: cn=a,dc=x... [Not For Real]\n"},
+      {"4096", false, true, nullptr, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.uac);
+    Outcome o = run(settingsFor(ActionKind::kDisable, c.forReal), {{"cn=a,dc=x", c.uac}}, nullptr,
+                    c.quiet);
+    EXPECT_EQ(o.writes, c.write ? std::vector<std::string>{c.write} : std::vector<std::string>{});
+    EXPECT_EQ(o.out, c.out);
+    EXPECT_EQ(o.err, "");
+    EXPECT_EQ(o.records[0].get("ACTION"), "DISABLE");
+    EXPECT_EQ(o.records[0].get("RESULT"), c.forReal ? "DISABLE:" + okText() : "TEST");
+    EXPECT_FALSE(o.marks[0].disabled);
+    expectCounters(o.progress.counters, 1, c.forReal ? 1 : 0, 0, c.forReal ? 0 : 1, 0);
+  }
+}
+
+TEST(DisableTest, AFailedStepLeavesTheLaterStepsUndoneAndTheRunGoesOn) {
+  struct Case {
+    const char* failing;  // call prefix the server refuses
+    std::vector<std::string> writesOfFirst;
+    std::string result;
+  };
+  const std::string ok = okText();
+  const std::string refused = resultText(50);
+  const std::vector<Case> cases = {
+      {"modify cn=a,dc=x userAccountControl",
+       {"modify cn=a,dc=x userAccountControl 4098"},
+       "DISABLE:" + refused},
+      {"modify cn=a,dc=x accountExpires",
+       {"modify cn=a,dc=x userAccountControl 4098",
+        "modify cn=a,dc=x accountExpires 127482345670000000"},
+       "DISABLE:" + ok + ",STAMP:" + refused},
+      {"rename cn=a,dc=x",
+       {"modify cn=a,dc=x userAccountControl 4098",
+        "modify cn=a,dc=x accountExpires 127482345670000000",
+        "rename cn=a,dc=x cn=a ou=stale,dc=x 1"},
+       "DISABLE:" + ok + ",STAMP:" + ok + ",MOVE:" + refused},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.failing);
+    RunSettings settings = settingsFor(ActionKind::kDisable, true);
+    settings.stamp = true;
+    settings.newParent = "ou=stale,dc=x";
+    const std::string failing = c.failing;
+    Outcome o = run(settings, {{"cn=a,dc=x", "4096"}, {"cn=b,dc=x", "4096"}},
+                    [failing](const std::string& call) {
+                      return call.rfind(failing, 0) == 0 ? 50 : 0;
+                    });
+    std::vector<std::string> expectedWrites = c.writesOfFirst;
+    expectedWrites.push_back("modify cn=b,dc=x userAccountControl 4098");
+    expectedWrites.push_back("modify cn=b,dc=x accountExpires 127482345670000000");
+    expectedWrites.push_back("rename cn=b,dc=x cn=b ou=stale,dc=x 1");
+    EXPECT_EQ(o.writes, expectedWrites);
+    EXPECT_EQ(o.records[0].get("RESULT"), c.result);
+    EXPECT_TRUE(o.marks[0].modifyFailed);
+    EXPECT_FALSE(o.marks[1].modifyFailed);
+    EXPECT_EQ(o.out, "Disabling/Stamping/Moving: cn=a,dc=x... ERROR - " + c.result +
+                         "\nDisabling/Stamping/Moving: cn=b,dc=x...\n");
+    expectCounters(o.progress.counters, 2, 1, 1, 0, 0);
+  }
+}
+
+TEST(DeleteTest, OnlyDisabledAccountsAreDeleted) {
+  struct Case {
+    const char* uac;
+    bool forReal;
+    bool quiet;
+    int serverCode;
+    bool written;
+    std::string result;
+    std::string out;
+    std::string err;
+    bool failed;
+    int ok, error, skipped;
+  };
+  const std::vector<Case> cases = {
+      {"4098", true, false, 0, true, okText(), "Deleting: cn=a,dc=x...\n", "", false, 1, 0, 0},
+      // A server without tree delete refuses the critical control.
+      {"4098", true, false, 12, true, resultText(12),
+       "Deleting: cn=a,dc=x... ERROR - " + resultText(12) + "\n", "", true, 0, 1, 0},
+      {"4098", true, true, 66, true, resultText(66), "", "", true, 0, 1, 0},
+      {"4098", false, false, 0, false, "TEST", "Deleting: cn=a,dc=x... [Not For Real]\n", "",
+       false, 0, 0, 1},
+      {"4096", true, false, 0, false, "NOT DISABLED", "Deleting: cn=a,dc=x...",
+       " ERROR - Object not disabled\n", true, 0, 0, 1},
+      // The refusal is an error: it shows even with -q.
+      {"4096", true, true, 0, false, "NOT DISABLED", "", " ERROR - Object not disabled\n", true,
+       0, 0, 1},
+      {"-", false, true, 0, false, "NOT DISABLED", "", " ERROR - Object not disabled\n", true, 0,
+       0, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.uac << " forReal " << c.forReal << " quiet " << c.quiet);
+    const int code = c.serverCode;
+    Outcome o = run(settingsFor(ActionKind::kDelete, c.forReal), {{"cn=a,dc=x", c.uac}},
+                    [code](const std::string&) { return code; }, c.quiet);
+    EXPECT_EQ(o.writes, c.written ? std::vector<std::string>{"delete cn=a,dc=x "
+                                                             "1.2.840.113556.1.4.805:1"}
+                                  : std::vector<std::string>{});
+    EXPECT_EQ(o.records[0].get("ACTION"), "DELETE");
+    EXPECT_EQ(o.records[0].get("RESULT"), c.result);
+    EXPECT_EQ(o.out, c.out);
+    EXPECT_EQ(o.err, c.err);
+    EXPECT_EQ(o.marks[0].modifyFailed, c.failed);
+    expectCounters(o.progress.counters, 1, c.ok, c.error, c.skipped, 0);
+    EXPECT_EQ(o.progress.safetyRemaining, 9);
+  }
+}
+
+TEST(MoveTest, MovesWhateverItsStateWithALeadingSpaceInTheAction) {
+  struct Case {
+    const char* uac;
+    bool forReal;
+    int serverCode;
+    std::string result;
+    std::string out;
+  };
+  const std::vector<Case> cases = {
+      {"4096", true, 0, okText(), "Moving: cn=a,ou=old,dc=x...\n"},
+      {"4098", true, 0, okText(), "Moving: cn=a,ou=old,dc=x...\n"},
+      {"4096", true, 80, resultText(80),
+       "Moving: cn=a,ou=old,dc=x... ERROR - " + resultText(80) + "\n"},
+      {"4096", false, 0, "TEST", "Moving: cn=a,ou=old,dc=x... [Not For Real]\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.uac << " " << c.serverCode);
+    RunSettings settings = settingsFor(ActionKind::kMove, c.forReal);
+    settings.newParent = "ou=stale,dc=x";
+    const int code = c.serverCode;
+    Outcome o = run(settings, {{"cn=a,ou=old,dc=x", c.uac}},
+                    [code](const std::string&) { return code; });
+    EXPECT_EQ(o.writes, c.forReal ? std::vector<std::string>{"rename cn=a,ou=old,dc=x cn=a "
+                                                             "ou=stale,dc=x 1"}
+                                  : std::vector<std::string>{});
+    EXPECT_EQ(o.records[0].get("ACTION"), " MOVE");
+    EXPECT_EQ(o.records[0].get("RESULT"), c.result);
+    EXPECT_EQ(o.out, c.out);
+    EXPECT_EQ(o.marks[0].modifyFailed, c.serverCode != 0);
+    EXPECT_EQ(o.progress.counters.updatesError, c.serverCode != 0 ? 1 : 0);
+  }
+}
+
+TEST(ReportActionTest, MarksTheRowButCountsAndStoresNothing) {
+  Outcome o = run(settingsFor(ActionKind::kReport, true),
+                  {{"cn=a,dc=x", "4098"}, {"cn=dc1,dc=x", "532480"}, {"cn=b,dc=x", "4096"}},
+                  nullptr, false, true);
+  EXPECT_TRUE(o.writes.empty());
+  EXPECT_TRUE(o.marks[0].disabled);
+  EXPECT_TRUE(o.marks[1].domainController);
+  EXPECT_FALSE(o.marks[2].disabled || o.marks[2].domainController);
+  for (const ObjectRecord& r : o.records) {
+    EXPECT_FALSE(r.has("ACTION"));
+    EXPECT_FALSE(r.has("RESULT"));
+  }
+  expectCounters(o.progress.counters, 0, 0, 0, 0, 0);
+  EXPECT_EQ(o.progress.safetyRemaining, 10);
+  EXPECT_EQ(o.out + o.err, "");
+}
+
+}  // namespace
+}  // namespace tavrel
