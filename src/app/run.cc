@@ -8,6 +8,8 @@
 #include "common/console.h"
 #include "common/exit_status.h"
 #include "common/version.h"
+#include "directory/root_dse.h"
+#include "directory/session.h"
 #include "query/filter.h"
 
 namespace tavrel {
@@ -22,6 +24,37 @@ void writeBanner() {
   banner += kReleaseDateText;
   banner += "\n\n";
   console::err(banner);
+}
+
+constexpr char kTerminating[] = "Terminating program.\n";
+constexpr char kRootDseFailed[] = "ERROR: Couldn't gather RootDSE Info...\n";
+
+/// Opens and binds the session and reads the root entry; without -b the default naming
+/// context becomes the search base. Either failure ends the run.
+PhaseResult connectDirectory(RunSettings& settings, std::optional<DirectorySession>& session,
+                             RootDseInfo& rootDse) {
+  console::debugErr("DEBUG: OpenLDAP - [" + settings.host + "]\n");
+  std::optional<std::string> host;
+  if (!settings.host.empty()) host = settings.host;
+  session = OpenLDAP(host, settings.chaseReferrals);
+  if (!session) {
+    console::err(kTerminating);
+    return PhaseResult::exit(kExitFatal);
+  }
+
+  console::debugErr("DEBUG: Gathering RootDSE\n");
+  rootDse = gatherRootDse(*session);
+  if (!rootDse.valid) {
+    // gatherRootDse has already closed the session.
+    console::err(kRootDseFailed);
+    console::err(kTerminating);
+    return PhaseResult::exit(kExitFatal);
+  }
+  console::debugOut("DEBUG: RootDSE Completed\n");
+  console::progress("Processed at " + rootDse.dnsHostName + "\n");
+  console::progress("Default Naming Context: " + rootDse.defaultNamingContext + "\n\n");
+  if (settings.baseDn.empty()) settings.baseDn = rootDse.defaultNamingContext;
+  return PhaseResult::proceed();
 }
 
 int finish(int exitCode) {
@@ -44,7 +77,14 @@ int runTavrel(const std::vector<std::string>& arguments) {
     return finish(r.exitCode);
   }
 
-  // The directory phases join here as their units land.
+  // Connected: the session and the root entry live until the process ends.
+  std::optional<DirectorySession> session;
+  RootDseInfo rootDse;
+  if (PhaseResult r = connectDirectory(settings, session, rootDse); r.stop) {
+    return finish(r.exitCode);
+  }
+
+  // The search phases join here.
   return finish(kExitSuccess);
 }
 

@@ -297,6 +297,10 @@ class PosixConnection : public Connection {
     // it agrees on stays in force for the whole session.
     int result = ldap_sasl_interactive_bind_s(ld_, nullptr, nullptr, nullptr, nullptr,
                                               LDAP_SASL_QUIET, answerSaslPrompts, nullptr);
+    // The library says "no such attribute" when the server's root entry lists no SASL
+    // mechanism at all; no bind answer from a server carries that code. For the user it means
+    // the server does not support this way of signing in.
+    if (result == LDAP_NO_SUCH_ATTRIBUTE) result = LDAP_AUTH_METHOD_NOT_SUPPORTED;
     return fromLibrary(result);
   }
 

@@ -142,8 +142,8 @@ TEST(OpenLdapFailureTest, RefusedBind) {
   ASSERT_TRUE(server.started());
   console::Capture capture;
   EXPECT_FALSE(OpenLDAP(server.ldapiUri(), true).has_value());
-  EXPECT_EQ(capture.err(), "LDAP_BIND: [" + server.ldapiUri() + "] Error 0x10 (16) - " +
-                               ldap::err2string(16) + "\n");
+  EXPECT_EQ(capture.err(), "LDAP_BIND: [" + server.ldapiUri() + "] Error 0x7 (7) - " +
+                               ldap::err2string(7) + "\n");
 }
 
 TEST(OpenLdapFailureTest, HostTextTheLibraryCannotUse) {
