@@ -1,5 +1,3 @@
-#include "report/display.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,6 +10,7 @@
 #include <thread>
 
 #include "common/console.h"
+#include "report/display.h"
 
 namespace tavrel {
 namespace {

@@ -21,8 +21,7 @@ TEST(DisplayCheckTest, ExtensionCheckIsCaseSensitive) {
     capture.clear();
     settings.reportFile = name;
     displayReport(settings, {"tavrel", "-sh"});
-    EXPECT_EQ(capture.err(),
-              "ERROR: /sh option is only available for extensions .htm/.html/.txt\n")
+    EXPECT_EQ(capture.err(), "ERROR: /sh option is only available for extensions .htm/.html/.txt\n")
         << name;
     EXPECT_EQ(capture.out(), "") << name;
   }

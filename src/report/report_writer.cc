@@ -15,8 +15,9 @@ namespace {
 // scrape them rely on these exact strings, "Old computer accounts" also in user runs.
 
 const std::string PageHeadTemplate =
-    std::string("<%@ Language=VBScript %><HTML><HEAD><TITLE><INSERTTITLE></TITLE>"
-                "<META NAME=\"Generator\" CONTENT=\"Tavrel\"><META NAME=\"Author\" CONTENT=\"") +
+    std::string(
+        "<%@ Language=VBScript %><HTML><HEAD><TITLE><INSERTTITLE></TITLE>"
+        "<META NAME=\"Generator\" CONTENT=\"Tavrel\"><META NAME=\"Author\" CONTENT=\"") +
     std::string(kMakerWebAddress) +
     "\"><META NAME=\"Description\" CONTENT=\"Old computer accounts\"></HEAD>";
 constexpr std::string_view kTitlePlaceholder = "<INSERTTITLE>";
@@ -97,7 +98,9 @@ std::string actionText(ActionKind action) {
   return "REPORT";
 }
 
-std::string boolText(bool value) { return value ? "TRUE" : "FALSE"; }
+std::string boolText(bool value) {
+  return value ? "TRUE" : "FALSE";
+}
 
 }  // namespace
 
@@ -164,8 +167,7 @@ void ReportWriter::writeTitleBlock(const RunSettings&, const ReportHeader& heade
   write(block);
 }
 
-void ReportWriter::writeInformationTable(const RunSettings& settings,
-                                         const ReportHeader& header) {
+void ReportWriter::writeInformationTable(const RunSettings& settings, const ReportHeader& header) {
   const AgeLimits& limits = header.limits;
   const RootDseInfo& root = header.rootDse;
   std::string exclusions;

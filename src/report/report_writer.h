@@ -20,12 +20,12 @@ namespace tavrel {
 /// What the report header records about how the run was set up, gathered by the run
 /// sequence after the search.
 struct ReportHeader {
-  AgeLimits limits;          ///< start time, thresholds and their date texts
-  std::string finishDate;    ///< date text of the search's finish time
-  RootDseInfo rootDse;       ///< host, directory type, forest/domain and their modes
-  std::string searchBase;    ///< the base actually searched
-  std::string filter;        ///< the filter as sent to the directory
-  std::string sortAttribute; ///< the server-side sort attribute, empty when none
+  AgeLimits limits;           ///< start time, thresholds and their date texts
+  std::string finishDate;     ///< date text of the search's finish time
+  RootDseInfo rootDse;        ///< host, directory type, forest/domain and their modes
+  std::string searchBase;     ///< the base actually searched
+  std::string filter;         ///< the filter as sent to the directory
+  std::string sortAttribute;  ///< the server-side sort attribute, empty when none
 };
 
 /// The run's report file: created once, header once, one row per object, closed once.

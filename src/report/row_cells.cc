@@ -17,8 +17,12 @@ struct FlagWord {
 
 // Report order, not bit order: administrators read the account kind first.
 constexpr FlagWord kFlagWords[] = {
-    {0x200, "USER "},        {0x1000, "MBR "},       {0x2000, "DC "},
-    {0x2, "DISABLED "},      {0x80000, "TRST_DELG "}, {0x20, "PWD_NOT_REQD "},
+    {0x200, "USER "},
+    {0x1000, "MBR "},
+    {0x2000, "DC "},
+    {0x2, "DISABLED "},
+    {0x80000, "TRST_DELG "},
+    {0x20, "PWD_NOT_REQD "},
     {0x10000, "NO_PWD_EXPIRE "},
 };
 

@@ -12,13 +12,13 @@ TEST(UserAccountControlTextTest, FlagWordsInReportOrder) {
   } cases[] = {
       {"4098", "(4098) MBR DISABLED "},
       {"4096", "(4096) MBR "},
-      {"532480", "(532480) DC TRST_DELG "},       // 0x82000: a domain controller
-      {"66048", "(66048) USER NO_PWD_EXPIRE "},   // 0x10200
+      {"532480", "(532480) DC TRST_DELG "},      // 0x82000: a domain controller
+      {"66048", "(66048) USER NO_PWD_EXPIRE "},  // 0x10200
       {"66082", "(66082) USER DISABLED PWD_NOT_REQD NO_PWD_EXPIRE "},
       {"0", "(0) "},
       {"", "() "},
-      {"abc", "(abc) "},                          // not numeric: no flag words
-      {"4098xyz", "(4098xyz) MBR DISABLED "},     // read as far as it is numeric
+      {"abc", "(abc) "},                       // not numeric: no flag words
+      {"4098xyz", "(4098xyz) MBR DISABLED "},  // read as far as it is numeric
       {" 8192", "( 8192) DC "},
   };
   for (const Case& c : cases) EXPECT_EQ(userAccountControlText(c.value), c.text) << c.value;
@@ -47,7 +47,7 @@ TEST(CellTextTest, RenderedColumns) {
       {"lltsAge", "-0001"},
       {"userAccountControl", "(4098) MBR DISABLED "},
       {"pwdlastset", "raw lower-case value"},  // letter case matters
-      {"operatingSystem", ""},                  // absent attribute
+      {"operatingSystem", ""},                 // absent attribute
       // A name holding two keys gets the later rendering.
       {"pwdLastSet-lltsAge", "-0001"},
   };
