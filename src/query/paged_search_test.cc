@@ -1,0 +1,287 @@
+#include "query/paged_search.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "common/console.h"
+#include "common/text.h"
+#include "support/fake_ldap.h"
+
+namespace tavrel {
+namespace {
+
+using namespace std::string_literals;
+using ::testing::ElementsAre;
+using ::testing::MatchesRegex;
+using testing::FakeLdap;
+using testing::fakeSession;
+using testing::makeEntry;
+
+struct Fixture {
+  FakeLdap* fake = nullptr;
+  DirectorySession session = fakeSession(&fake);
+  RunSettings settings;
+  RootDseInfo rootDse;
+  AttributeList attributes;
+  SortSpec sort;
+
+  Fixture() {
+    rootDse.defaultNamingContext = "DC=tavrel,DC=test";
+    rootDse.dnsHostName = "dc1.tavrel.test";
+    attributes.text = "DN;cn;pwage";
+    attributes.names = {"DN", "cn", "pwage"};
+  }
+  SearchOutcome run(const std::string& filter = "(objectcategory=computer)") {
+    return runPagedSearch(session, settings, rootDse, filter, attributes, sort);
+  }
+};
+
+std::vector<std::string> dnsOf(const ObjectStore& store) {
+  std::vector<std::string> dns;
+  for (const auto& record : store) dns.emplace_back(record.get("DN"));
+  return dns;
+}
+
+ldap::Entry computer(const std::string& name) {
+  return makeEntry("CN=" + name + ",OU=Test,DC=tavrel,DC=test", {{"cn", name}});
+}
+
+TEST(PagedSearchTest, RequestCarriesTheRunsParameters) {
+  struct Case {
+    std::string baseDn;
+    std::string scope;
+    bool sendKey;
+    bool reverse;
+    std::string expectedBase;
+    int expectedScope;
+  } cases[] = {
+      {"", "subtree", false, false, "DC=tavrel,DC=test", ldap::kScopeSubtree},
+      {"OU=Lab,DC=tavrel,DC=test", "one", true, true, "OU=Lab,DC=tavrel,DC=test",
+       ldap::kScopeOneLevel},
+      {"", "onelevel", true, false, "DC=tavrel,DC=test", ldap::kScopeOneLevel},
+  };
+  for (const auto& c : cases) {
+    console::Capture capture;
+    Fixture f;
+    f.settings.baseDn = c.baseDn;
+    f.settings.scope = c.scope;
+    f.settings.pageSize = 7;
+    f.settings.timeoutSeconds = 42;
+    f.sort.sortAttribute = "pwdLastSet";
+    f.sort.sendKey = c.sendKey;
+    f.sort.reverse = c.reverse;
+    f.run("(cn=x)");
+    const ldap::PagedSearchRequest& request = f.fake->lastRequest;
+    EXPECT_EQ(request.base, c.expectedBase);
+    EXPECT_EQ(request.scope, c.expectedScope);
+    EXPECT_EQ(request.filter, "(cn=x)");
+    EXPECT_THAT(request.attributes, ElementsAre("DN", "cn", "pwage"));
+    EXPECT_EQ(request.timeLimitSeconds, 42);
+    ASSERT_EQ(request.sortKey.has_value(), c.sendKey);
+    if (c.sendKey) {
+      EXPECT_EQ(request.sortKey->attribute, "pwdLastSet");
+      EXPECT_EQ(request.sortKey->reverse, c.reverse);
+    }
+    EXPECT_THAT(f.fake->calls, ElementsAre("initpage", "nextpage 42 7", "abandon"));
+  }
+}
+
+TEST(PagedSearchTest, SpinnerOncePerPageThenCompletion) {
+  console::Capture capture;
+  Fixture f;
+  for (int i = 0; i < 5; ++i) f.fake->pages.push_back({computer("PC" + std::to_string(i))});
+  f.fake->pages.push_back({});  // an empty page still turns the spinner
+  SearchOutcome outcome = f.run();
+  EXPECT_EQ(capture.out(), "|\r/\r-\r\\\r|\r/\rSearch completed...\n");
+  EXPECT_EQ(capture.err(), "");
+  EXPECT_EQ(outcome.objects.size(), 5u);
+  EXPECT_EQ(f.fake->calls.size(), 1u + 7u + 1u);  // init, six pages and the end, abandon
+  EXPECT_EQ(f.fake->calls.back(), "abandon");
+}
+
+TEST(PagedSearchTest, QuietAndDebugSilenceTheSpinner) {
+  for (bool debug : {false, true}) {
+    console::Capture capture;
+    console::setFlags(!debug, debug);
+    Fixture f;
+    f.fake->pages = {{computer("PC1")}, {computer("PC2")}};
+    f.run();
+    if (debug) {
+      EXPECT_EQ(capture.out(), "Search completed...\n");
+      EXPECT_EQ(capture.err(),
+                "DEBUG: Search Initialized...\n"
+                "DEBUG: Have valid Search Handle...\n"
+                "DEBUG: Retrieving Page...\n"
+                "DEBUG: Object Count: 1\n"
+                "CN=PC1,OU=Test,DC=tavrel,DC=test\n"
+                "DEBUG: Retrieving Page...\n"
+                "DEBUG: Object Count: 2\n"
+                "CN=PC2,OU=Test,DC=tavrel,DC=test\n"
+                "DEBUG: Retrieving Page...\n"
+                "DEBUG: Object Count: 2\n"
+                "2 objects matched\n");
+    } else {
+      EXPECT_EQ(capture.out(), "");
+      EXPECT_EQ(capture.err(), "");
+    }
+  }
+}
+
+TEST(PagedSearchTest, ExclusionsDropObjectsAndTheMatchedCount) {
+  struct Case {
+    std::vector<std::string> exclusions;
+    bool lowerCaseNames;
+    std::vector<std::string> kept;
+  } cases[] = {
+      {{}, true, {"cn=pc1,ou=test,dc=x", "cn=pc2,ou=lab,dc=x", "cn=pc3,ou=testing,dc=x"}},
+      {{"ou=test"}, true, {"cn=pc2,ou=lab,dc=x"}},
+      {{"test"}, true, {"cn=pc2,ou=lab,dc=x"}},
+      {{"ou=test,"}, true, {"cn=pc2,ou=lab,dc=x", "cn=pc3,ou=testing,dc=x"}},
+      {{"nothing", "pc2"}, true, {"cn=pc1,ou=test,dc=x", "cn=pc3,ou=testing,dc=x"}},
+      {{""}, true, {}},
+      {{"nothing", ""}, true, {}},
+      // -nolc keeps the server's case but matching stays case-insensitive.
+      {{"ou=lab"}, false, {"CN=PC1,OU=Test,DC=x", "CN=PC3,OU=Testing,DC=x"}},
+  };
+  for (const auto& c : cases) {
+    console::Capture capture;
+    Fixture f;
+    f.settings.dnExclusions = c.exclusions;
+    f.settings.lowerCaseNames = c.lowerCaseNames;
+    f.fake->pages = {{makeEntry("CN=PC1,OU=Test,DC=x", {}), makeEntry("CN=PC2,OU=Lab,DC=x", {})},
+                     {makeEntry("CN=PC3,OU=Testing,DC=x", {})}};
+    SearchOutcome outcome = f.run();
+    EXPECT_EQ(dnsOf(outcome.objects), c.kept) << ::testing::PrintToString(c.exclusions);
+  }
+}
+
+TEST(PagedSearchTest, ExcludedLinesOnStandardOutputAndNetCounts) {
+  console::Capture capture;
+  console::setFlags(false, true);
+  Fixture f;
+  f.settings.dnExclusions = {"ou=lab", "pc"};
+  f.fake->pages = {{makeEntry("CN=PC1,OU=Lab,DC=x", {}), makeEntry("CN=Srv,OU=Test,DC=x", {})},
+                   {makeEntry("CN=PC3,OU=Test,DC=x", {})}};
+  SearchOutcome outcome = f.run();
+  EXPECT_EQ(dnsOf(outcome.objects), std::vector<std::string>{"cn=srv,ou=test,dc=x"});
+  EXPECT_EQ(capture.out(),
+            "DEBUG: Excluded DN (ou=lab) - CN=PC1,OU=Lab,DC=x\n"
+            "DEBUG: Excluded DN (pc) - CN=PC3,OU=Test,DC=x\n"
+            "Search completed...\n");
+  EXPECT_THAT(capture.err(), ::testing::HasSubstr("DEBUG: Object Count: 2\nCN=Srv,OU=Test"));
+  // The second page's count is taken before its exclusion, the final one after.
+  EXPECT_THAT(capture.err(), ::testing::HasSubstr("DEBUG: Object Count: 2\nDEBUG: Retrieving"));
+  EXPECT_THAT(capture.err(), ::testing::EndsWith("DEBUG: Object Count: 1\n1 objects matched\n"));
+}
+
+TEST(PagedSearchTest, ValuesLastOneWinsAndNameAttributesAreLowerCased) {
+  ldap::Entry entry;
+  entry.dn = "CN=PC1,OU=Test,DC=x";
+  entry.attributes = {
+      {"cn", {"PC1"}},
+      {"sAMAccountName", {"PC1$"}},
+      {"dNSHostName", {"PC1.Tavrel.TEST"}},
+      {"operatingSystem", {"Windows XP"}},
+      {"description", {"First", "Second", "Third"}},
+      {"msDS-cnThing", {"MIXED"}},   // contains "cn": lower-cased
+      {"CN", {"UPPER"}},             // the test is case-sensitive on the name
+      {"samaccountname", {"Kept"}},  // spelled differently: not a name attribute
+      {"emptyOne", {}},
+  };
+  for (bool lower : {true, false}) {
+    console::Capture capture;
+    Fixture f;
+    f.settings.lowerCaseNames = lower;
+    f.fake->pages = {{entry}};
+    SearchOutcome outcome = f.run();
+    ASSERT_EQ(outcome.objects.size(), 1u);
+    const ObjectRecord& r = outcome.objects[0];
+    EXPECT_EQ(r.get("DN"), lower ? "cn=pc1,ou=test,dc=x" : "CN=PC1,OU=Test,DC=x");
+    EXPECT_EQ(r.get("cn"), lower ? "pc1" : "PC1");
+    EXPECT_EQ(r.get("sAMAccountName"), lower ? "pc1$" : "PC1$");
+    EXPECT_EQ(r.get("dNSHostName"), lower ? "pc1.tavrel.test" : "PC1.Tavrel.TEST");
+    EXPECT_EQ(r.get("msDS-cnThing"), lower ? "mixed" : "MIXED");
+    EXPECT_EQ(r.get("operatingSystem"), "Windows XP");
+    EXPECT_EQ(r.get("description"), "Third");
+    EXPECT_EQ(r.get("CN"), "UPPER");
+    EXPECT_EQ(r.get("samaccountname"), "Kept");
+    EXPECT_FALSE(r.has("emptyOne"));
+    EXPECT_FALSE(r.has("pwage"));
+    EXPECT_FALSE(r.has("lltsAge"));
+  }
+}
+
+TEST(PagedSearchTest, ValuesOfAnyBytesAndLengthArriveWhole) {
+  console::Capture capture;
+  Fixture f;
+  const std::string binary = "A\0B\xff\xfe\x80Z"s;
+  const std::string huge(1 << 20, 'Q');
+  f.fake->pages = {{makeEntry("CN=\xe9t\xe9,DC=x"s, {{"cn", binary}, {"description", huge}})}};
+  SearchOutcome outcome = f.run();
+  ASSERT_EQ(outcome.objects.size(), 1u);
+  EXPECT_EQ(outcome.objects[0].get("DN"), "cn=\xe9t\xe9,dc=x"s);
+  EXPECT_EQ(outcome.objects[0].get("cn"), "a\0b\xff\xfe\x80z"s);
+  EXPECT_EQ(outcome.objects[0].get("description"), huge);
+}
+
+TEST(PagedSearchTest, FailedInitGivesEmptyStoreAndGoesOn) {
+  console::Capture capture;
+  Fixture f;
+  f.fake->initPageFails = true;
+  Int8 before = int8Now();
+  SearchOutcome outcome = f.run();
+  EXPECT_TRUE(outcome.objects.empty());
+  EXPECT_THAT(capture.out(),
+              MatchesRegex("LDAP_SEARCH_INIT_PAGE FAILED: WinError=-?[0-9]+\n\n"
+                           "Search completed...\n"));
+  EXPECT_EQ(capture.err(), "");
+  EXPECT_THAT(f.fake->calls, ElementsAre("initpage"));
+  EXPECT_GE(outcome.finishTime, before);
+}
+
+TEST(PagedSearchTest, PageErrorKeepsEarlierPagesAndAbandons) {
+  console::Capture capture;
+  Fixture f;
+  f.fake->pages = {{computer("PC1"), computer("PC2")}, {computer("PC3")}, {computer("PC4")}};
+  f.fake->failAtPage = 2;
+  f.fake->failCode = ldap::kServerDown;
+  SearchOutcome outcome = f.run();
+  EXPECT_EQ(dnsOf(outcome.objects),
+            (std::vector<std::string>{"cn=pc1,ou=test,dc=tavrel,dc=test",
+                                      "cn=pc2,ou=test,dc=tavrel,dc=test",
+                                      "cn=pc3,ou=test,dc=tavrel,dc=test"}));
+  EXPECT_EQ(capture.out(), "|\r/\r\nSearch completed...\n");
+  EXPECT_EQ(capture.err(), formatText("ldap_get_next_page_s: [dc1.tavrel.test] Error 0x51 (81) - %s\n",
+                                      ldapErrorText(ldap::kServerDown).c_str()));
+  EXPECT_EQ(f.fake->calls.back(), "abandon");
+}
+
+TEST(PagedSearchTest, FinishTimeIsTakenAfterTheSearch) {
+  console::Capture capture;
+  Fixture f;
+  Int8 before = int8Now();
+  SearchOutcome outcome = f.run();
+  Int8 after = int8Now();
+  EXPECT_GE(outcome.finishTime, before);
+  EXPECT_LE(outcome.finishTime, after);
+  EXPECT_EQ(outcome.finishText, int8Text(outcome.finishTime));
+  EXPECT_EQ(outcome.finishDate, int8DateText(outcome.finishText));
+}
+
+TEST(ObjectAgesTest, AgesAgainstTheFinishTime) {
+  constexpr Int8 kDay = 864000000000LL;
+  const Int8 finish = 127000000000000000LL;
+  ObjectRecord record;
+  record.set("pwdLastSet", int8Text(finish - 45 * kDay));
+  ObjectAges ages = objectAges(record, finish);
+  EXPECT_EQ(ages.pwage, "0045");
+  EXPECT_EQ(ages.lltsAge, "-0001");  // absent
+  record.set("lastLogonTimestamp", int8Text(finish - kDay + 1));
+  record.set("pwdLastSet", "0");
+  ages = objectAges(record, finish);
+  EXPECT_EQ(ages.pwage, "-0001");
+  EXPECT_EQ(ages.lltsAge, "0000");
+}
+
+}  // namespace
+}  // namespace tavrel
