@@ -276,9 +276,9 @@ class Win32Connection : public Connection {
  LDAP* native() const { return ld(); }
 
  private:
-  // A server that cannot sort on the key refuses the search rather than returning an
-  // order the report would present as sorted.
-  static constexpr UCHAR kSortCritical = TRUE;
+  // Not critical, as on every platform: a server that cannot sort still answers, in its
+  // own order.
+  static constexpr UCHAR kSortCritical = FALSE;
 
   LDAP* ld() const { return session_->ld; }
 
