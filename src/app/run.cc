@@ -10,7 +10,9 @@
 #include "common/version.h"
 #include "directory/root_dse.h"
 #include "directory/session.h"
+#include "query/attribute_list.h"
 #include "query/filter.h"
+#include "query/paged_search.h"
 
 namespace tavrel {
 
@@ -84,7 +86,15 @@ int runTavrel(const std::vector<std::string>& arguments) {
     return finish(r.exitCode);
   }
 
-  // The search phases join here.
+  // Query: one paged search collects every matching object; a failed search leaves fewer
+  // (or no) objects and the run goes on.
+  std::string filter =
+      buildFinalFilter(filterPieces, ageLimits, rootDse.domainFunctionality, settings);
+  AttributeList attributes = buildAttributeList(settings, rootDse);
+  SortSpec sort = buildSortSpec(settings, rootDse);
+  SearchOutcome search = runPagedSearch(*session, settings, rootDse, filter, attributes, sort);
+
+  // The report phases join here.
   return finish(kExitSuccess);
 }
 
