@@ -74,9 +74,13 @@ bool isUri(std::string_view host) {
          lower.starts_with("ldapi://");
 }
 
+bool validPort(long long port) { return port >= 1 && port <= 65535; }
+
 // The host text names one or more servers (blank-separated, each optionally with ":port");
-// libldap takes the same list as a series of URIs.
-std::string uriListForHosts(std::string_view hosts, int port) {
+// libldap takes the same list as a series of URIs. A port that is not a number from 1 to
+// 65535 makes the whole text unusable (none when so): libldap would otherwise connect to the
+// number cut down to 16 bits, another port than the one the user named.
+std::optional<std::string> uriListForHosts(std::string_view hosts, int port) {
   std::string uris;
   size_t position = 0;
   while (position < hosts.size()) {
@@ -86,18 +90,41 @@ std::string uriListForHosts(std::string_view hosts, int port) {
     position = end + 1;
     if (host.empty()) continue;
     if (!uris.empty()) uris += ' ';
-    uris += "ldap://";
     // A bare IPv6 address has colons of its own; any other colon separates the port.
     bool ipv6 = std::count(host.begin(), host.end(), ':') > 1 && !host.starts_with('[');
-    if (ipv6) {
-      uris += formatText("[%.*s]:%d", static_cast<int>(host.size()), host.data(), port);
-    } else if (contains(host, ":")) {
-      uris += host;
-    } else {
-      uris += formatText("%.*s:%d", static_cast<int>(host.size()), host.data(), port);
+    size_t colon = ipv6 ? std::string_view::npos : host.rfind(':');
+    std::string_view name = host.substr(0, colon);
+    long long hostPort = port;
+    if (colon != std::string_view::npos && colon + 1 < host.size()) {
+      std::string_view digits = host.substr(colon + 1);
+      if (digits.size() > 5 || digits.find_first_not_of("0123456789") != std::string_view::npos) {
+        return std::nullopt;
+      }
+      hostPort = readNumber(digits);
     }
+    if (!validPort(hostPort)) return std::nullopt;
+    uris += formatText(ipv6 ? "ldap://[%.*s]:%lld" : "ldap://%.*s:%lld",
+                       static_cast<int>(name.size()), name.data(), hostPort);
   }
   return uris;
+}
+
+// True when every URI of the list (blank- or comma-separated) names a usable port, or none
+// for the default. Texts the library cannot parse are left to it to refuse.
+bool urisHaveValidPorts(std::string_view uris) {
+  size_t position = 0;
+  while (position < uris.size()) {
+    size_t end = uris.find_first_of(" ,", position);
+    if (end == std::string_view::npos) end = uris.size();
+    std::string item(uris.substr(position, end - position));
+    position = end + 1;
+    LDAPURLDesc* url = nullptr;
+    if (item.empty() || ldap_url_parse(item.c_str(), &url) != LDAP_URL_SUCCESS) continue;
+    bool valid = url->lud_port == 0 || validPort(url->lud_port);
+    ldap_free_urldesc(url);
+    if (!valid) return false;
+  }
+  return true;
 }
 
 // The default Kerberos realm, read through the Kerberos library when it is installed. It is
@@ -179,8 +206,10 @@ std::string defaultServer() {
     uri = configured;
     ldap_memfree(configured);
   }
-  // libldap reports ldap://localhost/ when nothing was configured.
-  if (!uri.empty() && uri != "ldap://localhost/" && uri != "ldap://localhost") return uri;
+  // Without any configuration libldap reports its built-in default, the local host.
+  bool builtIn = uri.empty() || uri == "ldap://localhost:389/??base" ||
+                 uri == "ldap://localhost:389/" || uri == "ldap://localhost/";
+  if (!builtIn) return uri;
   std::string located = locateDomainController(defaultKerberosRealm());
   return located.empty() ? uri : located;
 }
@@ -505,8 +534,17 @@ std::unique_ptr<Connection> init(const std::optional<std::string>& host, int por
     uri = defaultServer();
   } else if (isUri(*host)) {
     uri = *host;
+    if (!urisHaveValidPorts(uri)) {
+      lastFailure = fromLibrary(LDAP_PARAM_ERROR);
+      return nullptr;
+    }
   } else {
-    uri = uriListForHosts(*host, port);
+    std::optional<std::string> uris = uriListForHosts(*host, port);
+    if (!uris) {
+      lastFailure = fromLibrary(LDAP_PARAM_ERROR);
+      return nullptr;
+    }
+    uri = *uris;
   }
   LDAP* ld = nullptr;
   int code = ldap_initialize(&ld, uri.empty() ? nullptr : uri.c_str());

@@ -91,10 +91,30 @@ TEST(ExplodeDnTest, SplitsIntoComponentsAsWritten) {
   for (const Case& c : cases) EXPECT_EQ(explodeDn(c.dn), c.parts) << c.dn;
 }
 
-TEST(InitTest, UnparsableUriFailsWithAReason) {
+TEST(InitTest, UnusableHostTextsFailWithAReason) {
   EXPECT_EQ(init(std::string("ldap://[::1"), 389), nullptr);
   EXPECT_NE(lastSystemError(), 0);
   EXPECT_NE(err2string(lastSystemError()), "");
+  // Ports the user did not mean are refused before anything is sent.
+  struct Case {
+    const char* host;
+    int port;
+  };
+  const Case refused[] = {
+      {"127.0.0.1:70000", 70000}, {"127.0.0.1:12x", 12},   {"127.0.0.1:0", 389},
+      {"127.0.0.1", 0},           {"127.0.0.1:123456", 12345}, {"ldap://127.0.0.1:99999/", 389},
+      {"127.0.0.1:1 127.0.0.1:65536", 1},
+  };
+  for (const Case& c : refused) {
+    EXPECT_EQ(init(std::string(c.host), c.port), nullptr) << c.host;
+    EXPECT_EQ(lastSystemError(), 0x59) << c.host;
+  }
+  // Creating a session sends nothing yet; these are all usable.
+  const Case accepted[] = {
+      {"127.0.0.1:", 389},        {"127.0.0.1:65535", 65535}, {"::1", 389},
+      {"[::1]:389", 389},         {"ldapi://%2Ftmp%2Fx/", 389}, {"ldaps://127.0.0.1:636", 389},
+  };
+  for (const Case& c : accepted) EXPECT_NE(init(std::string(c.host), c.port), nullptr) << c.host;
 }
 
 class LdapClientTest : public ::testing::Test {
