@@ -295,19 +295,25 @@ TEST_F(LdapClientTest, PageErrorsComeBackAsResultCodes) {
 }
 
 TEST_F(LdapClientTest, SearchReferencesAreNotEntries) {
-  auto connection = bound();
-  ASSERT_NE(connection, nullptr);
-  ASSERT_EQ(connection->setOption(kOptReferrals, 0), kSuccess);
-  PagedSearchRequest request;
-  request.base = "ou=Fleet,dc=tavrel,dc=test";
-  request.filter = "(objectclass=*)";
-  request.attributes = {"cn"};
-  int endCode = -1;
-  auto pages = allPages(*connection, request, 100, &endCode);
-  EXPECT_EQ(endCode, kNoResultsReturned);
-  ASSERT_EQ(pages.size(), 1u);
-  EXPECT_EQ(pages[0].size(), 26u);  // the OU and its 25 computers
-  for (const Entry& entry : pages[0]) EXPECT_NE(entry.dn.find("ou=Fleet"), std::string::npos);
+  // With chasing on, the reference points at a port where nobody listens.
+  for (int chase : {0, 1}) {
+    SCOPED_TRACE(chase);
+    auto connection = bound();
+    ASSERT_NE(connection, nullptr);
+    ASSERT_EQ(connection->setOption(kOptReferrals, chase), kSuccess);
+    PagedSearchRequest request;
+    request.base = "ou=Fleet,dc=tavrel,dc=test";
+    request.filter = "(objectclass=*)";
+    request.attributes = {"cn"};
+    int endCode = -1;
+    auto pages = allPages(*connection, request, 100, &endCode);
+    EXPECT_EQ(endCode, kNoResultsReturned);
+    ASSERT_EQ(pages.size(), 1u);
+    EXPECT_EQ(pages[0].size(), 26u);  // the OU and its 25 computers
+    for (const Entry& entry : pages[0]) {
+      EXPECT_NE(entry.dn.find("ou=Fleet"), std::string::npos);
+    }
+  }
 }
 
 TEST_F(LdapClientTest, AbandonEndsThePagedSearch) {
@@ -500,7 +506,7 @@ TEST(LdapClientMuteServerTest, SilentServerTimesOutInsteadOfHanging) {
   auto started = std::chrono::steady_clock::now();
   int code = connection->bind(kAuthNegotiate);
   auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started);
-  EXPECT_NE(code, kSuccess);
+  EXPECT_EQ(code, 0x55) << err2string(code);  // LDAP_TIMEOUT
   EXPECT_LT(seconds.count(), 5.0);
 }
 
