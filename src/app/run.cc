@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "actions/action_engine.h"
 #include "cli/command_line.h"
 #include "cli/options.h"
 #include "cli/run_settings.h"
@@ -13,6 +14,9 @@
 #include "query/attribute_list.h"
 #include "query/filter.h"
 #include "query/paged_search.h"
+#include "report/display.h"
+#include "report/report_writer.h"
+#include "report/row_cells.h"
 
 namespace tavrel {
 
@@ -29,6 +33,7 @@ void writeBanner() {
 }
 
 constexpr char kTerminating[] = "Terminating program.\n";
+constexpr char kCompleted[] = "\nCommand completed successfully\n\n";
 constexpr char kRootDseFailed[] = "ERROR: Couldn't gather RootDSE Info...\n";
 
 /// Opens and binds the session and reads the root entry; without -b the default naming
@@ -94,7 +99,30 @@ int runTavrel(const std::vector<std::string>& arguments) {
   SortSpec sort = buildSortSpec(settings, rootDse);
   SearchOutcome search = runPagedSearch(*session, settings, rootDse, filter, attributes, sort);
 
-  // The report phases join here.
+  // Reporting: the file is created only now, so a run that stopped earlier leaves none.
+  ReportWriter report;
+  if (settings.format != ReportFormat::kNone) {
+    if (PhaseResult r = report.open(settings); r.stop) return finish(r.exitCode);
+    ReportHeader header{.limits = ageLimits,
+                        .finishDate = search.finishDate,
+                        .rootDse = rootDse,
+                        .searchBase = settings.baseDn,
+                        .filter = filter,
+                        .sortAttribute = sort.sortAttribute};
+    report.beginReport(settings, header, attributes.names);
+  }
+  ActionProgress actions = startActions(settings);
+  for (ObjectRecord& record : search.objects) {
+    ObjectAges ages = objectAges(record, search.finishTime);
+    RowTexts rowTexts = beginRowTexts(record, ages.pwage, ages.lltsAge);
+    RowMarks marks;
+    applyAction(*session, settings, ageLimits.startText, record, marks, actions);
+    if (settings.format != ReportFormat::kNone) report.writeRow(record, marks, rowTexts);
+  }
+  report.finish(actions.counters, settings);
+  displayReport(settings, arguments);
+
+  console::progress(kCompleted);
   return finish(kExitSuccess);
 }
 
