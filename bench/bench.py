@@ -11,7 +11,8 @@ and prints the median wall time and the peak resident set size of each. Both cli
 the same server over the same ldapi socket with SASL EXTERNAL, so the difference is the
 client's own work: decoding, collecting and (for tavrel) holding every object in memory.
 
-Not a CI test: timings depend on the machine. Run it by hand, for example
+Needs GNU time (/usr/bin/time, package time). Not a CI test: timings depend on the
+machine. Run it by hand, for example
 
     python3 bench/bench.py --tavrel build/tavrel --counts 10000,100000
 """
@@ -51,20 +52,21 @@ def seed_ldif(count):
 
 
 def measure(command, env=None):
-    """Runs `command` with its output discarded: (wall seconds, peak RSS in KiB, exit code)."""
-    with tempfile.TemporaryFile() as errors:
+    """Runs `command` with its output discarded: (wall seconds, peak RSS in KiB).
+
+    GNU time starts the command from its own small process: a child forked straight from
+    this Python process would count the parent's pages (the seed text) in its peak."""
+    with tempfile.NamedTemporaryFile("r") as report, tempfile.TemporaryFile() as errors:
         start = time.monotonic()
-        process = subprocess.Popen(command, stdin=subprocess.DEVNULL,
-                                   stdout=subprocess.DEVNULL, stderr=errors, env=env)
-        # wait4 reports the child's own peak resident set size.
-        _, status, usage = os.wait4(process.pid, 0)
+        result = subprocess.run(["/usr/bin/time", "-f", "%M", "-o", report.name] + command,
+                                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                stderr=errors, env=env)
         wall = time.monotonic() - start
-        process.returncode = os.waitstatus_to_exitcode(status)
-        if process.returncode != 0:
+        if result.returncode != 0:
             errors.seek(0)
             raise RuntimeError("%s exited %d: %s" % (
-                command[0], process.returncode, errors.read().decode("utf-8", "replace")))
-    return wall, usage.ru_maxrss
+                command[0], result.returncode, errors.read().decode("utf-8", "replace")))
+        return wall, int(report.read().split()[-1])
 
 
 def tavrel_count(tavrel, fixture, page_size):

@@ -20,6 +20,7 @@
 #include <ldap.h>
 
 #include <algorithm>
+#include <chrono>
 #include <utility>
 
 #include "common/text.h"
@@ -214,27 +215,35 @@ std::string defaultServer() {
   return located.empty() ? uri : located;
 }
 
+// One pass over the entry's encoding: looking each attribute up by name again
+// (ldap_get_values_len) rescans the entry from its start for every attribute.
 Entry readEntry(LDAP* ld, LDAPMessage* message) {
   Entry entry;
-  if (char* dn = ldap_get_dn(ld, message)) {
-    entry.dn = dn;
-    ldap_memfree(dn);
+  BerElement* ber = nullptr;
+  berval dn{0, nullptr};
+  if (ldap_get_dn_ber(ld, message, &ber, &dn) != LDAP_SUCCESS) {
+    if (ber != nullptr) ber_free(ber, 0);
+    return entry;
   }
-  BerElement* position = nullptr;
-  for (char* name = ldap_first_attribute(ld, message, &position); name != nullptr;
-       name = ldap_next_attribute(ld, message, position)) {
-    Attribute attribute;
-    attribute.name = name;
-    if (berval** values = ldap_get_values_len(ld, message, name)) {
-      for (berval** value = values; *value != nullptr; ++value) {
-        attribute.values.emplace_back((*value)->bv_val, (*value)->bv_len);
+  entry.dn.assign(dn.bv_val, dn.bv_len);
+  berval name{0, nullptr};
+  berval* values = nullptr;
+  while (ldap_get_attribute_ber(ld, message, ber, &name, &values) == LDAP_SUCCESS &&
+         name.bv_val != nullptr) {
+    Attribute& attribute = entry.attributes.emplace_back();
+    attribute.name.assign(name.bv_val, name.bv_len);
+    if (values != nullptr) {
+      std::size_t count = 0;
+      while (values[count].bv_val != nullptr) ++count;
+      attribute.values.reserve(count);
+      for (std::size_t i = 0; i < count; ++i) {
+        attribute.values.emplace_back(values[i].bv_val, values[i].bv_len);
       }
-      ldap_value_free_len(values);
+      ber_memfree(values);
+      values = nullptr;
     }
-    entry.attributes.push_back(std::move(attribute));
-    ldap_memfree(name);
   }
-  if (position != nullptr) ber_free(position, 0);
+  ber_free(ber, 0);
   return entry;
 }
 
@@ -381,7 +390,7 @@ class PosixConnection : public Connection {
       if (controls != nullptr) ldap_controls_free(controls);
       controls = nullptr;
       page.clear();
-      code = requestPage(search, pageSize, timeoutSeconds, &result);
+      code = requestPage(search, pageSize, timeoutSeconds, &result, &page);
       if (code == LDAP_SUCCESS) {
         code = readSearchResult(ld_, result, page, &controls);
       }
@@ -464,8 +473,11 @@ class PosixConnection : public Connection {
 
   // Sends one page request (the paging control with the current cookie, and the sort
   // control when a key is wanted) and waits for the whole page, at most `timeoutSeconds`.
+  /// Sends one page request and waits for its final result message (handed back in
+  /// `result`). The page's entries go to `entries` as they arrive, so they are decoded while
+  /// the server is still producing the rest of the page; without `entries` they are dropped.
   int requestPage(PosixPagedSearch& search, int pageSize, int timeoutSeconds,
-                  LDAPMessage** result) {
+                  LDAPMessage** result, std::vector<Entry>* entries = nullptr) {
     const PagedSearchRequest& request = search.request();
     berval cookie{static_cast<ber_len_t>(search.cookie.size()), search.cookie.data()};
     LDAPControl* paging = nullptr;
@@ -501,18 +513,37 @@ class PosixConnection : public Connection {
     if (sorting != nullptr) ldap_control_free(sorting);
     if (code != LDAP_SUCCESS) return code;
 
-    timeval wait{timeoutSeconds > 0 ? timeoutSeconds : operationTimeoutSeconds, 0};
-    int type = ldap_result(ld_, messageId, LDAP_MSG_ALL, &wait, result);
-    if (type == 0) {
-      ldap_abandon_ext(ld_, messageId, nullptr, nullptr);
-      return LDAP_TIMEOUT;
+    // The wait covers the whole page, however many messages it takes.
+    const auto deadline =
+        std::chrono::steady_clock::now() +
+        std::chrono::seconds(timeoutSeconds > 0 ? timeoutSeconds : operationTimeoutSeconds);
+    for (;;) {
+      auto left = std::chrono::duration_cast<std::chrono::microseconds>(
+          deadline - std::chrono::steady_clock::now());
+      if (left.count() < 0) left = std::chrono::microseconds(0);
+      timeval wait{static_cast<time_t>(left.count() / 1000000),
+                   static_cast<suseconds_t>(left.count() % 1000000)};
+      int type = ldap_result(ld_, messageId, LDAP_MSG_ONE, &wait, result);
+      if (type == 0) {
+        ldap_abandon_ext(ld_, messageId, nullptr, nullptr);
+        if (entries != nullptr) entries->clear();
+        return LDAP_TIMEOUT;
+      }
+      if (type < 0) {
+        // The page did not arrive whole: none of it counts.
+        if (entries != nullptr) entries->clear();
+        int error = LDAP_SERVER_DOWN;
+        ldap_get_option(ld_, LDAP_OPT_RESULT_CODE, &error);
+        return error == LDAP_SUCCESS ? LDAP_SERVER_DOWN : error;
+      }
+      if (type == LDAP_RES_SEARCH_RESULT) return LDAP_SUCCESS;
+      // Entries, and references and intermediate messages, which are skipped.
+      if (type == LDAP_RES_SEARCH_ENTRY && entries != nullptr) {
+        entries->push_back(readEntry(ld_, *result));
+      }
+      ldap_msgfree(*result);
+      *result = nullptr;
     }
-    if (type < 0) {
-      int error = LDAP_SERVER_DOWN;
-      ldap_get_option(ld_, LDAP_OPT_RESULT_CODE, &error);
-      return error == LDAP_SUCCESS ? LDAP_SERVER_DOWN : error;
-    }
-    return LDAP_SUCCESS;
   }
 
   LDAP* ld_;
