@@ -308,6 +308,45 @@ test('a page without its head starts the same way', async () => {
   await page.close();
 });
 
+// Reports written by the tavrel binary itself against the slapd test directory: the
+// end-to-end suite (tests/e2e/dhtml_test.py) holds these files byte-identical to its output.
+const TAVREL_REPORTS = path.join(__dirname, '..', 'e2e', 'expected', 'dhtml');
+
+test('a report run written by tavrel: rows, initial order, colours, escaped values', async () => {
+  const { page, problems } = await openReport(path.join(TAVREL_REPORTS, 'report_sorted.htm'));
+  assert.equal(await page.textContent('#XslResults .total'), 'Total Items Returned 5');
+  // -sort cn makes sAMAccountName the page's initial order.
+  assert.deepEqual(await column(page, 'sAMAccountName'),
+    ['dc9$', 'pc&co$', 'pc-off$', 'pc-old1$', 'pc-old2$']);
+  assert.deepEqual(await rowColours(page, 'cn'),
+    { 'dc9': GREEN, 'pc&co': '', 'pc-off': RED, 'pc-old1': '', 'pc-old2': '' });
+  assert.ok((await column(page, 'description')).includes('<script>alert("x")</script> & \'q\''));
+  // Ages are zero-padded, a missing last logon gives -0001: still ordered by value.
+  await clickHeader(page, 'lltsAge');
+  assert.deepEqual(await column(page, 'lltsAge'), ['-0001', '-0001', '0000', '0166', '0301']);
+  await clickHeader(page, 'lltsAge');
+  assert.deepEqual(await column(page, 'lltsAge'), ['0301', '0166', '0000', '-0001', '-0001']);
+  assert.deepEqual(problems, []);
+  await page.close();
+});
+
+test('a modifying dry run written by tavrel: ACTION, RESULT and the run colours', async () => {
+  const { page, problems } = await openReport(path.join(TAVREL_REPORTS, 'delete_dry.htm'));
+  assert.equal(await page.textContent('#XslResults .total'), 'Total Items Returned 5');
+  assert.deepEqual(await column(page, 'ACTION'),
+    ['DC', 'SAFETY EXCEEDED', 'DELETE', 'DELETE', 'SAFETY EXCEEDED']);
+  assert.deepEqual(await rowColours(page, 'cn'),
+    { 'dc9': GREEN, 'pc&co': PURPLE, 'pc-off': '', 'pc-old1': ORANGE, 'pc-old2': PURPLE });
+  await choose(page, 'RESULT');
+  await clickHeader(page, 'ACTION');
+  assert.deepEqual(await columnState(page, 'RESULT'),
+    { cells: 6, hidden: 6, option: '(Hidden) RESULT', selected: '' });
+  assert.deepEqual(await column(page, 'ACTION'),
+    ['DC', 'DELETE', 'DELETE', 'SAFETY EXCEEDED', 'SAFETY EXCEEDED']);
+  assert.deepEqual(problems, []);
+  await page.close();
+});
+
 // Stands in for a browser with XML islands: the VBScript LoadIT (replayed in JavaScript) and
 // transformNode exist before the page's script runs. The page must then neither build its
 // own table nor replace `sort`, and `sort` must drive the style island as it always did.
