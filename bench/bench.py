@@ -7,9 +7,9 @@ accounts (slapadd -q, offline), then runs, several times each and one after the 
     tavrel -report -format none -age 0 -h <ldapi> -ps <size>
     ldapsearch -E pr=<size>/noprompt  (same base, filter and attribute list, output discarded)
 
-and prints the median wall time and the peak resident set size of each. Both clients talk to
-the same server over the same ldapi socket with SASL EXTERNAL, so the difference is the
-client's own work: decoding, collecting and (for tavrel) holding every object in memory.
+and prints the median wall time, the median client CPU time and the peak resident set size
+of each. Both clients talk to the same server over the same ldapi socket with SASL EXTERNAL,
+so the difference is the client's own work: decoding, collecting and (for tavrel) holding every object in memory.
 
 Needs GNU time (/usr/bin/time, package time). Not a CI test: timings depend on the
 machine. Run it by hand, for example
@@ -52,13 +52,13 @@ def seed_ldif(count):
 
 
 def measure(command, env=None):
-    """Runs `command` with its output discarded: (wall seconds, peak RSS in KiB).
+    """Runs `command` with its output discarded: (wall seconds, CPU seconds, peak RSS in KiB).
 
     GNU time starts the command from its own small process: a child forked straight from
     this Python process would count the parent's pages (the seed text) in its peak."""
     with tempfile.NamedTemporaryFile("r") as report, tempfile.TemporaryFile() as errors:
         start = time.monotonic()
-        result = subprocess.run(["/usr/bin/time", "-f", "%M", "-o", report.name] + command,
+        result = subprocess.run(["/usr/bin/time", "-f", "%M %U %S", "-o", report.name] + command,
                                 stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                 stderr=errors, env=env)
         wall = time.monotonic() - start
@@ -66,7 +66,8 @@ def measure(command, env=None):
             errors.seek(0)
             raise RuntimeError("%s exited %d: %s" % (
                 command[0], result.returncode, errors.read().decode("utf-8", "replace")))
-        return wall, int(report.read().split()[-1])
+        peak, user, system = report.read().split()[-3:]
+        return wall, float(user) + float(system), int(peak)
 
 
 def tavrel_count(tavrel, fixture, page_size):
@@ -119,15 +120,18 @@ def main(argv):
     args = parser.parse_args(argv)
 
     tavrel = os.path.abspath(args.tavrel)
-    print("%-8s %-11s %10s %10s %10s %12s" % ("N", "client", "wall s", "min s", "max s",
-                                              "peak RSS MiB"))
+    # Wall time includes the server's share; client CPU time (user + system) is the part a
+    # busy machine disturbs least.
+    print("%-8s %-11s %10s %10s %10s %10s %12s" % ("N", "client", "wall s", "min s", "max s",
+                                                   "CPU s", "peak RSS MiB"))
     for count in (int(c) for c in args.counts.split(",")):
         seeding, samples = bench_one(tavrel, count, args.page_size, args.runs)
         for client in ("tavrel", "ldapsearch"):
-            walls = [wall for wall, _ in samples[client]]
-            peak = max(rss for _, rss in samples[client]) / 1024.0
-            print("%-8d %-11s %10.3f %10.3f %10.3f %12.1f" %
-                  (count, client, statistics.median(walls), min(walls), max(walls), peak))
+            walls = [wall for wall, _, _ in samples[client]]
+            cpu = statistics.median(cpu for _, cpu, _ in samples[client])
+            peak = max(rss for _, _, rss in samples[client]) / 1024.0
+            print("%-8d %-11s %10.3f %10.3f %10.3f %10.2f %12.1f" %
+                  (count, client, statistics.median(walls), min(walls), max(walls), cpu, peak))
         print("%-8d (seeding and starting slapd: %.1f s)" % (count, seeding))
         sys.stdout.flush()
     return 0
