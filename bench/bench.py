@@ -9,7 +9,8 @@ accounts (slapadd -q, offline), then runs, several times each and one after the 
 
 and prints the median wall time, the median client CPU time and the peak resident set size
 of each. Both clients talk to the same server over the same ldapi socket with SASL EXTERNAL,
-so the difference is the client's own work: decoding, collecting and (for tavrel) holding every object in memory.
+so the difference is the client's own work: decoding, collecting and (for tavrel) holding
+every object in memory.
 
 Needs GNU time (/usr/bin/time, package time). Not a CI test: timings depend on the
 machine. Run it by hand, for example
