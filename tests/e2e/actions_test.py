@@ -131,9 +131,14 @@ class ActionTestCase(unittest.TestCase):
                    "-file", name] + list(args)
         return command, os.path.join(self.work, name)
 
-    def tavrel(self, fixture, *args):
+    def tavrel(self, fixture, *args, clock=None, tz=None):
+        """Runs tavrel; `clock` pins its clock (libfaketime, local time of `tz`)."""
         command, report = self.command(fixture, *args)
         env = dict(os.environ, LDAPNOINIT="1")
+        if clock is not None:
+            command = ["faketime", "-f", clock] + command
+        if tz is not None:
+            env["TZ"] = tz
         result = subprocess.run(command, stdin=subprocess.DEVNULL, capture_output=True,
                                 env=env, cwd=self.work, timeout=120)
         return Run(result.returncode, result.stdout.decode("utf-8", "replace"),
@@ -443,6 +448,30 @@ class ActionOutputTest(ActionTestCase):
             self.assertIn("Moving: %s...\n" % dn_of(name, STALE_OU), run.out)
             self.assertIsNotNone(fixture.get(dn_of(name), bind="admin"))
         self.assertIn(statistics_text(3, 3, 0, 0, 0), run.out)
+
+
+class StampTest(ActionTestCase):
+    def test_account_expires_at_the_run_start_whatever_the_zone(self):
+        # 12:00 local time on 1 March 2025 in each zone, as the instant the directory stores.
+        cases = [("UTC", 0), ("Europe/Berlin", 1), ("America/New_York", -5)]
+        for tz, offset_hours in cases:
+            with self.subTest(tz=tz):
+                start = datetime.datetime(2025, 3, 1, 12, 0, 0, tzinfo=datetime.timezone.utc)
+                start -= datetime.timedelta(hours=offset_hours)
+                old = sf.int8_days_ago(200, now=start)
+                fixture = self.directory(sf.ou("Old"), computer("PC1", pwd_last_set=old),
+                                         computer("PC2", uac=DISABLED, pwd_last_set=old))
+                run = self.tavrel(fixture, "-disable", "-stamp", "-forreal", "-b", OLD_OU,
+                                  clock="2025-03-01 12:00:00", tz=tz)
+                self.assertCompleted(run)
+                for name in ("PC1", "PC2"):
+                    attributes = fixture.get(dn_of(name), bind="admin")
+                    self.assertEqual(int(attributes["accountExpires"][0]),
+                                     sf.int8_from_datetime(start))
+                    self.assertEqual(int(attributes["userAccountControl"][0]), DISABLED)
+                self.assertEqual(run.by_dn[dn_of("PC2")]["RESULT"],
+                                 "DISABLE:SKIP,STAMP:" + SUCCESS)
+                self.assertIn(statistics_text(2, 2, 0, 1, 0), run.out)
 
 
 def main():
