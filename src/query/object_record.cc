@@ -1,15 +1,51 @@
 #include "query/object_record.h"
 
 #include <cstring>
+#include <deque>
+#include <string>
+#include <unordered_map>
 
 namespace tavrel {
 
 // Block layout, entry after entry:
-//   varint key length, key bytes, varint value length, value bytes
-// with the lengths as little-endian base-128 numbers (7 bits per byte, high bit = more).
-// Short names and values cost one length byte each.
+//   varint key number, varint value length, value bytes
+// with the numbers as little-endian base-128 (7 bits per byte, high bit = more). The key
+// number stands for a name in the key table below: every record of a run carries the same
+// dozen attribute names, so each name is kept once for the process instead of once per
+// record (about 40% of a record's bytes with the default columns).
 
 namespace {
+
+/// Key names by number, append-only for the life of the process. The program is
+/// single-threaded; the names a run uses are its columns plus "ACTION" and "RESULT".
+class KeyTable {
+ public:
+  /// The number of `key`, adding it when new.
+  std::size_t intern(std::string_view key) {
+    auto found = numbers_.find(key);
+    if (found != numbers_.end()) return found->second;
+    const std::string& stored = names_.emplace_back(key);  // deque: stays where it is
+    numbers_.emplace(stored, names_.size() - 1);
+    return names_.size() - 1;
+  }
+
+  /// The number of `key`; false when no record ever held it.
+  bool lookup(std::string_view key, std::size_t& number) const {
+    auto found = numbers_.find(key);
+    if (found == numbers_.end()) return false;
+    number = found->second;
+    return true;
+  }
+
+ private:
+  std::deque<std::string> names_;
+  std::unordered_map<std::string_view, std::size_t> numbers_;
+};
+
+KeyTable& keyTable() {
+  static KeyTable table;
+  return table;
+}
 
 std::size_t varintSize(std::size_t value) {
   std::size_t size = 1;
@@ -45,6 +81,12 @@ char* putBytes(char* out, std::string_view text) {
   return out + text.size();
 }
 
+char* putEntry(char* out, std::size_t number, std::string_view value) {
+  out = putVarint(out, number);
+  out = putVarint(out, value.size());
+  return putBytes(out, value);
+}
+
 }  // namespace
 
 struct ObjectRecord::Slot {
@@ -55,80 +97,68 @@ struct ObjectRecord::Slot {
 };
 
 std::size_t ObjectRecord::entrySize(std::string_view key, std::size_t valueSize) {
-  return varintSize(key.size()) + key.size() + varintSize(valueSize) + valueSize;
+  return varintSize(keyTable().intern(key)) + varintSize(valueSize) + valueSize;
 }
 
-bool ObjectRecord::find(std::string_view key, Slot& slot) const {
+bool ObjectRecord::find(std::size_t number, Slot& slot) const {
   const char* data = bytes_.data();
   std::size_t at = 0;
   while (at < bytes_.size()) {
-    std::size_t keySize = getVarint(data, at);
-    bool match = keySize == key.size() &&
-                 (keySize == 0 || std::memcmp(data + at, key.data(), keySize) == 0);
-    at += keySize;
+    std::size_t entryNumber = getVarint(data, at);
     slot.valueLengthAt = at;
     slot.valueSize = getVarint(data, at);
     slot.valueAt = at;
     at += slot.valueSize;
     slot.end = at;
-    if (match) return true;
+    if (entryNumber == number) return true;
   }
   return false;
 }
 
 std::string_view ObjectRecord::get(std::string_view key) const {
+  std::size_t number = 0;
   Slot slot;
-  if (!find(key, slot)) return {};
+  if (!keyTable().lookup(key, number) || !find(number, slot)) return {};
   return {bytes_.data() + slot.valueAt, slot.valueSize};
 }
 
 bool ObjectRecord::has(std::string_view key) const {
+  std::size_t number = 0;
   Slot slot;
-  return find(key, slot);
+  return keyTable().lookup(key, number) && find(number, slot);
 }
 
 void ObjectRecord::reserve(std::size_t bytes) { bytes_.reserve(bytes_.size() + bytes); }
 
 void ObjectRecord::set(std::string_view key, std::string_view value) {
+  const std::size_t number = keyTable().intern(key);
   Slot slot;
-  if (find(key, slot)) {
+  if (find(number, slot)) {
     if (slot.valueSize == value.size()) {
       // Same length: overwrite in place (memmove, since `value` may view these bytes).
       if (!value.empty()) std::memmove(bytes_.data() + slot.valueAt, value.data(), value.size());
       return;
     }
     // Rebuild into an exactly sized block; the old one stays alive while `value` is copied.
-    std::vector<char> rebuilt;
-    rebuilt.resize(bytes_.size() - (slot.end - slot.valueLengthAt) + varintSize(value.size()) +
-                   value.size());
-    char* out = rebuilt.data();
-    out = putBytes(out, {bytes_.data(), slot.valueLengthAt});
+    std::vector<char> rebuilt(bytes_.size() - (slot.end - slot.valueLengthAt) +
+                              varintSize(value.size()) + value.size());
+    char* out = putBytes(rebuilt.data(), {bytes_.data(), slot.valueLengthAt});
     out = putVarint(out, value.size());
     out = putBytes(out, value);
     putBytes(out, {bytes_.data() + slot.end, bytes_.size() - slot.end});
     bytes_.swap(rebuilt);
     return;
   }
-  std::size_t oldSize = bytes_.size();
-  std::size_t need = entrySize(key, value.size());
+  const std::size_t oldSize = bytes_.size();
+  const std::size_t need = varintSize(number) + varintSize(value.size()) + value.size();
   if (bytes_.capacity() - oldSize >= need) {
     // No reallocation, so a `value` that views this record stays valid.
     bytes_.resize(oldSize + need);
-    char* out = bytes_.data() + oldSize;
-    out = putVarint(out, key.size());
-    out = putBytes(out, key);
-    out = putVarint(out, value.size());
-    putBytes(out, value);
+    putEntry(bytes_.data() + oldSize, number, value);
     return;
   }
-  std::vector<char> grown;
-  grown.reserve(oldSize + need);
-  grown.resize(oldSize + need);
-  char* out = putBytes(grown.data(), {bytes_.data(), oldSize});
-  out = putVarint(out, key.size());
-  out = putBytes(out, key);
-  out = putVarint(out, value.size());
-  putBytes(out, value);
+  std::vector<char> grown(oldSize + need);
+  putEntry(putBytes(grown.data(), {bytes_.data(), oldSize}), number, value);
   bytes_.swap(grown);
 }
 

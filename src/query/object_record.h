@@ -13,8 +13,9 @@ namespace tavrel {
 /// length.
 ///
 /// A run holds every matched object in memory at once, so a record is one exactly sized
-/// block of length-prefixed key/value pairs instead of a map of separately allocated
-/// strings; with a dozen short entries per object a lookup is a short linear scan.
+/// block of numbered, length-prefixed values instead of a map of separately allocated
+/// strings; the key names, the same on every record, are kept once for the process. With a
+/// dozen short entries per object a lookup is a short linear scan.
 class ObjectRecord {
  public:
   /// The value of `key`; empty when absent. The view is valid until the record changes.
@@ -34,7 +35,7 @@ class ObjectRecord {
 
  private:
   struct Slot;
-  bool find(std::string_view key, Slot& slot) const;
+  bool find(std::size_t keyNumber, Slot& slot) const;
 
   std::vector<char> bytes_;
 };

@@ -88,13 +88,25 @@ TEST(ObjectRecordTest, ReservedRecordIsAllocatedExactly) {
   record.reserve(total);
   for (const auto& [key, value] : entries) record.set(key, value);
   EXPECT_EQ(record.capacityBytes(), total);
-  // One length byte per key and value at these sizes.
-  std::size_t text = 0;
-  for (const auto& [key, value] : entries) {
-    text += std::string_view(key).size() + std::string_view(value).size();
-  }
-  EXPECT_EQ(total, text + 2 * std::size(entries));
+  // Key names are not repeated per record: one number byte and one length byte per value.
+  std::size_t values = 0;
+  for (const auto& [key, value] : entries) values += std::string_view(value).size();
+  EXPECT_EQ(total, values + 2 * std::size(entries));
   for (const auto& [key, value] : entries) EXPECT_EQ(record.get(key), value);
+}
+
+TEST(ObjectRecordTest, HundredsOfDistinctKeys) {
+  // Enough names that key numbers need more than one byte.
+  ObjectRecord record;
+  for (int i = 0; i < 400; ++i) record.set("attr" + std::to_string(i), std::to_string(i * 7));
+  record.set("attr5", "changed");
+  for (int i = 0; i < 400; ++i) {
+    EXPECT_EQ(record.get("attr" + std::to_string(i)), i == 5 ? "changed" : std::to_string(i * 7));
+  }
+  EXPECT_FALSE(record.has("attr400"));
+  ObjectRecord other;
+  EXPECT_FALSE(other.has("attr1"));  // known name, not held by this record
+  EXPECT_EQ(other.get("attr1"), "");
 }
 
 TEST(ObjectRecordTest, CopiesAreIndependent) {
