@@ -45,7 +45,6 @@ class DirectoryTest(SambaTestCase):
                       result.stdout)
         self.assertIn("DEBUG: RootDSE Completed\n", result.stdout)
 
-    @unittest.skip("waiting: the run does not write reports yet")
     def test_root_entry_of_a_level_4_domain(self):
         result, report = self.csv_report("-report", "-d")
         # Samba lists .800, .1670, .1791, .1935 and .2080: the 2003 capability names the type,

@@ -57,7 +57,6 @@ def named(*names):
 ALL_SEEDED = dns(*(COMPUTERS + USERS))
 
 
-@unittest.skip('waiting: the run does not search and report yet')
 class QueryTest(SambaTestCase):
 
     @classmethod
@@ -66,13 +65,23 @@ class QueryTest(SambaTestCase):
                                            ("QueryUsers", BASE_DN)])
 
     def seeded_results(self, *args):
+        """The seeded accounts among the results of a search at the domain root.
+
+        The domain root also returns a reference to the configuration partition. Whether it
+        is chased is the subject of the default-search and referral tests alone; the other
+        cases pass -norefer so that each shows the faults of its own feature."""
+        args = list(args)
+        if "-default" in args:
+            args.remove("-default")
+        else:
+            args.append("-norefer")
         result, report = self.csv_report("-report", *args)
         found = report.dns()
         self.assertEqual(len(found), len(set(found)), "an object came back twice")
         return result, report, set(found) & ALL_SEEDED
 
     def test_default_search_finds_old_computers_only(self):
-        result, report, found = self.seeded_results()
+        result, report, found = self.seeded_results("-default")
         self.assertEqual(found, named("Q-OLD", "Q-OLDDIS", "Q-NEVER", "Q-PWDONLY", "Q-SUBOLD"))
         self.assertRegex(report.info["Search Filter"],
                          r"^\(&\(objectcategory=computer\)\(pwdLastSet<=\d+\)\)$")
@@ -98,10 +107,10 @@ class QueryTest(SambaTestCase):
 
     def test_nodc_leaves_out_the_domain_controller(self):
         # With age 0 every account whose password was set before the run matches, the DC too.
-        _, report = self.csv_report("-report", "-age", "0")
+        _, report = self.csv_report("-report", "-age", "0", "-norefer")
         self.assertIn(DC_DN.lower(), report.dns())
         self.assertTrue(named("Q-NEW", "Q-OLD") <= set(report.dns()))
-        result, report = self.csv_report("-report", "-age", "0", "-nodc")
+        result, report = self.csv_report("-report", "-age", "0", "-nodc", "-norefer")
         self.assertNotIn(DC_DN.lower(), report.dns())
         self.assertTrue(named("Q-NEW", "Q-OLD") <= set(report.dns()))
         self.assertIn("(!useraccountcontrol:1.2.840.113556.1.4.803:=8192)",
@@ -141,16 +150,20 @@ class QueryTest(SambaTestCase):
         return self.dc.entry(dn, ["pwdLastSet"])["pwdLastSet"][0]
 
     def test_sort_on_llts_is_by_last_logon(self):
+        # The key is sent as "lastLogonTimeStamp". Samba 4.17 then leaves lastLogonTimestamp
+        # out of the returned entries (its sort module strips a sort attribute whose spelling
+        # differs from the requested one), so the order is checked against the directory's
+        # own values; accounts without the attribute come last.
         _, report = self.csv_report("-report", "-age", "0", "-b", QUERY_OU, "-sort", "llts")
-        with_logon = [row["DN"] for row in report.rows if row["lastLogonTimestamp"] !=
-                      "0000/00/00-00:00:00"]
-        expected = sorted((a for a in COMPUTERS if a.last_logon is not None),
-                          key=lambda a: a.last_logon)
-        self.assertEqual(with_logon, [a.dn.lower() for a in expected])
+        with_logon = sorted((a for a in COMPUTERS if a.last_logon is not None),
+                            key=lambda a: a.last_logon)
+        without = [a.dn.lower() for a in COMPUTERS if a.last_logon is None]
+        self.assertEqual(report.dns()[:len(with_logon)], [a.dn.lower() for a in with_logon])
+        self.assertEqual(sorted(report.dns()[len(with_logon):]), sorted(without))
 
     def test_small_pages_collect_every_object_once(self):
-        _, whole = self.csv_report("-report", "-age", "0")
-        _, paged = self.csv_report("-report", "-age", "0", "-ps", "2")
+        _, whole = self.csv_report("-report", "-age", "0", "-norefer")
+        _, paged = self.csv_report("-report", "-age", "0", "-ps", "2", "-norefer")
         self.assertEqual(len(paged.dns()), len(set(paged.dns())))
         self.assertEqual(sorted(paged.dns()), sorted(whole.dns()))
         self.assertGreater(len(paged.rows), 2)
