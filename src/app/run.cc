@@ -119,7 +119,9 @@ int runTavrel(const std::vector<std::string>& arguments) {
     applyAction(*session, settings, ageLimits.startText, record, marks, actions);
     if (settings.format != ReportFormat::kNone) report.writeRow(record, marks, rowTexts);
   }
-  report.finish(actions.counters, settings);
+  if (PhaseResult r = report.finish(actions.counters, settings); r.stop) {
+    return finish(r.exitCode);
+  }
   displayReport(settings, arguments);
 
   console::progress(kCompleted);

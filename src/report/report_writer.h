@@ -55,7 +55,9 @@ class ReportWriter {
   /// Closes the table or data island, prints a modifying run's statistics on the console
   /// (whatever the format, none included), adds them to html/csv reports, writes the page
   /// close and closes the file. Called once, also when no report file was opened.
-  void finish(const UpdateCounters& counters, const RunSettings& settings);
+  /// A report that could not be written completely (disk full, file system gone) is not
+  /// passed off as done: it is reported and the run stops with exit code 1.
+  PhaseResult finish(const UpdateCounters& counters, const RunSettings& settings);
 
   /// The report columns, including ACTION and RESULT once the header is written.
   const std::vector<std::string>& columns() const { return columns_; }
@@ -69,6 +71,7 @@ class ReportWriter {
   void writeStatisticsTable(const UpdateCounters& counters);
 
   std::FILE* file_ = nullptr;
+  std::string fileName_;
   ReportFormat format_ = ReportFormat::kNone;
   ActionKind action_ = ActionKind::kReport;
   std::string delimiter_;

@@ -49,8 +49,9 @@ std::string row(const std::string& label, const std::string& value) {
          "</TD></TR>";
 }
 
+// Text mode, as the writer writes: the platform's line ends read back as "\n".
 std::string readFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(path);
   std::stringstream buffer;
   buffer << in.rdbuf();
   return buffer.str();
@@ -93,7 +94,7 @@ class ReportWriterTest : public ::testing::Test {
     for (const auto& [record, marks] : objects) {
       writer.writeRow(record, marks, beginRowTexts(record, "0100", "-0001"));
     }
-    writer.finish(counters, settings_);
+    EXPECT_FALSE(writer.finish(counters, settings_).stop);
     return readFile(settings_.reportFile);
   }
 
@@ -390,6 +391,21 @@ TEST_F(ReportWriterTest, UncreatableFileStopsWithExitOne) {
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_EQ(capture_.err(), "Error: Couldn't create " + settings_.reportFile + "\n");
   EXPECT_FALSE(fs::exists(settings_.reportFile));
+}
+
+TEST_F(ReportWriterTest, ReportThatCannotBeWrittenIsNotPassedOffAsDone) {
+  // /dev/full accepts the open and refuses every write, like a full disk.
+  settings_.reportFile = "/dev/full";
+  settings_.format = ReportFormat::kCsv;
+  columns_ = {"DN"};
+  ReportWriter writer;
+  ASSERT_FALSE(writer.open(settings_).stop);
+  writer.beginReport(settings_, header_, columns_);
+  writer.writeRow(object("cn=pc1", "4096"), {}, beginRowTexts(object("cn=pc1", "4096"), "", ""));
+  PhaseResult result = writer.finish({}, settings_);
+  EXPECT_TRUE(result.stop);
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(capture_.err(), "Error: Couldn't write /dev/full\n");
 }
 
 TEST_F(ReportWriterTest, HtmlCellsAreEscapedColumnNamesAreNot) {

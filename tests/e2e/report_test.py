@@ -261,6 +261,14 @@ class ReportTest(unittest.TestCase):
         self.assertNotIn(b"Command completed", out)
         self.assertEqual(os.listdir(self.work), [])
 
+    def test_report_that_cannot_be_written_is_not_called_complete(self):
+        # /dev/full opens like a file and refuses every write, like a full disk.
+        target = os.path.relpath("/dev/full", self.work)
+        code, out, err = self.run_report("-file", target)
+        self.assertEqual(code, 1)
+        self.assertTrue(err.endswith(b"Error: Couldn't write " + target.encode() + b"\n"), err)
+        self.assertNotIn(b"Command completed", out)
+
     def test_format_none_writes_no_file(self):
         code, out, err = self.run_report("-format", "none")
         self.assertEqual(code, 0, err)
