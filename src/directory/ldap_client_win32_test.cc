@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-// The wldap32 adapter against a real slapd. tests/windows/wldap32_test.py starts the test
+// The wldap32 adapter against a real slapd. tests/windows/layers_test.py starts the test
 // directory, seeds the entries below and runs this binary under wine with the server's
 // address in the environment; without it the server cases are skipped (that driver fails
 // when they are). The program itself binds as the logged-on user; these tests bind simply
@@ -44,7 +44,7 @@ class LdapClientWin32Test : public ::testing::Test {
  protected:
   void SetUp() override {
     server_ = testServer();
-    if (!server_) GTEST_SKIP() << "no test directory given (run tests/windows/wldap32_test.py)";
+    if (!server_) GTEST_SKIP() << "no test directory given (run tests/windows/layers_test.py)";
     connection_ = init(server_->host, server_->port);
     ASSERT_NE(connection_, nullptr) << "ldap_init failed: " << lastSystemError();
     ASSERT_EQ(connection_->setOption(kOptProtocolVersion, 3), kSuccess);

@@ -13,7 +13,7 @@
 
 // Windows takes the time zone once, when the process starts (under wine: from TZ), so these
 // cases read the zone the process was started in and check that zone's expectations.
-// scripts/windows-test.sh runs them under TZ=UTC, Europe/Berlin and America/New_York and
+// tests/windows/layers_test.py runs them under TZ=UTC, Europe/Berlin and America/New_York and
 // fails when any of those runs skipped them.
 
 namespace tavrel {

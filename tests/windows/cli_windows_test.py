@@ -1,0 +1,144 @@
+#!/usr/bin/env python3
+"""The command-line cases of tests/e2e/cli_test.py, run against tavrel.exe under wine, plus
+what only the Windows program shows: arguments that arrive in the ANSI code page.
+
+    python3 cli_windows_test.py --exe BUILD_WIN/tavrel.exe [--wine wine] [unittest arguments]
+
+Every case here ends before a directory is bound: refusals, the usage text, and the -d echo
+of runs whose server (127.0.0.1:1) does not answer. The environment must already name the
+wine prefix (WINEPREFIX) and should have a persistent wineserver running (see
+scripts/windows-test.sh); both reach tavrel.exe only through wine, never the program itself.
+Windows writes CRLF line ends on the console; they are folded to LF before comparing.
+"""
+
+import argparse
+import os
+import stat
+import sys
+import tempfile
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "e2e"))
+
+import cli_test  # noqa: E402
+from cli_test import BANNER, EXIT_FATAL, bad_switches  # noqa: E402
+
+# Longest command line CreateProcess accepts, in characters; longer ones never reach the
+# program on Windows, so the cases that need them are sized down here.
+COMMAND_LINE_LIMIT = 32767
+
+# Runs tavrel.exe under wine with the prefix of this run, folding the console's CRLF. The
+# end-to-end helpers give the child a bare environment (PATH, TZ, LC_ALL=C), so the wine
+# settings are written into the wrapper itself. A UTF-8 locale lets wine turn the UTF-8 bytes
+# of an argument into characters, which Windows then hands over in the ANSI code page.
+WRAPPER = """#!/usr/bin/env python3
+import os, subprocess, sys
+env = dict(os.environ, WINEPREFIX=%(prefix)r, WINEDEBUG="-all", LC_ALL="C.UTF-8")
+result = subprocess.run([%(wine)r, %(exe)r] + [os.fsencode(a) for a in sys.argv[1:]],
+                        env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+sys.stdout.buffer.write(result.stdout.replace(b"\\r\\n", b"\\n"))
+sys.stderr.buffer.write(result.stderr.replace(b"\\r\\n", b"\\n"))
+sys.exit(result.returncode)
+"""
+
+
+def command_line_length(args):
+    return sum(len(a) + 3 for a in args)
+
+
+def fits_windows(args):
+    return command_line_length(args) < COMMAND_LINE_LIMIT - 1000
+
+
+def is_ascii(args):
+    return all((a if isinstance(a, bytes) else a.encode()).isascii() for a in args)
+
+
+class WindowsCliTest(cli_test.CliTest):
+    """Every case of the portable suite, with the Windows sizes and code page."""
+
+    def test_refusals_write_their_message_and_exit_code_and_no_file(self):
+        cases = [c for c in cli_test.REFUSALS if fits_windows(c[0]) and is_ascii(c[0])]
+        self.assertGreater(len(cases), 20)
+        for zone in cli_test.ZONES:
+            for args, expected, code in cases:
+                with self.subTest(zone=zone, args=[a[:40] for a in args]):
+                    got_code, out, err = self.run_in(zone, args)
+                    self.assertEqual(got_code, code)
+                    self.assertEqual(out, b"")
+                    self.assertEqual(err, BANNER + expected)
+                    self.assertNoFileWritten()
+
+    def test_long_arguments_up_to_the_windows_limit(self):
+        long_name = "Q" * 30000
+        code, out, err = self.run_in("UTC", ["-report", "-" + long_name])
+        self.assertEqual((code, out), (1, b""))
+        self.assertEqual(err, BANNER + bad_switches(long_name.lower().encode()))
+        code, out, err = self.run_in("UTC", ["-report", "-safety", "x" * 30000])
+        self.assertEqual((code, out), (1, b""))
+        self.assertEqual(err, BANNER + b"\nERROR: Invalid safety value.\n\n" + cli_test.HINT)
+
+    def test_huge_and_odd_values_never_crash(self):
+        huge = "v" * 9000
+        for args in (["-report", "-q", "-h", "127.0.0.1:1", "-b", huge, "-af", huge, "-excldn",
+                      huge, "-file", "x.htm"],
+                     ["-report", "-q", "-h", "127.0.0.1:1", "", "", "-b", ""],
+                     ["-report", "-q", "-h", "127.0.0.1:1", "-b", b"\xe4\xf6", "-age", "-30"]):
+            with self.subTest(args=[a[:20] for a in args]):
+                code, _, err = self.run_in("UTC", args)
+                # A crash under wine shows as another exit code (an exception number).
+                self.assertIn(code, (0, EXIT_FATAL), err[-500:])
+
+    def test_non_ascii_switch_arrives_in_the_ansi_code_page(self):
+        # "ÄZ" as UTF-8 reaches the program as the code page 1252 bytes C4 5A; only A to Z
+        # are lower-cased.
+        code, out, err = self.run_in("UTC", ["-report", "-\u00c4Z"])
+        self.assertEqual((code, out), (1, b""))
+        self.assertEqual(err, BANNER + bad_switches(b"\xc4z"))
+
+    def test_non_ascii_values_are_echoed_in_the_ansi_code_page(self):
+        code, out, err = self.run_in("UTC", ["-report", "-d", "-h", "127.0.0.1:1",
+                                             "-b", "ou=M\u00fcller", "-f", "cn=\u00e9*"])
+        self.assertIn(code, (0, EXIT_FATAL), err[-500:])
+        self.assertIn(b"DEBUG: Base : ou=M\xfcller\n", err)
+        self.assertIn(b"DEBUG: Input Filter: cn=\xe9*\n", err)
+
+    def test_characters_outside_the_code_page_never_crash(self):
+        # No ANSI byte exists for these: Windows substitutes them before the program starts.
+        for value in ("\u4e2d\u6587", "\U0001F600", "a\u0301", "\u202e"):
+            for args in (["-report", "-" + value],
+                         ["-report", "-q", "-h", "127.0.0.1:1", "-b", value, "-file",
+                          value + ".htm"]):
+                with self.subTest(args=args):
+                    code, out, err = self.run_in("UTC", args)
+                    self.assertIn(code, (1, 0, EXIT_FATAL), err[-500:])
+                    self.assertNoFileWritten()
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--exe", required=True, help="the cross-built tavrel.exe")
+    parser.add_argument("--wine", default="wine")
+    args, rest = parser.parse_known_args()
+    prefix = os.environ.get("WINEPREFIX")
+    if not prefix:
+        sys.exit("WINEPREFIX must name the prepared wine prefix")
+    with tempfile.TemporaryDirectory(prefix="tavrel-wine-cli-") as folder:
+        wrapper = os.path.join(folder, "tavrel")
+        with open(wrapper, "w") as f:
+            f.write(WRAPPER % {"prefix": prefix, "wine": args.wine,
+                               "exe": os.path.abspath(args.exe)})
+        os.chmod(wrapper, stat.S_IRWXU)
+        cli_test.TAVREL = wrapper
+        loader = unittest.TestLoader()
+        if rest:
+            suite = loader.loadTestsFromNames(rest, module=sys.modules[__name__])
+        else:
+            suite = loader.loadTestsFromTestCase(WindowsCliTest)
+        result = unittest.TextTestRunner(verbosity=1).run(suite)
+        sys.exit(0 if result.wasSuccessful() else 1)
+
+
+if __name__ == "__main__":
+    main()

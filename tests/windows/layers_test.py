@@ -1,0 +1,93 @@
+#!/usr/bin/env python3
+"""Runs the Windows platform layers' own tests (Windows test binaries, under wine) in the
+settings they need from outside the process: the time zone, which Windows takes once at
+process start, and the slapd test directory for the wldap32 adapter.
+
+    python3 layers_test.py --build BUILD_WIN [--wine wine]
+
+The environment must already name the wine prefix to use (WINEPREFIX); scripts/windows-test.sh
+prepares it. The binaries skip these cases when started without the zone or the server, so
+this driver also checks that nothing was skipped.
+"""
+
+import argparse
+import os
+import re
+import subprocess
+import sys
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "fixtures", "slapd"))
+
+import slapd_fixture as sf  # noqa: E402
+
+ARGS = None
+
+
+def run_gtest(test, binary, gtest_filter, env_extra):
+    """Runs one test binary under wine; asserts it passed, skipped nothing and ran at least
+    one case. Returns its standard output with line ends folded."""
+    env = dict(os.environ)
+    env["WINEDEBUG"] = "-all"
+    env.update(env_extra)
+    result = subprocess.run(
+        [ARGS.wine, os.path.join(ARGS.build, binary), "--gtest_filter=" + gtest_filter],
+        env=env, capture_output=True, timeout=300)
+    output = result.stdout.decode("latin-1").replace("\r\n", "\n")
+    test.assertEqual(result.returncode, 0, output[-6000:] + result.stderr.decode("latin-1"))
+    test.assertNotIn("SKIPPED", output)
+    passed = re.search(r"\[  PASSED  \] (\d+) test", output)
+    test.assertIsNotNone(passed, output)
+    return int(passed.group(1))
+
+
+class ClockZonesTest(unittest.TestCase):
+    def test_local_dates_in_each_zone(self):
+        for zone in ("UTC", "Europe/Berlin", "America/New_York"):
+            with self.subTest(zone=zone):
+                count = run_gtest(self, "tavrel_query_tests.exe", "ClockWin32Zone*",
+                                  {"TZ": zone})
+                self.assertGreaterEqual(count, 3)
+
+
+def seed():
+    sorted_ou = "ou=Sorted," + sf.SUFFIX
+    writes = "ou=Writes," + sf.SUFFIX
+    # Added out of order, so that only the server's sort can put them in order.
+    sorted_computers = [
+        sf.computer(name, parent=sorted_ou, pwd_last_set=sf.int8_days_ago(days),
+                    extra={"description": description})
+        for name, days, description in [
+            ("S3", 30, None), ("S1", 10, None), ("S5", 50, None),
+            ("S2", 20, "M\u00fcller"), ("S4", 40, None)]
+    ]
+    return "".join(
+        [sf.ou("Sorted"), sf.ou("Writes"), sf.ou("Moved")] + sorted_computers +
+        [sf.computer(name, parent=writes, pwd_last_set=sf.int8_days_ago(100))
+         for name in ("M1", "D1", "R1")])
+
+
+class Wldap32Test(unittest.TestCase):
+    def test_adapter_against_slapd(self):
+        with sf.SlapdFixture(seed=seed()) as directory:
+            count = run_gtest(self, "tavrel_directory_tests.exe", "LdapClientWin32*", {
+                "TAVREL_TEST_LDAP_PORT": str(directory.port),
+                "TAVREL_TEST_LDAP_ADMIN_DN": sf.ADMIN_DN,
+                "TAVREL_TEST_LDAP_PASSWORD": sf.ADMIN_PASSWORD,
+                "TAVREL_TEST_LDAP_SUFFIX": sf.SUFFIX,
+            })
+            self.assertGreaterEqual(count, 10)
+            # The writes reached the directory, as another client sees it.
+            self.assertEqual(directory.get("cn=M1,ou=Writes," + sf.SUFFIX)
+                             ["userAccountControl"], ["4098"])
+            self.assertIsNone(directory.get("cn=D1,ou=Writes," + sf.SUFFIX))
+            self.assertIsNotNone(directory.get("cn=R1,ou=Moved," + sf.SUFFIX))
+
+
+if __name__ == "__main__":
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--build", required=True, help="the cross build folder")
+    parser.add_argument("--wine", default="wine")
+    ARGS, rest = parser.parse_known_args()
+    unittest.main(argv=[sys.argv[0]] + rest)
