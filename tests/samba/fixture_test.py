@@ -4,13 +4,29 @@ old values arrive as written, the DNS responder locates the DC, and tear-down le
 
 import os
 import subprocess
-import unittest
 
 from samba_support import (BASE_DN, DC_FQDN, Account, SambaTestCase, int8_days_ago)
-from samba_fixture import SambaDomain, generalized_time_days_ago, live_group_members
+from samba_fixture import generalized_time_days_ago, live_group_members
 
 
 class FixtureTest(SambaTestCase):
+
+    @classmethod
+    def tearDownClass(cls):
+        # Tear-down is part of the fixture's contract: no server, namespace or folder may
+        # outlive it. A failure here is reported as an error of the class.
+        namespace, folder, server = cls.dc.namespace, cls.dc.dir, cls.dc.process.pid
+        super().tearDownClass()
+        names = subprocess.run(["ip", "netns", "list"], stdout=subprocess.PIPE).stdout.decode()
+        leftovers = [what for what, left in (
+            ("namespace " + namespace, namespace in names),
+            ("/etc/netns/" + namespace, os.path.exists("/etc/netns/" + namespace)),
+            ("folder " + folder, os.path.exists(folder)),
+            ("server processes %s" % live_group_members(server), live_group_members(server)),
+        ) if left]
+        if leftovers:
+            raise AssertionError("left after stop: " + ", ".join(leftovers))
+        cls.dc.stop()  # a second stop is harmless
 
     def test_kerberos_bind_and_seeded_values_over_ldap(self):
         account = Account("FIX-OLD", parent="OU=Fixture," + BASE_DN, uac=4098,
@@ -63,21 +79,6 @@ class FixtureTest(SambaTestCase):
         self.assertEqual(has_target, "True")
         missing = self.dc.run(["python3", "-c", script])
         self.assertEqual(int(missing.stdout.split()[0]), -1)
-
-
-class TearDownTest(unittest.TestCase):
-
-    def test_stop_removes_server_namespace_and_folder(self):
-        dc = SambaDomain()
-        dc.start()
-        namespace, folder, server = dc.namespace, dc.dir, dc.process.pid
-        dc.stop()
-        names = subprocess.run(["ip", "netns", "list"], stdout=subprocess.PIPE).stdout.decode()
-        self.assertNotIn(namespace, names)
-        self.assertFalse(os.path.exists("/etc/netns/" + namespace))
-        self.assertFalse(os.path.exists(folder))
-        self.assertEqual(live_group_members(server), [])
-        dc.stop()  # a second stop is harmless
 
 
 if __name__ == "__main__":
