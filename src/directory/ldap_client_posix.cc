@@ -69,6 +69,31 @@ int answerSaslPrompts(LDAP*, unsigned, void*, void* prompts) {
   return LDAP_SUCCESS;
 }
 
+// The negotiated bind as the logged-on user: no mechanism is named, so the library reads the
+// server's list and picks one (GSS-SPNEGO or GSSAPI from the ticket cache, EXTERNAL over
+// ldapi). The security layer it agrees on stays in force on that connection.
+int bindAsUser(LDAP* ld) {
+  int result = ldap_sasl_interactive_bind_s(ld, nullptr, nullptr, nullptr, nullptr,
+                                            LDAP_SASL_QUIET, answerSaslPrompts, nullptr);
+  // The library says "no such attribute" when the server's root entry lists no SASL
+  // mechanism at all; no bind answer from a server carries that code. For the user it means
+  // the server does not support this way of signing in.
+  if (result == LDAP_NO_SUCH_ATTRIBUTE) result = LDAP_AUTH_METHOD_NOT_SUPPORTED;
+  return result;
+}
+
+// libldap calls this on each connection it opens to chase a referral, with that connection
+// standing in as the session's default while it runs. Left to itself the library would bind
+// anonymously there, which a domain controller refuses to search for; the referred server
+// must see the same user as the first one, as the Windows client arranges.
+int rebindAsUser(LDAP* ld, const char* /*url*/, ber_tag_t /*request*/, ber_int_t /*msgid*/,
+                 void* /*params*/) {
+  int version = LDAP_VERSION3;
+  ldap_set_option(ld, LDAP_OPT_PROTOCOL_VERSION, &version);
+  ldap_set_option(ld, LDAP_OPT_X_SASL_NOCANON, LDAP_OPT_ON);
+  return bindAsUser(ld);
+}
+
 bool isUri(std::string_view host) {
   std::string lower = lowerCase(host.substr(0, 8));
   return lower.starts_with("ldap://") || lower.starts_with("ldaps://") ||
@@ -216,34 +241,45 @@ std::string defaultServer() {
 }
 
 // One pass over the entry's encoding: looking each attribute up by name again
-// (ldap_get_values_len) rescans the entry from its start for every attribute.
-Entry readEntry(LDAP* ld, LDAPMessage* message) {
-  Entry entry;
+// (ldap_get_values_len) rescans the entry from its start for every attribute. `entry` may
+// hold an earlier entry: its strings are overwritten where they are, so a search of many
+// pages does not allocate every name and value afresh.
+void readEntry(LDAP* ld, LDAPMessage* message, Entry& entry) {
+  std::size_t attributeCount = 0;
   BerElement* ber = nullptr;
   berval dn{0, nullptr};
   if (ldap_get_dn_ber(ld, message, &ber, &dn) != LDAP_SUCCESS) {
     if (ber != nullptr) ber_free(ber, 0);
-    return entry;
+    entry.dn.clear();
+    entry.attributes.clear();
+    return;
   }
   entry.dn.assign(dn.bv_val, dn.bv_len);
   berval name{0, nullptr};
   berval* values = nullptr;
   while (ldap_get_attribute_ber(ld, message, ber, &name, &values) == LDAP_SUCCESS &&
          name.bv_val != nullptr) {
-    Attribute& attribute = entry.attributes.emplace_back();
+    if (attributeCount == entry.attributes.size()) entry.attributes.emplace_back();
+    Attribute& attribute = entry.attributes[attributeCount++];
     attribute.name.assign(name.bv_val, name.bv_len);
+    std::size_t count = 0;
     if (values != nullptr) {
-      std::size_t count = 0;
       while (values[count].bv_val != nullptr) ++count;
-      attribute.values.reserve(count);
-      for (std::size_t i = 0; i < count; ++i) {
-        attribute.values.emplace_back(values[i].bv_val, values[i].bv_len);
-      }
-      ber_memfree(values);
-      values = nullptr;
     }
+    attribute.values.resize(count);
+    for (std::size_t i = 0; i < count; ++i) {
+      attribute.values[i].assign(values[i].bv_val, values[i].bv_len);
+    }
+    if (values != nullptr) ber_memfree(values);
+    values = nullptr;
   }
+  entry.attributes.resize(attributeCount);
   ber_free(ber, 0);
+}
+
+Entry readEntry(LDAP* ld, LDAPMessage* message) {
+  Entry entry;
+  readEntry(ld, message, entry);
   return entry;
 }
 
@@ -330,16 +366,7 @@ class PosixConnection : public Connection {
   int bind(int method) override {
     if (ld_ == nullptr) return fromLibrary(LDAP_SERVER_DOWN);
     if (method != kAuthNegotiate) return fromLibrary(LDAP_AUTH_UNKNOWN);
-    // No mechanism is named: the library reads the server's list and negotiates
-    // (GSS-SPNEGO or GSSAPI from the ticket cache, EXTERNAL over ldapi). The security layer
-    // it agrees on stays in force for the whole session.
-    int result = ldap_sasl_interactive_bind_s(ld_, nullptr, nullptr, nullptr, nullptr,
-                                              LDAP_SASL_QUIET, answerSaslPrompts, nullptr);
-    // The library says "no such attribute" when the server's root entry lists no SASL
-    // mechanism at all; no bind answer from a server carries that code. For the user it means
-    // the server does not support this way of signing in.
-    if (result == LDAP_NO_SUCH_ATTRIBUTE) result = LDAP_AUTH_METHOD_NOT_SUPPORTED;
-    return fromLibrary(result);
+    return fromLibrary(bindAsUser(ld_));
   }
 
   void unbind() override {
@@ -375,8 +402,9 @@ class PosixConnection : public Connection {
 
   int getNextPage(PagedSearch& handle, int timeoutSeconds, int pageSize,
                   std::vector<Entry>& page) override {
-    page.clear();
+    // `page` keeps the previous page's entries until requestPage overwrites them in place.
     auto& search = static_cast<PosixPagedSearch&>(handle);
+    if (search.finished || ld_ == nullptr) page.clear();
     if (search.finished) return kNoResultsReturned;
     if (ld_ == nullptr) return finish(search, LDAP_SERVER_DOWN);
 
@@ -389,7 +417,6 @@ class PosixConnection : public Connection {
       if (attempt > 0) usleep(kBusyPauseMicroseconds << attempt);
       if (controls != nullptr) ldap_controls_free(controls);
       controls = nullptr;
-      page.clear();
       code = requestPage(search, pageSize, timeoutSeconds, &result, &page);
       if (code == LDAP_SUCCESS) {
         code = readSearchResult(ld_, result, page, &controls);
@@ -476,8 +503,18 @@ class PosixConnection : public Connection {
   /// Sends one page request and waits for its final result message (handed back in
   /// `result`). The page's entries go to `entries` as they arrive, so they are decoded while
   /// the server is still producing the rest of the page; without `entries` they are dropped.
+  /// They are read into the slots `entries` already has, and on every return the vector is
+  /// cut to this page's entries.
   int requestPage(PosixPagedSearch& search, int pageSize, int timeoutSeconds,
                   LDAPMessage** result, std::vector<Entry>* entries = nullptr) {
+    std::size_t filled = 0;
+    struct Trim {
+      std::vector<Entry>* entries;
+      const std::size_t& filled;
+      ~Trim() {
+        if (entries != nullptr) entries->resize(filled);
+      }
+    } trim{entries, filled};
     const PagedSearchRequest& request = search.request();
     berval cookie{static_cast<ber_len_t>(search.cookie.size()), search.cookie.data()};
     LDAPControl* paging = nullptr;
@@ -526,12 +563,12 @@ class PosixConnection : public Connection {
       int type = ldap_result(ld_, messageId, LDAP_MSG_ONE, &wait, result);
       if (type == 0) {
         ldap_abandon_ext(ld_, messageId, nullptr, nullptr);
-        if (entries != nullptr) entries->clear();
+        filled = 0;
         return LDAP_TIMEOUT;
       }
       if (type < 0) {
         // The page did not arrive whole: none of it counts.
-        if (entries != nullptr) entries->clear();
+        filled = 0;
         int error = LDAP_SERVER_DOWN;
         ldap_get_option(ld_, LDAP_OPT_RESULT_CODE, &error);
         return error == LDAP_SUCCESS ? LDAP_SERVER_DOWN : error;
@@ -539,7 +576,8 @@ class PosixConnection : public Connection {
       if (type == LDAP_RES_SEARCH_RESULT) return LDAP_SUCCESS;
       // Entries, and references and intermediate messages, which are skipped.
       if (type == LDAP_RES_SEARCH_ENTRY && entries != nullptr) {
-        entries->push_back(readEntry(ld_, *result));
+        if (filled == entries->size()) entries->emplace_back();
+        readEntry(ld_, *result, (*entries)[filled++]);
       }
       ldap_msgfree(*result);
       *result = nullptr;
@@ -592,6 +630,7 @@ std::unique_ptr<Connection> init(const std::optional<std::string>& host, int por
   // The Kerberos service name is built from the host name as given, as the Windows client
   // does, rather than from a reverse lookup of the address.
   ldap_set_option(ld, LDAP_OPT_X_SASL_NOCANON, LDAP_OPT_ON);
+  ldap_set_rebind_proc(ld, rebindAsUser, nullptr);
   return std::make_unique<PosixConnection>(ld);
 }
 

@@ -112,7 +112,6 @@ SearchOutcome runPagedSearch(DirectorySession& session, const RunSettings& setti
     std::string lowerDn;
     for (;;) {
       console::debugErr(kDebugRetrieving);
-      page.clear();
       int code = connection.getNextPage(*search, settings.timeoutSeconds, settings.pageSize, page);
       matched += static_cast<int>(page.size());
       console::debugErr(formatText(kDebugObjectCount, matched));
