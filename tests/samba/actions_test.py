@@ -3,7 +3,6 @@
 checked by reading the directory back (sam.ldb, locally), never by trusting tavrel's counters.
 Each test works in an OU of its own, so the tests do not see each other's objects."""
 
-import unittest
 import re
 
 from samba_support import (BASE_DN, DC_DN, Account, SambaTestCase, generalized_time_days_ago,

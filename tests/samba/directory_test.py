@@ -3,7 +3,6 @@
 logged-on user, the bind without a ticket, the root entry of a functional-level-4 domain, and
 runs without -h that have to find the server themselves."""
 
-import unittest
 import glob
 import os
 import re

@@ -3,7 +3,6 @@
 -onlydisabled, -nodc, -llts on a level-4 domain, server-side sorting, paging, scope and
 exclusions. Results are read from the csv report (lower-cased DNs)."""
 
-import unittest
 
 from samba_support import (BASE_DN, DC_DN, Account, SambaTestCase, generalized_time_days_ago,
                            int8_days_ago, main)

@@ -3,7 +3,6 @@
 -users -llts report. Times differ from run to run, so the checks compare structure, the rows'
 DNs and each cell against what the directory holds (TZ=UTC makes the date texts predictable)."""
 
-import unittest
 import glob
 import os
 
