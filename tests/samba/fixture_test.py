@@ -6,7 +6,7 @@ import os
 import subprocess
 
 from samba_support import (BASE_DN, DC_FQDN, Account, SambaTestCase, int8_days_ago)
-from samba_fixture import generalized_time_days_ago, live_group_members
+from samba_fixture import generalized_time_days_ago, live_group_members, processes_naming
 
 
 class FixtureTest(SambaTestCase):
@@ -23,6 +23,8 @@ class FixtureTest(SambaTestCase):
             ("/etc/netns/" + namespace, os.path.exists("/etc/netns/" + namespace)),
             ("folder " + folder, os.path.exists(folder)),
             ("server processes %s" % live_group_members(server), live_group_members(server)),
+            ("processes of the folder %s" % processes_naming(folder),
+             processes_naming(folder)),
         ) if left]
         if leftovers:
             raise AssertionError("left after stop: " + ", ".join(leftovers))
