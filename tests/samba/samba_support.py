@@ -6,6 +6,7 @@ Every suite is run as:  python3 <suite>.py --tavrel <path to the built binary> [
 
 import os
 import re
+import shutil
 import sys
 import tempfile
 import time
@@ -49,6 +50,7 @@ class SambaTestCase(unittest.TestCase):
             cls.seed()
         except BaseException:
             cls.dc.stop()
+            shutil.rmtree(cls.work, ignore_errors=True)
             raise
         cls.dc.timings["ready"] = time.monotonic() - began
         cls._began = time.monotonic()
@@ -58,7 +60,6 @@ class SambaTestCase(unittest.TestCase):
         tests = time.monotonic() - cls._began
         began = time.monotonic()
         cls.dc.stop()
-        import shutil
         shutil.rmtree(cls.work, ignore_errors=True)
         sys.stderr.write("\n%s timings: provision/copy %.1f s, start %.1f s, ready incl. seed "
                          "%.1f s, tests %.1f s, stop %.1f s\n" % (
