@@ -22,11 +22,20 @@ class KeyTable {
  public:
   /// The number of `key`, adding it when new.
   std::size_t intern(std::string_view key) {
+    // Records are filled in the same attribute order again and again, so the name after
+    // the last one asked for is nearly always the next one asked for.
+    if (guess_ < names_.size() && names_[guess_] == key) return guess_++;
+    std::size_t number;
     auto found = numbers_.find(key);
-    if (found != numbers_.end()) return found->second;
-    const std::string& stored = names_.emplace_back(key);  // deque: stays where it is
-    numbers_.emplace(stored, names_.size() - 1);
-    return names_.size() - 1;
+    if (found != numbers_.end()) {
+      number = found->second;
+    } else {
+      const std::string& stored = names_.emplace_back(key);  // deque: stays where it is
+      number = names_.size() - 1;
+      numbers_.emplace(stored, number);
+    }
+    guess_ = number + 1;
+    return number;
   }
 
   /// The number of `key`; false when no record ever held it.
@@ -40,6 +49,7 @@ class KeyTable {
  private:
   std::deque<std::string> names_;
   std::unordered_map<std::string_view, std::size_t> numbers_;
+  std::size_t guess_ = 0;
 };
 
 KeyTable& keyTable() {
@@ -96,10 +106,6 @@ struct ObjectRecord::Slot {
   std::size_t end = 0;  ///< one past the entry
 };
 
-std::size_t ObjectRecord::entrySize(std::string_view key, std::size_t valueSize) {
-  return varintSize(keyTable().intern(key)) + varintSize(valueSize) + valueSize;
-}
-
 bool ObjectRecord::find(std::size_t number, Slot& slot) const {
   const char* data = bytes_.data();
   std::size_t at = 0;
@@ -127,8 +133,6 @@ bool ObjectRecord::has(std::string_view key) const {
   Slot slot;
   return keyTable().lookup(key, number) && find(number, slot);
 }
-
-void ObjectRecord::reserve(std::size_t bytes) { bytes_.reserve(bytes_.size() + bytes); }
 
 void ObjectRecord::set(std::string_view key, std::string_view value) {
   const std::size_t number = keyTable().intern(key);

@@ -24,11 +24,9 @@ class ObjectRecord {
   /// Sets or replaces the value of `key`. `value` may view this record's own bytes.
   void set(std::string_view key, std::string_view value);
 
-  /// Makes room for entries taking `bytes` more (see `entrySize`), so a record built entry by
-  /// entry is allocated once.
-  void reserve(std::size_t bytes);
-  /// The room one entry with this key and value length takes.
-  static std::size_t entrySize(std::string_view key, std::size_t valueSize);
+  /// Removes every entry but keeps the block, so one record can be refilled again and again
+  /// without allocating; a copy of it is sized exactly.
+  void clear() { bytes_.clear(); }
 
   /// Bytes held by the record's block, for memory accounting in tests and benchmarks.
   std::size_t capacityBytes() const { return bytes_.capacity(); }

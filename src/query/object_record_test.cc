@@ -64,35 +64,42 @@ TEST(ObjectRecordTest, ValueMayViewTheSameRecord) {
   record.set("DN", "CN=PC1,DC=X");
   record.set("copy", record.get("DN"));  // appended, block grows
   EXPECT_EQ(record.get("copy"), "CN=PC1,DC=X");
-  record.reserve(ObjectRecord::entrySize("more", 11));
-  record.set("more", record.get("DN"));  // appended within reserved room
-  EXPECT_EQ(record.get("more"), "CN=PC1,DC=X");
   record.set("DN", record.get("DN").substr(3));  // replaced by part of itself
   EXPECT_EQ(record.get("DN"), "PC1,DC=X");
-  record.set("copy", record.get("more").substr(0, 2));
+  record.set("copy", record.get("copy").substr(0, 2));
   EXPECT_EQ(record.get("copy"), "CN");
+
+  ObjectRecord roomy;
+  roomy.set("pad", std::string(200, 'p'));
+  roomy.clear();  // the block stays, so the appends below need no new one
+  roomy.set("DN", "CN=PC1,DC=X");
+  roomy.set("more", roomy.get("DN"));
+  EXPECT_EQ(roomy.get("more"), "CN=PC1,DC=X");
 }
 
-TEST(ObjectRecordTest, ReservedRecordIsAllocatedExactly) {
+TEST(ObjectRecordTest, ReusedRecordCopiesAreSizedExactly) {
   const std::pair<const char*, const char*> entries[] = {
       {"DN", "cn=pc000001,ou=computers,dc=tavrel,dc=test"},
       {"cn", "pc000001"},
       {"pwdLastSet", "127000000000000000"},
       {"userAccountControl", "4096"},
   };
-  std::size_t total = 0;
-  for (const auto& [key, value] : entries) {
-    total += ObjectRecord::entrySize(key, std::string_view(value).size());
-  }
-  ObjectRecord record;
-  record.reserve(total);
-  for (const auto& [key, value] : entries) record.set(key, value);
-  EXPECT_EQ(record.capacityBytes(), total);
+  ObjectRecord scratch;
+  scratch.set("description", std::string(5000, 'x'));  // leaves a large block behind
+  scratch.clear();
+  EXPECT_FALSE(scratch.has("description"));
+  for (const auto& [key, value] : entries) scratch.set(key, value);
+  ObjectRecord kept = scratch;
   // Key names are not repeated per record: one number byte and one length byte per value.
   std::size_t values = 0;
   for (const auto& [key, value] : entries) values += std::string_view(value).size();
-  EXPECT_EQ(total, values + 2 * std::size(entries));
-  for (const auto& [key, value] : entries) EXPECT_EQ(record.get(key), value);
+  EXPECT_EQ(kept.capacityBytes(), values + 2 * std::size(entries));
+  for (const auto& [key, value] : entries) EXPECT_EQ(kept.get(key), value);
+  // Refilling the scratch record leaves the copy alone.
+  scratch.clear();
+  scratch.set("cn", "other");
+  EXPECT_EQ(kept.get("cn"), "pc000001");
+  EXPECT_FALSE(scratch.has("DN"));
 }
 
 TEST(ObjectRecordTest, HundredsOfDistinctKeys) {

@@ -61,8 +61,9 @@ void lowerCaseInPlace(std::string& text) {
 }
 
 /// Turns one entry into a record; false when an exclusion drops it. The entry is the
-/// search's own copy, so values are lower-cased where they lie; `lowerDn` is a buffer kept
-/// from entry to entry (100,000 objects, no allocation each).
+/// search's own copy, so values are lower-cased where they lie. `lowerDn` and `record` are
+/// kept from entry to entry (100,000 objects, no allocation each); the store takes an
+/// exactly sized copy of the record.
 bool collectEntry(ldap::Entry& entry, const RunSettings& settings, std::string& lowerDn,
                   ObjectRecord& record) {
   lowerDn.assign(entry.dn);
@@ -73,17 +74,11 @@ bool collectEntry(ldap::Entry& entry, const RunSettings& settings, std::string& 
   }
   if (console::debug()) console::err(entry.dn + "\n");
 
-  // Only the last value of an attribute is kept, so the record is sized once up front.
-  std::size_t size = ObjectRecord::entrySize("DN", entry.dn.size());
-  for (const auto& attribute : entry.attributes) {
-    if (attribute.values.empty()) continue;
-    size += ObjectRecord::entrySize(attribute.name, attribute.values.back().size());
-  }
-  record.reserve(size);
-
+  record.clear();
   record.set("DN", settings.lowerCaseNames ? lowerDn : entry.dn);
   for (auto& attribute : entry.attributes) {
     if (attribute.values.empty()) continue;
+    // Only the last value of an attribute is kept.
     std::string& last = attribute.values.back();
     if (settings.lowerCaseNames && isNameAttribute(attribute.name)) lowerCaseInPlace(last);
     record.set(attribute.name, last);
@@ -110,6 +105,7 @@ SearchOutcome runPagedSearch(DirectorySession& session, const RunSettings& setti
     std::size_t spinner = 0;
     std::vector<ldap::Entry> page;
     std::string lowerDn;
+    ObjectRecord record;
     for (;;) {
       console::debugErr(kDebugRetrieving);
       int code = connection.getNextPage(*search, settings.timeoutSeconds, settings.pageSize, page);
@@ -121,9 +117,8 @@ SearchOutcome runPagedSearch(DirectorySession& session, const RunSettings& setti
           spinner = (spinner + 1) % kSpinner.size();
         }
         for (auto& entry : page) {
-          ObjectRecord record;
           if (collectEntry(entry, settings, lowerDn, record)) {
-            outcome.objects.push_back(std::move(record));
+            outcome.objects.push_back(record);
           } else {
             --matched;
           }
