@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "common/console.h"
+#include "common/text.h"
 
 namespace tavrel {
 
@@ -11,6 +12,23 @@ namespace {
 
 /// Returned without a request when a DN has no first component to keep as the name.
 constexpr int kInvalidDnSyntax = 0x22;
+
+/// The object's own RDN as the directory stores it. The run works with lower-cased DNs, and
+/// a move that sent the lower-cased RDN would rename the account as a side effect, losing
+/// the spelling of its name. When the object cannot be read (gone, no rights), `written` is
+/// used and the server's answer to the move decides.
+std::string storedRdn(DirectorySession& session, std::string_view dn, const std::string& written) {
+  std::vector<ldap::Entry> entries;
+  if (session.connection->search(dn, ldap::kScopeBase, "(objectClass=*)", entries) !=
+          ldap::kSuccess ||
+      entries.empty()) {
+    return written;
+  }
+  std::vector<std::string> stored = ldap::explodeDn(entries.front().dn);
+  // Only the letter case may differ; anything else means the read found another object.
+  if (stored.empty() || lowerCase(stored.front()) != lowerCase(written)) return written;
+  return stored.front();
+}
 
 }  // namespace
 
@@ -34,11 +52,10 @@ int deleteTree(DirectorySession& session, std::string_view dn) {
 }
 
 int moveObject(DirectorySession& session, std::string_view dn, std::string_view newParent) {
-  // The RDN goes over as written in the DN, letter case included, so a lower-cased DN stores
-  // a lower-cased name under the new parent.
   std::vector<std::string> components = ldap::explodeDn(dn);
   if (components.empty()) return kInvalidDnSyntax;
-  return session.connection->renameExt(dn, components.front(), newParent, true);
+  return session.connection->renameExt(dn, storedRdn(session, dn, components.front()),
+                                       newParent, true);
 }
 
 }  // namespace tavrel

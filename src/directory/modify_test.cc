@@ -88,6 +88,26 @@ TEST(MoveObjectTest, KeepsTheFirstComponentAsWrittenAndDeletesTheOldRdn) {
   }
 }
 
+TEST(MoveObjectTest, KeepsTheNameAsTheDirectoryStoresIt) {
+  // The run hands over lower-cased DNs; the account's name must not change case on a move.
+  FakeLdap* fake = nullptr;
+  DirectorySession session = fakeSession(&fake);
+  fake->searchEntries = {testing::makeEntry("CN=Mixed-PC,OU=Old,DC=x", {})};
+  EXPECT_EQ(moveObject(session, "cn=mixed-pc,ou=old,dc=x", "ou=stale,dc=x"), 0);
+  EXPECT_EQ(fake->writes(),
+            std::vector<std::string>{"rename cn=mixed-pc,ou=old,dc=x CN=Mixed-PC ou=stale,dc=x 1"});
+
+  // A read that finds another name, or no object at all, leaves the RDN as written.
+  fake->calls.clear();
+  fake->searchEntries = {testing::makeEntry("CN=Other,OU=Old,DC=x", {})};
+  moveObject(session, "cn=mixed-pc,ou=old,dc=x", "ou=stale,dc=x");
+  fake->searchResult = 32;
+  moveObject(session, "cn=mixed-pc,ou=old,dc=x", "ou=stale,dc=x");
+  EXPECT_EQ(fake->writes(),
+            (std::vector<std::string>{"rename cn=mixed-pc,ou=old,dc=x cn=mixed-pc ou=stale,dc=x 1",
+                                      "rename cn=mixed-pc,ou=old,dc=x cn=mixed-pc ou=stale,dc=x 1"}));
+}
+
 TEST(MoveObjectTest, UnsplittableDnIsRefusedWithoutARequest) {
   FakeLdap* fake = nullptr;
   DirectorySession session = fakeSession(&fake);
