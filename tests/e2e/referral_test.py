@@ -1,0 +1,182 @@
+#!/usr/bin/env python3
+"""References followed end to end: a slapd whose subtree search meets a referral object that
+points at a second slapd. The second one shows its entries to the tester's EXTERNAL bind only
+(anonymous binds refused, anonymous reads denied), so its computers reach the report only when
+the referred connection is bound as the same user as the first.
+
+    python3 tests/e2e/referral_test.py --tavrel build/tavrel [unittest arguments]
+"""
+
+import os
+import re
+import subprocess
+import sys
+import tempfile
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "fixtures", "slapd"))
+
+import slapd_fixture as sf  # noqa: E402
+
+TAVREL = None
+
+FLEET = "ou=Fleet," + sf.SUFFIX
+BRANCH = "ou=Branch," + sf.SUFFIX
+FLEET_NAMES = ["F%d" % i for i in range(6)]
+BRANCH_NAMES = ["B%d" % i for i in range(5)]
+PAGE_ERROR = "ldap_get_next_page_s"
+NOT_FOLLOWED = re.compile(r"^WARN: Referral not followed: \[(.*)\] Error 0x([0-9a-f]+) "
+                          r"\((\d+)\) - .+$", re.M)
+
+
+def stale(name, parent):
+    return sf.computer(name, parent=parent, pwd_last_set=sf.int8_days_ago(200),
+                       when_created=sf.days_ago(400))
+
+
+def dn(name, parent):
+    return ("cn=%s,%s" % (name, parent)).lower()
+
+
+FLEET_DNS = {dn(n, FLEET) for n in FLEET_NAMES}
+BRANCH_DNS = {dn(n, BRANCH) for n in BRANCH_NAMES}
+
+
+def client_env():
+    env = dict(os.environ)
+    env["LDAPNOINIT"] = "1"
+    env["TZ"] = "UTC"
+    return env
+
+
+def report_rows(path):
+    """The DN cells of a delimited-text report, in order."""
+    with open(path, encoding="latin-1") as f:
+        lines = f.read().split("\n")
+    start = next(i for i, line in enumerate(lines) if line.startswith("DN;")) + 1
+    rows = []
+    for line in lines[start:]:
+        if line == "":
+            break
+        rows.append(line.split(";", 1)[0])
+    return rows
+
+
+class ReferralTest(unittest.TestCase):
+
+    def setUp(self):
+        self.work = tempfile.mkdtemp(prefix="tavrel-referral-")
+        self.addCleanup(subprocess.run, ["rm", "-rf", self.work])
+
+    def start_pair(self, referred_variant="external-only"):
+        """The referred slapd (holding ou=Branch) and the session's slapd, whose ou=Branch is
+        a referral to it."""
+        referred = sf.SlapdFixture(
+            variant=referred_variant,
+            seed=sf.ou("Branch") + "".join(stale(n, BRANCH) for n in BRANCH_NAMES))
+        referred.start()
+        self.addCleanup(referred.cleanup)
+        referral = sf.entry(BRANCH, [("objectClass", ["referral", "extensibleObject"]),
+                                     ("ou", "Branch"), ("ref", referred.ldapi_uri + BRANCH)])
+        primary = sf.SlapdFixture(
+            seed=sf.ou("Fleet") + "".join(stale(n, FLEET) for n in FLEET_NAMES) + referral)
+        primary.start()
+        self.addCleanup(primary.cleanup)
+        return primary, referred
+
+    def run_report(self, primary, *args):
+        """A csv report run over the session slapd's ldapi socket: (result, DNs in order)."""
+        name = "report.csv.txt"
+        path = os.path.join(self.work, name)
+        if os.path.exists(path):
+            os.unlink(path)
+        command = [TAVREL, "-report", "-h", primary.ldapi_uri, "-format", "csv", "-file",
+                   name] + list(args)
+        result = subprocess.run(command, capture_output=True, env=client_env(), timeout=120,
+                                stdin=subprocess.DEVNULL, cwd=self.work, text=True,
+                                errors="replace")
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        return result, report_rows(path)
+
+    def test_referred_server_is_read_as_the_same_user(self):
+        primary, referred = self.start_pair()
+        # The referred directory really is closed to anyone but the tester: an anonymous
+        # bind is refused (inappropriate authentication).
+        anonymous = subprocess.run(["ldapwhoami", "-x", "-H", referred.ldapi_uri],
+                                   capture_output=True, env=client_env(), timeout=30)
+        self.assertEqual(anonymous.returncode, 48, anonymous.stderr)
+        self.assertEqual(len(referred.search(BRANCH, "(objectCategory=computer)")),
+                         len(BRANCH_NAMES))
+        # Pages smaller than either server's share: each server pages on its own.
+        for page_size in ("2", "100"):
+            with self.subTest(page_size=page_size):
+                result, rows = self.run_report(primary, "-ps", page_size)
+                self.assertEqual(len(rows), len(set(rows)), rows)
+                self.assertEqual(set(rows), FLEET_DNS | BRANCH_DNS, result.stderr)
+                # The session's own objects first, then the referred server's.
+                self.assertEqual(set(rows[:len(FLEET_NAMES)]), FLEET_DNS)
+                self.assertNotIn("WARN", result.stderr)
+                self.assertNotIn(PAGE_ERROR, result.stderr)
+
+    def test_norefer_leaves_references_alone(self):
+        primary, _ = self.start_pair()
+        result, rows = self.run_report(primary, "-norefer")
+        self.assertEqual(sorted(rows), sorted(FLEET_DNS))
+        self.assertNotIn("WARN", result.stderr)
+        self.assertNotIn(PAGE_ERROR, result.stderr)
+
+    def test_reference_that_cannot_be_followed_costs_only_its_own_objects(self):
+        # (variant of the referred server, stop it first, expected result code)
+        cases = [
+            ("refuse-bind", False, None),  # the server refuses every SASL bind
+            ("external-only", True, 0x51),  # nobody listens on the socket any more
+        ]
+        for variant, stop, code in cases:
+            with self.subTest(variant=variant, stopped=stop):
+                primary, referred = self.start_pair(variant)
+                if stop:
+                    referred.stop()
+                result, rows = self.run_report(primary, "-ps", "2")
+                self.assertEqual(sorted(rows), sorted(FLEET_DNS))
+                self.assertNotIn(PAGE_ERROR, result.stderr)
+                warnings = NOT_FOLLOWED.findall(result.stderr)
+                self.assertEqual(len(warnings), 1, result.stderr)
+                url, hex_code, decimal_code = warnings[0]
+                # The reference as the server sent it (slapd adds the scope).
+                self.assertTrue(url.startswith(referred.ldapi_uri + BRANCH), url)
+                self.assertEqual(int(hex_code, 16), int(decimal_code))
+                if code is not None:
+                    self.assertEqual(int(decimal_code), code)
+                self.assertTrue(result.stdout.endswith("Command completed successfully\n\n"),
+                                result.stdout)
+
+    def test_base_below_a_referral(self):
+        primary, referred = self.start_pair()
+        # The session's server holds nothing there itself and names the referred one.
+        result, rows = self.run_report(primary, "-b", BRANCH, "-ps", "2")
+        self.assertEqual(sorted(rows), sorted(BRANCH_DNS))
+        self.assertNotIn(PAGE_ERROR, result.stderr)
+        # When that server cannot be read, the search itself has failed and says so.
+        referred.stop()
+        result, rows = self.run_report(primary, "-b", BRANCH)
+        self.assertEqual(rows, [])
+        self.assertIn("%s: [%s] Error 0xa (10) - Referral\n" % (PAGE_ERROR, sf.DNS_HOST_NAME),
+                      result.stderr)
+        self.assertEqual(len(NOT_FOLLOWED.findall(result.stderr)), 1, result.stderr)
+
+
+def main():
+    global TAVREL
+    argv = list(sys.argv)
+    if "--tavrel" in argv:
+        at = argv.index("--tavrel")
+        TAVREL = os.path.abspath(argv[at + 1])
+        del argv[at:at + 2]
+    if TAVREL is None or not os.access(TAVREL, os.X_OK):
+        sys.exit("usage: %s --tavrel <tavrel binary> [unittest arguments]" % argv[0])
+    unittest.main(argv=argv, verbosity=2)
+
+
+if __name__ == "__main__":
+    main()
