@@ -76,6 +76,19 @@ TEST_F(Int8Test, AgeDaysBoundaries) {
   for (const AgeCase& c : cases) EXPECT_EQ(int8AgeDays(c.value, kReference), c.days) << c.value;
 }
 
+TEST_F(Int8Test, AgeDaysCountElapsedTimeNotCalendarDays) {
+  // Noon to noon in Berlin across the spring change is only 23 hours; the zone never enters
+  // the age.
+  const Int8 noonBefore = 127248588000000000;  // 2004-03-27 12:00 CET
+  const Int8 noonAfter = 127249416000000000;   // 2004-03-28 12:00 CEST
+  for (const char* zone : {"UTC", "Europe/Berlin"}) {
+    useZone(zone);
+    EXPECT_EQ(int8AgeDays(int8Text(noonBefore), noonAfter), "0000") << zone;
+    EXPECT_EQ(int8AgeDays(int8Text(noonBefore - 3600 * kTicksPerSecond), noonAfter), "0001")
+        << zone;
+  }
+}
+
 TEST_F(Int8Test, AgeDaysWhenTheReferenceIsNearTheEpoch) {
   // A value below zero still gives a small positive age through the unsigned difference.
   EXPECT_EQ(int8AgeDays("-864000000000", 0), "0001");
@@ -100,6 +113,16 @@ TEST_F(Int8Test, DateTextInLocalTime) {
       {"UTC", "1", "1601/01/01-00:00:00"},
       {"UTC", "9223372036854775806", "30828/09/14-02:48:05"},
       {"UTC", "  127487561620000000xyz", "2004/12/29-01:09:22"},
+      // Berlin's clock changes of 2004: each value is shown with the offset in force at that
+      // instant, not the offset of the day the run is made.
+      {"Europe/Berlin", "127249091990000000", "2004/03/28-01:59:59"},
+      {"Europe/Berlin", "127249092000000000", "2004/03/28-03:00:00"},
+      {"Europe/Berlin", "127436579990000000", "2004/10/31-02:59:59"},
+      {"Europe/Berlin", "127436580000000000", "2004/10/31-02:00:00"},
+      // The repeated hour: two instants an hour apart read the same.
+      {"Europe/Berlin", "127436562000000000", "2004/10/31-02:30:00"},
+      {"Europe/Berlin", "127436598000000000", "2004/10/31-02:30:00"},
+      {"UTC", "127436598000000000", "2004/10/31-01:30:00"},
   };
   for (const DateCase& c : cases) {
     useZone(c.zone);
@@ -134,6 +157,8 @@ TEST_F(Int8Test, DateStampOfTheStartTime) {
   useZone("Europe/Berlin");
   EXPECT_EQ(dateStamp(kReference), "20041229-020922");
   EXPECT_EQ(dateStamp(0), "00000000-000000");
+  // First second of summer time (2004-03-28 01:00:00 UTC).
+  EXPECT_EQ(dateStamp(127249092000000000), "20040328-030000");
   std::string failed = dateStamp(-5);
   EXPECT_TRUE(failed.starts_with("ERROR ")) << failed;
   EXPECT_EQ(failed.find(':'), std::string::npos);

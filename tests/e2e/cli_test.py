@@ -6,6 +6,7 @@ processing, compared byte for byte under a pinned clock in two time zones.
 """
 
 import os
+import re
 import sys
 import tempfile
 import unittest
@@ -78,13 +79,41 @@ REFUSALS = [
     (["-move", "-newparent"], b"\nERROR: No /newparent option specified for MOVE.\n\n" + HINT, 1),
     (["-report", "-safety", "0"], b"\nERROR: Invalid safety value.\n\n" + HINT, 1),
     (["-report", "-safety", "x" * 100000], b"\nERROR: Invalid safety value.\n\n" + HINT, 1),
+    (["-report", "-maxage", "-0"], b"\nERROR: Possible bad max age parameter (-0 - 0)\n",
+     EXIT_FATAL),
+    (["-report", "-sort", ""], b"\nERROR: Invalid Report Sort Field.\n\n" + HINT, 1),
+    (["-report", "-sort", "", "-rsort", "cn"], b"\nERROR: Invalid Report Sort Field.\n\n" + HINT,
+     1),
+    (["-report", "-delim", "\u00e9"], b"\nERROR: Invalid Delimiter.\n\n" + HINT, 1),
+]
+
+# Several wrong values at once: only the first in the fixed order of the checks is reported.
+# Each line carries every error of the lines below it.
+CHECK_ORDER = [
+    (["-bogus", "-help", "-delete", "-disable", "-s", "base"], bad_switches(b"bogus"), 1),
+    (["-help", "-delete", "-disable", "-s", "base"], USAGE, 1),
+    (["-delete", "-disable", "-s", "base", "-age", "x"],
+     b"ERROR: Only one action can be specified.\n\n" + HINT, 1),
+    (["-move", "-s", "base", "-age", "x"], b"\nERROR: Invalid Base, use subtree or one\n",
+     EXIT_FATAL),
+    (["-move", "-ps", "0", "-age", "x", "-maxage", "0"],
+     b"ERROR: Invalid Page Size Specified - setting to 100\n"
+     b"\nERROR: Possible bad age parameter (x - 0)\n", EXIT_FATAL),
+    (["-move", "-maxage", "0", "-sort", "x"],
+     b"\nERROR: Possible bad max age parameter (0 - 0)\n", EXIT_FATAL),
+    (["-move", "-sort", "x", "-format", "x"], b"\nERROR: Invalid Report Sort Field.\n\n" + HINT, 1),
+    (["-move", "-format", "x", "-delim", "ab"], b"\nERROR: Invalid Report Type.\n\n" + HINT, 1),
+    (["-move", "-delim", "ab", "-safety", "0"], b"\nERROR: Invalid Delimiter.\n\n" + HINT, 1),
+    (["-move", "-safety", "0"],
+     b"\nERROR: No /newparent option specified for MOVE.\n\n" + HINT, 1),
 ]
 
 
 def echo_of_options(zone, host=b"127.0.0.1:1", age=90, max_age=0, report_file=None,
-                    extra_first=b"", page_size=100):
-    """The -d echo of option processing for `-report -h HOST` plus the given age options, as
-    written to standard error before the directory phases begin."""
+                    extra_first=b"", page_size=100, report_type=4, delimiter=b";", sort=None):
+    """The -d echo of option processing for `-report -h HOST` plus the given age and report
+    options, as written to standard error before the directory phases begin. `sort` is the
+    sort field number when -sort or -rsort was given."""
     start = START[zone]
     old = start - age * TICKS_PER_DAY
     max_old = 0 if max_age == 0 else start - max_age * TICKS_PER_DAY
@@ -101,14 +130,15 @@ def echo_of_options(zone, host=b"127.0.0.1:1", age=90, max_age=0, report_file=No
             b"DEBUG: Start Time Stamp   : 2004/12/29-01:09:22\n"
             b"DEBUG: CurrentDate        : %d\n"
             b"DEBUG: OldAgeDate Value   : %d\n"
-            b"DEBUG: MaxOldAgeDate Value: %d\n"
+            b"DEBUG: MaxOldAgeDate Value: %d\n" % (page_size, age, max_age, start, old, max_old) +
+            (b"" if sort is None else b"DEBUG: Sort Option  : %d\n" % sort) +
             b"DEBUG: Report Options\n"
             b"DEBUG: --------------\n"
-            b"DEBUG: Report Type  : 4\n"
-            b"DEBUG: CSV Delimiter: [;]\n"
+            b"DEBUG: Report Type  : %d\n" % report_type +
+            b"DEBUG: CSV Delimiter: [" + delimiter + b"]\n"
             b"DEBUG: HtmlHeader   : 1\n"
             b"DEBUG: Header       : 1\n"
-            b"DEBUG: Sort Option  : 0\n"
+            b"DEBUG: Sort Option  : %d\n" % (sort or 0) +
             b"DEBUG: Append Mode  : 0\n"
             b"DEBUG: Show Report  : 0\n"
             b"DEBUG: Normalize    : 1\n"
@@ -120,7 +150,7 @@ def echo_of_options(zone, host=b"127.0.0.1:1", age=90, max_age=0, report_file=No
             b"DEBUG: New Parent : \n"
             b"DEBUG: Rename Mask: $OLD$-*\n"
             b"DEBUG: Safety Setting: 10\n"
-            b"DEBUG: For Real Setting: 0\n") % (page_size, age, max_age, start, old, max_old)
+            b"DEBUG: For Real Setting: 0\n")
 
 
 class CliTest(unittest.TestCase):
@@ -153,6 +183,79 @@ class CliTest(unittest.TestCase):
                     self.assertEqual(out, b"")
                     self.assertEqual(err, BANNER + expected)
                     self.assertNoFileWritten()
+
+    def test_only_the_first_wrong_value_in_check_order_is_reported(self):
+        for zone in ZONES:
+            for args, expected, code in CHECK_ORDER:
+                with self.subTest(zone=zone, args=args):
+                    got_code, out, err = self.run_in(zone, args)
+                    self.assertEqual((got_code, out), (code, b""))
+                    self.assertEqual(err, BANNER + expected)
+                    self.assertNoFileWritten()
+
+    def test_debug_echo_stops_at_the_refused_value(self):
+        # The echo of every step before the refusal is written, then the refusal; the
+        # exclusion step after it never runs.
+        for zone in ZONES:
+            with self.subTest(zone=zone):
+                code, out, err = self.run_in(
+                    zone, ["-report", "-d", "-h", "127.0.0.1:1", "-safety", "0", "-excldn", "x"])
+                echo = echo_of_options(zone)
+                echo = echo[:echo.index(b"DEBUG: Safety Setting")]
+                self.assertEqual((code, out), (1, b""))
+                self.assertEqual(err, BANNER + echo + b"\nERROR: Invalid safety value.\n\n" + HINT)
+                self.assertNoFileWritten()
+
+    def test_report_options_echo_for_format_delimiter_sort_and_file(self):
+        # Arguments after `-report -d -h 127.0.0.1:1`, then the expected report type,
+        # delimiter, sort field (None: no sort switch) and report file name.
+        stamp = STAMP
+        cases = [
+            (["-format", "dhtml"], 5, b";", None, b"tavrel." + stamp + b".html"),
+            (["-format", "DHTMLcsv"], 3, b";", None, b"tavrel." + stamp + b".csv.txt"),
+            (["-format", "htmlnone"], 0, b";", None, b"tavrel." + stamp + b".txt"),
+            (["-format"], 4, b";", None, b"tavrel." + stamp + b".htm"),
+            (["-format", "none", "-delim", ","], 0, b",", None, b"tavrel." + stamp + b".csv"),
+            (["-format", "csv", "-delim", "xTaBx"], 3, b"\t", None,
+             b"tavrel." + stamp + b".csv.tab"),
+            (["-format", "csv", "-delim", "\t"], 3, b"\t", None, b"tavrel." + stamp + b".csv.txt"),
+            (["-delim", "|", "-file", "out"], 4, b"|", None, b"out.htm"),
+            (["-sort", "PWAGE"], 4, b";", 5, None),
+            (["-rsort", "osllts"], 4, b";", 7, None),
+            (["-sort", "cn", "-rsort", "os"], 4, b";", 2, None),
+            (["-file"], 4, b";", None, b".htm"),
+            (["-file", "con:"], 4, b";", None, b"con:"),
+            (["-file", "x:y"], 4, b";", None, b"x:y"),
+            (["-format", "csv", "-file", "<DATE>-<DATE>"], 3, b";", None,
+             stamp + b"-" + stamp + b".csv.txt"),
+        ]
+        for zone in ZONES:
+            for args, report_type, delimiter, sort, report_file in cases:
+                with self.subTest(zone=zone, args=args):
+                    code, out, err = self.run_in(
+                        zone, ["-report", "-d", "-h", "127.0.0.1:1"] + args)
+                    self.assertOptionsPassed(
+                        code, out, err,
+                        BANNER + echo_of_options(zone, report_type=report_type,
+                                                 delimiter=delimiter, sort=sort,
+                                                 report_file=report_file))
+                    self.assertNoFileWritten()
+
+    def test_running_clock_gives_one_whole_second_start(self):
+        # libfaketime's running form starts its clock at a random fraction of a second, so the
+        # start may read 01:09:22 or 01:09:23; either way the date text, the Int8 text and the
+        # file name show the same whole second.
+        for zone in ZONES:
+            with self.subTest(zone=zone):
+                code, out, err = run_tavrel(TAVREL, ["-report", "-d", "-h", "127.0.0.1:1"],
+                                            tz=zone, cwd=self.workdir.name, frozen=False)
+                found = re.search(b"DEBUG: Start Time Stamp   : 2004/12/29-01:09:(2[23])\n"
+                                  b"DEBUG: CurrentDate        : ([0-9]+)\n", err)
+                self.assertIsNotNone(found, err[:2000])
+                offset = int(found.group(1)) - 22
+                self.assertEqual(int(found.group(2)), START[zone] + offset * 10_000_000)
+                self.assertIn(b"DEBUG: Report File  : tavrel.20041229-01092%d.htm\n" % (2 + offset),
+                              err)
 
     def test_usage_text_for_every_help_spelling(self):
         for args in (["-?"], ["/help"], ["/?"], ["-HELP"], ["-help", "-report"],
