@@ -47,6 +47,33 @@ std::wstring wideFromAnsi(std::string_view text) {
   return wide;
 }
 
+// A connect that takes longer than this is given up, and the same bound applies to every
+// synchronous operation except a page of the paged search (which waits as long as the run's
+// own time-out says) and the bind: a server that accepts and then says nothing must not hold
+// the run forever.
+int connectTimeoutSeconds = 10;
+int operationTimeoutSeconds = 120;
+
+// Waits for the result of an operation started asynchronously, at most the operation
+// time-out, and returns its result code as the synchronous call would have. The library's
+// synchronous write calls have no time-out of their own.
+int awaitResult(LDAP* ld, ULONG started, ULONG messageId) {
+  if (started != LDAP_SUCCESS) return static_cast<int>(started);
+  l_timeval wait{operationTimeoutSeconds, 0};
+  LDAPMessage* result = nullptr;
+  ULONG type = ldap_result(ld, messageId, LDAP_MSG_ALL, &wait, &result);
+  if (type == 0) {
+    if (result != nullptr) ldap_msgfree(result);
+    ldap_abandon(ld, messageId);
+    return LDAP_TIMEOUT;
+  }
+  if (type == static_cast<ULONG>(-1) || result == nullptr) {
+    ULONG error = LdapGetLastError();
+    return error != LDAP_SUCCESS ? static_cast<int>(error) : static_cast<int>(LDAP_SERVER_DOWN);
+  }
+  return static_cast<int>(ldap_result2error(ld, result, TRUE));
+}
+
 // The error number of the last failed init or paged-search init, taken at the failure
 // itself so that console output in between cannot overwrite it.
 int lastFailure = 0;
@@ -133,6 +160,11 @@ class Win32Connection : public Connection {
 
   int bind(int method) override {
     if (ld() == nullptr) return LDAP_SERVER_DOWN;
+    // Connecting first bounds the wait for an unreachable server; the bind would otherwise
+    // connect on its own, without a time limit.
+    l_timeval connectWait{connectTimeoutSeconds, 0};
+    ULONG connected = ldap_connect(ld(), &connectWait);
+    if (connected != LDAP_SUCCESS) return static_cast<int>(connected);
     return static_cast<int>(ldap_bind_sA(ld(), nullptr, nullptr, static_cast<ULONG>(method)));
   }
 
@@ -149,9 +181,10 @@ class Win32Connection : public Connection {
     std::string baseText(base);
     std::string filterText(filter);
     LDAPMessage* result = nullptr;
-    ULONG code = ldap_search_sA(ld(), base.empty() ? nullptr : chars(baseText),
-                                static_cast<ULONG>(scope), chars(filterText), nullptr, 0,
-                                &result);
+    l_timeval wait{operationTimeoutSeconds, 0};
+    ULONG code = ldap_search_stA(ld(), base.empty() ? nullptr : chars(baseText),
+                                 static_cast<ULONG>(scope), chars(filterText), nullptr, 0, &wait,
+                                 &result);
     if (code == LDAP_SUCCESS && result != nullptr) entries = readEntries(ld(), result);
     if (result != nullptr) ldap_msgfree(result);
     return static_cast<int>(code);
@@ -242,7 +275,10 @@ class Win32Connection : public Connection {
     modification.mod_type = chars(type);
     modification.mod_vals.modv_strvals = values;
     LDAPModA* modifications[] = {&modification, nullptr};
-    return static_cast<int>(ldap_modify_sA(ld(), chars(dnText), modifications));
+    ULONG messageId = 0;
+    ULONG started =
+        ldap_modify_extA(ld(), chars(dnText), modifications, nullptr, nullptr, &messageId);
+    return awaitResult(ld(), started, messageId);
   }
 
   int deleteExt(std::string_view dn, const std::vector<Control>& serverControls) override {
@@ -258,8 +294,11 @@ class Win32Connection : public Connection {
       controlList.push_back(&controls[i]);
     }
     controlList.push_back(nullptr);
-    return static_cast<int>(ldap_delete_ext_sA(
-        ld(), chars(dnText), serverControls.empty() ? nullptr : controlList.data(), nullptr));
+    ULONG messageId = 0;
+    ULONG started = ldap_delete_extA(ld(), chars(dnText),
+                                     serverControls.empty() ? nullptr : controlList.data(),
+                                     nullptr, &messageId);
+    return awaitResult(ld(), started, messageId);
   }
 
   int renameExt(std::string_view dn, std::string_view newRdn, std::string_view newParent,
@@ -268,9 +307,10 @@ class Win32Connection : public Connection {
     std::string dnText(dn);
     std::string rdnText(newRdn);
     std::string parentText(newParent);
-    return static_cast<int>(ldap_rename_ext_sA(ld(), chars(dnText), chars(rdnText),
-                                               chars(parentText), deleteOldRdn ? 1 : 0,
-                                               nullptr, nullptr));
+    ULONG messageId = 0;
+    ULONG started = ldap_rename_extA(ld(), chars(dnText), chars(rdnText), chars(parentText),
+                                     deleteOldRdn ? 1 : 0, nullptr, nullptr, &messageId);
+    return awaitResult(ld(), started, messageId);
   }
 
  LDAP* native() const { return ld(); }
@@ -310,6 +350,11 @@ std::vector<std::string> explodeDn(std::string_view dn) {
   for (PCHAR* part = parts; *part != nullptr; ++part) components.emplace_back(*part);
   ldap_value_freeA(parts);
   return components;
+}
+
+void setTimeouts(int connectSeconds, int operationSeconds) {
+  connectTimeoutSeconds = connectSeconds;
+  operationTimeoutSeconds = operationSeconds;
 }
 
 int lastSystemError() { return lastFailure; }

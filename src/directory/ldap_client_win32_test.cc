@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <optional>
 #include <string>
@@ -240,6 +241,27 @@ TEST_F(LdapClientWin32Test, CallsAfterUnbindFailWithoutTouchingTheSession) {
   EXPECT_EQ(connection_->searchInitPage(request), nullptr);
   EXPECT_NE(lastSystemError(), 0);
   search.reset();  // must not use the closed session
+}
+
+TEST(LdapClientWin32, SilentServerGivesTheTimeOutCode) {
+  // A listener that accepts connections and never answers (started by the driver).
+  const char* port = std::getenv("TAVREL_TEST_SILENT_PORT");
+  if (port == nullptr) GTEST_SKIP() << "no silent server given (run tests/windows/layers_test.py)";
+  setTimeouts(1, 1);
+  std::unique_ptr<Connection> connection = init(std::string("127.0.0.1"), std::atoi(port));
+  ASSERT_NE(connection, nullptr);
+  const auto started = std::chrono::steady_clock::now();
+  std::vector<Entry> entries;
+  EXPECT_EQ(connection->search("", kScopeBase, "(objectClass=*)", entries), LDAP_TIMEOUT);
+  EXPECT_EQ(connection->modifyReplace("cn=PC1,dc=x", "userAccountControl", "4098"),
+            LDAP_TIMEOUT);
+  EXPECT_EQ(connection->deleteExt("cn=PC1,dc=x", {Control{std::string(kTreeDeleteOid), true}}),
+            LDAP_TIMEOUT);
+  EXPECT_EQ(connection->renameExt("cn=PC1,dc=x", "cn=PC1", "ou=Old,dc=x", true), LDAP_TIMEOUT);
+  const auto waited = std::chrono::steady_clock::now() - started;
+  EXPECT_LT(waited, std::chrono::seconds(30));
+  EXPECT_GE(waited, std::chrono::seconds(3));
+  setTimeouts(10, 120);
 }
 
 // Needs no server.

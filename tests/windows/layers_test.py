@@ -13,6 +13,7 @@ this driver also checks that nothing was skipped.
 import argparse
 import os
 import re
+import socket
 import subprocess
 import sys
 import unittest
@@ -70,8 +71,14 @@ def seed():
 
 class Wldap32Test(unittest.TestCase):
     def test_adapter_against_slapd(self):
+        # Accepts connections (the backlog completes them) and never reads or answers.
+        silent = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        self.addCleanup(silent.close)
+        silent.bind(("127.0.0.1", 0))
+        silent.listen(16)
         with sf.SlapdFixture(seed=seed()) as directory:
             count = run_gtest(self, "tavrel_directory_tests.exe", "LdapClientWin32*", {
+                "TAVREL_TEST_SILENT_PORT": str(silent.getsockname()[1]),
                 "TAVREL_TEST_LDAP_PORT": str(directory.port),
                 "TAVREL_TEST_LDAP_ADMIN_DN": sf.ADMIN_DN,
                 "TAVREL_TEST_LDAP_PASSWORD": sf.ADMIN_PASSWORD,
