@@ -403,17 +403,21 @@ class PosixPagedSearch : public PagedSearch {
     ldap_get_option(ld, LDAP_OPT_REFHOPLIMIT, &hopLimit);
   }
 
-  /// Queues the references not seen before, up to the session's hop limit.
-  void remember(const std::vector<std::string>& urls, int hops) {
-    if (!chase) return;
+  /// Queues the references not seen before, up to the session's hop limit (those beyond it
+  /// are reported). Returns how many of `urls` were new.
+  int remember(const std::vector<std::string>& urls, int hops) {
+    if (!chase) return 0;
+    int fresh = 0;
     for (const std::string& url : urls) {
       if (!seen.insert(url).second) continue;
+      ++fresh;
       if (hops > hopLimit) {
         warnReferralNotFollowed(url, LDAP_REFERRAL_LIMIT_EXCEEDED);
         continue;
       }
       pending.push_back({url, hops});
     }
+    return fresh;
   }
 
   PagedSearchRequest request;
@@ -860,14 +864,19 @@ class PosixConnection : public Connection {
       PagedStream& stream = *search.referred;
       std::vector<std::string> references;
       int code = fetchPage(stream, search.request, timeoutSeconds, pageSize, page, references);
-      search.remember(references, stream.hops + 1);
+      int fresh = search.remember(references, stream.hops + 1);
       if (code == LDAP_SUCCESS) {
         search.followed = true;
         if (stream.finished) search.referred.reset();
         return kSuccess;
       }
-      // A referral result passes the search on; anything else ends this server's part.
-      if (code != LDAP_REFERRAL || references.empty()) warnReferralNotFollowed(stream.url, code);
+      // A referral result passes the search on, unless it only leads back to where the search
+      // has been; anything else ends this server's part.
+      if (code == LDAP_REFERRAL && !references.empty() && fresh == 0) {
+        warnReferralNotFollowed(stream.url, LDAP_REFERRAL_LIMIT_EXCEEDED);
+      } else if (code != LDAP_REFERRAL || references.empty()) {
+        warnReferralNotFollowed(stream.url, code);
+      }
       search.referred.reset();
       if (!page.empty()) return kSuccess;
     }

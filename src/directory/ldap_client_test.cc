@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <memory>
@@ -16,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/console.h"
 #include "support/slapd_server.h"
 
 namespace tavrel::ldap {
@@ -295,9 +297,11 @@ TEST_F(LdapClientTest, PageErrorsComeBackAsResultCodes) {
 }
 
 TEST_F(LdapClientTest, SearchReferencesAreNotEntries) {
-  // With chasing on, the reference points at a port where nobody listens.
+  // With chasing on, the reference points at a port where nobody listens: it is reported and
+  // costs nothing else.
   for (int chase : {0, 1}) {
     SCOPED_TRACE(chase);
+    console::Capture capture;
     auto connection = bound();
     ASSERT_NE(connection, nullptr);
     ASSERT_EQ(connection->setOption(kOptReferrals, chase), kSuccess);
@@ -313,6 +317,10 @@ TEST_F(LdapClientTest, SearchReferencesAreNotEntries) {
     for (const Entry& entry : pages[0]) {
       EXPECT_NE(entry.dn.find("ou=Fleet"), std::string::npos);
     }
+    EXPECT_EQ(capture.err(), chase ? "WARN: Referral not followed: [ldap://127.0.0.1:1/"
+                                     "ou=Fleet,dc=other??sub] Error 0x51 (81) - Can't "
+                                     "contact LDAP server\n"
+                                   : "");
   }
 }
 
@@ -458,6 +466,90 @@ TEST(LdapClientServerGoneTest, RefusedBindIsTheServersAnswer) {
   ASSERT_EQ(connection->setOption(kOptProtocolVersion, 3), kSuccess);
   // The server offers no mechanism at all.
   EXPECT_EQ(connection->bind(kAuthNegotiate), LDAP_AUTH_METHOD_NOT_SUPPORTED);
+}
+
+// The entry that makes ou=<name> of one directory a referral to the same place in another.
+std::string referralLdif(const std::string& name, const std::string& targetUri) {
+  return "dn: ou=" + name + ",dc=tavrel,dc=test\nobjectClass: referral\n"
+         "objectClass: extensibleObject\nou: " + name + "\nref: " + targetUri + "ou=" + name +
+         ",dc=tavrel,dc=test\n\n";
+}
+
+std::unique_ptr<Connection> boundTo(const SlapdServer& server) {
+  auto connection = init(server.ldapiUri(), 389);
+  if (connection == nullptr || connection->setOption(kOptProtocolVersion, 3) != kSuccess ||
+      connection->bind(kAuthNegotiate) != kSuccess) {
+    return nullptr;
+  }
+  return connection;
+}
+
+std::vector<std::string> collectedDns(Connection& connection, const PagedSearchRequest& request,
+                                      int pageSize, int* endCode) {
+  std::vector<std::string> dns;
+  auto search = connection.searchInitPage(request);
+  if (!search) return dns;
+  std::vector<Entry> page;
+  for (int guard = 0; guard < 100; ++guard) {
+    *endCode = connection.getNextPage(*search, 30, pageSize, page);
+    if (*endCode != kSuccess) break;
+    for (const Entry& entry : page) dns.push_back(entry.dn);
+  }
+  return dns;
+}
+
+TEST(LdapClientReferralTest, WritesBelowAReferralAreChasedAsTheSameUser) {
+  // The referred directory shows and changes its entries for the tester's EXTERNAL bind
+  // only, so the write lands only when the chased connection is bound as the same user.
+  struct Case {
+    const char* variant;
+    int code;
+  };
+  const Case cases[] = {
+      {"external-only", kSuccess},
+      {"refuse-bind", 0x0A},  // the referral itself, when it cannot be followed
+  };
+  const std::string dn = "cn=B0,ou=Branch,dc=tavrel,dc=test";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.variant);
+    SlapdServer referred(c.variant, ouLdif("Branch") +
+                                        computerLdif("B0", "ou=Branch,dc=tavrel,dc=test", 4096));
+    ASSERT_TRUE(referred.started());
+    SlapdServer session("w2003-l2", referralLdif("Branch", referred.ldapiUri()));
+    ASSERT_TRUE(session.started());
+    auto connection = boundTo(session);
+    ASSERT_NE(connection, nullptr);
+    EXPECT_EQ(connection->modifyReplace(dn, "description", "chased"), c.code);
+    bool written = referred.entry(dn).find("description: chased") != std::string::npos;
+    EXPECT_EQ(written, c.code == kSuccess);
+    // The session is not harmed either way.
+    std::vector<Entry> entries;
+    EXPECT_EQ(connection->search("", kScopeBase, "(objectClass=*)", entries), kSuccess);
+  }
+}
+
+TEST(LdapClientReferralTest, ReferralLoopEndsAndKeepsTheSessionsEntries) {
+  // ou=Loop refers to itself: the reference leads to a referral back to the same place.
+  SlapdServer session("w2003-l2", ouLdif("Fleet") +
+                                      computerLdif("F0", "ou=Fleet,dc=tavrel,dc=test", 4096) +
+                                      computerLdif("F1", "ou=Fleet,dc=tavrel,dc=test", 4096));
+  ASSERT_TRUE(session.started());
+  ASSERT_EQ(session.add(referralLdif("Loop", session.ldapiUri()), true), 0);
+  auto connection = boundTo(session);
+  ASSERT_NE(connection, nullptr);
+  PagedSearchRequest request;
+  request.base = SlapdServer::kSuffix;
+  request.filter = "(objectcategory=computer)";
+  request.attributes = {"cn"};
+  console::Capture capture;
+  int endCode = -1;
+  auto dns = collectedDns(*connection, request, 1, &endCode);
+  EXPECT_EQ(endCode, kNoResultsReturned);
+  std::sort(dns.begin(), dns.end());
+  EXPECT_EQ(dns, (std::vector<std::string>{"cn=F0,ou=Fleet,dc=tavrel,dc=test",
+                                           "cn=F1,ou=Fleet,dc=tavrel,dc=test"}));
+  EXPECT_NE(capture.err().find("Error 0x61 (97) - Referral Limit Exceeded"), std::string::npos)
+      << capture.err();
 }
 
 /// A loopback listener that either never answers or closes every connection at once.
