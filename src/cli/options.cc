@@ -331,7 +331,9 @@ PhaseResult evaluateOptions(const CommandLine& commandLine, RunSettings& setting
   }
   if (PhaseResult r = readActionOptions(commandLine, settings); r.stop) return r;
   readExclusions(commandLine, settings);
-  settings.addAttributes = commandLine.switchValue("addattrib");
+  if (commandLine.hasSwitch("addattrib")) {
+    settings.addAttributes = commandLine.switchValue("addattrib");
+  }
   return PhaseResult::proceed();
 }
 

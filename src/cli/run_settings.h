@@ -55,7 +55,8 @@ struct RunSettings {
   bool forReal = false;
   std::string exclusionDelimiter = ";";
   std::vector<std::string> dnExclusions;
-  std::string addAttributes;
+  /// -addattrib as given, even when given without a value.
+  std::optional<std::string> addAttributes;
   /// The raw command line, for the arguments handed on to the report viewer.
   std::vector<std::string> arguments;
 };

@@ -66,9 +66,9 @@ AttributeList buildAttributeList(const RunSettings& settings, const RootDseInfo&
     list.text += kLastLogonColumns;
     echoAttributes(list.text);
   }
-  if (!settings.addAttributes.empty()) {
+  if (settings.addAttributes) {
     list.text += ";";
-    list.text += settings.addAttributes;
+    list.text += *settings.addAttributes;
     echoAttributes(list.text);
   }
   list.names = splitAttributeText(list.text);

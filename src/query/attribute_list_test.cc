@@ -31,11 +31,13 @@ TEST(AttributeListTest, ColumnsFollowModeLevelAndAddedNames) {
     const char* added;
     std::string text;
   } cases[] = {
-      {false, 0, "", kComputer},
-      {false, 1, "", kComputer},
-      {false, 2, "", std::string(kComputer) + ";lastLogonTimestamp;lltsAge"},
-      {false, 4, "", std::string(kComputer) + ";lastLogonTimestamp;lltsAge"},
-      {true, 1, "", kUser},
+      {false, 0, nullptr, kComputer},
+      {false, 1, nullptr, kComputer},
+      {false, 2, nullptr, std::string(kComputer) + ";lastLogonTimestamp;lltsAge"},
+      {false, 4, nullptr, std::string(kComputer) + ";lastLogonTimestamp;lltsAge"},
+      {true, 1, nullptr, kUser},
+      // Given without a value: the text gains a bare ";" that adds no column.
+      {true, 1, "", std::string(kUser) + ";"},
       {true, 1, "mail", std::string(kUser) + ";mail"},
       {false, 2, "description;location",
        std::string(kComputer) + ";lastLogonTimestamp;lltsAge;description;location"},
@@ -45,9 +47,9 @@ TEST(AttributeListTest, ColumnsFollowModeLevelAndAddedNames) {
   for (const auto& c : cases) {
     RunSettings settings;
     settings.usersMode = c.users;
-    settings.addAttributes = c.added;
+    if (c.added) settings.addAttributes = c.added;
     AttributeList list = buildAttributeList(settings, atLevel(c.level));
-    EXPECT_EQ(list.text, c.text) << c.level << " " << c.added;
+    EXPECT_EQ(list.text, c.text) << c.level << " " << (c.added ? c.added : "(absent)");
     EXPECT_EQ(list.names, splitAttributeText(c.text));
   }
 }
