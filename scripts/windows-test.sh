@@ -36,7 +36,11 @@ trap cleanup EXIT INT TERM
 elapsed() { echo "windows-test: $1 after $(($(date +%s) - started)) s"; }
 started=$(date +%s)
 
-# The prefix is made while the build runs.
+# The prefix is made while the build runs. The server is started first so that the
+# background processes wineboot starts (services, devices) stay up with it: a later wine
+# process would otherwise start them anew, and they would keep its output pipes open.
+mkdir -p "$WINEPREFIX"
+wineserver -p
 wineboot -i >"$work/wineboot.log" 2>&1 &
 boot_pid=$!
 
@@ -56,7 +60,6 @@ if ! wait "$boot_pid"; then
   exit 1
 fi
 boot_pid=
-wineserver -p
 elapsed "wine prefix ready"
 
 # Windows takes its time zone from TZ when a process starts; the portable tests pin UTC.
