@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/types.h>
 
@@ -25,10 +26,21 @@ int launchViewer(const std::string& file, const std::string& parameters) {
   // A name starting with "-" would be read as an option of the opener.
   std::string target = file.starts_with("-") ? "./" + file : file;
   char* argv[] = {program.data(), target.data(), nullptr};
+  // The viewer gets none of our standard streams: one that held them open would keep a
+  // pipeline reading the run's output (tavrel ... | tee log) waiting until the viewer ends,
+  // and would write into it after the run has finished.
+  posix_spawn_file_actions_t streams;
+  int code = posix_spawn_file_actions_init(&streams);
+  if (code != 0) return code;
+  code = posix_spawn_file_actions_addopen(&streams, 0, "/dev/null", O_RDONLY, 0);
+  if (code == 0) code = posix_spawn_file_actions_addopen(&streams, 1, "/dev/null", O_WRONLY, 0);
+  if (code == 0) code = posix_spawn_file_actions_addopen(&streams, 2, "/dev/null", O_WRONLY, 0);
   pid_t child = 0;
   // posix_spawnp reports a missing opener (ENOENT) as its result. The child is not waited
   // for: the run ends right after this and its exit hands the child to init.
-  return posix_spawnp(&child, kOpener, nullptr, nullptr, argv, environ);
+  if (code == 0) code = posix_spawnp(&child, kOpener, &streams, nullptr, argv, environ);
+  posix_spawn_file_actions_destroy(&streams);
+  return code;
 }
 
 void reportWin32Error(std::string_view label, int code) {

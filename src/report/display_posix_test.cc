@@ -97,6 +97,23 @@ TEST_F(DisplayReportTest, QuietSuppressesTheSpawnedLine) {
   EXPECT_EQ(waitForOpened(), "report.txt|");
 }
 
+TEST_F(DisplayReportTest, TheViewerHoldsNoneOfTheRunsStreams) {
+  // A viewer holding the run's stdout or stderr would keep `tavrel -sh | tee log` waiting
+  // until the viewer is closed.
+  fs::path opener = dir_ / "xdg-open";
+  std::ofstream(opener) << "#!/bin/sh\nstreams=$(for fd in 0 1 2; do readlink /proc/$$/fd/$fd; "
+                        << "done)\necho \"$streams\" > '" << (dir_ / "opened").string()
+                        << ".tmp' && /bin/mv '"
+                        << (dir_ / "opened").string() << ".tmp' '" << (dir_ / "opened").string()
+                        << "'\n";
+  fs::permissions(opener, fs::perms::owner_all);
+  // readlink and mv live outside the test's PATH.
+  ::setenv("PATH", (dir_.string() + ":/usr/bin:/bin").c_str(), 1);
+  settings_.reportFile = "report.htm";
+  displayReport(settings_, {"tavrel", "-sh"});
+  EXPECT_EQ(waitForOpened(), "/dev/null\n/dev/null\n/dev/null\n");
+}
+
 TEST_F(DisplayReportTest, MissingOpenerIsReportedLikeAFailedSpawn) {
   settings_.reportFile = "report.htm";
   displayReport(settings_, {"tavrel", "-sh"});

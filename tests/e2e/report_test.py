@@ -317,6 +317,34 @@ class ReportTest(unittest.TestCase):
                 self.assertEqual(self.wait_for(os.path.join(folder, "opened")), name + "\n")
                 os.unlink(os.path.join(folder, "opened"))
 
+    def test_show_report_does_not_keep_the_runs_output_open(self):
+        # A viewer that stays open (as a browser does) must not hold the run's standard
+        # streams: whoever reads them, a pipeline or a script, would wait for the viewer.
+        folder = os.path.join(self.work, "bin")
+        os.mkdir(folder)
+        pid_file = os.path.join(folder, "viewer.pid")
+        with open(os.path.join(folder, "xdg-open"), "w") as f:
+            f.write("#!/bin/sh\necho $$ > '%s'\necho viewer output\nexec /bin/sleep 300\n"
+                    % pid_file)
+        os.chmod(os.path.join(folder, "xdg-open"), 0o755)
+        try:
+            # Without libfaketime: its wrapper waits for every process that inherited its own
+            # descriptor, the viewer included, which would hide what this test looks for.
+            code, out, err = run_tavrel(
+                TAVREL, ["-report", "-h", self.d.ldapi_uri, "-b", REPORT, "-file", "s.htm", "-sh"],
+                faketime=None, tz=ZONE, cwd=self.work, env={"LDAPNOINIT": "1", "PATH": folder},
+                timeout=30)
+            self.assertReportRun(code, out, err, "s.htm")
+            self.assertNotIn(b"viewer output", out + err)
+            self.assertTrue(self.wait_for(pid_file), "the viewer was not started")
+        finally:
+            pid = self.wait_for(pid_file)
+            if pid:
+                try:
+                    os.kill(int(pid), 9)
+                except ProcessLookupError:
+                    pass
+
     def test_show_report_refusals(self):
         folder = self.fake_opener()
         code, out, err = self.run_report("-file", "s.HTM", "-sh", env={"PATH": folder})
