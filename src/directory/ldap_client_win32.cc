@@ -33,9 +33,10 @@ namespace {
 PCHAR chars(const std::string& text) { return const_cast<PCHAR>(text.c_str()); }
 PWCHAR wideChars(const std::wstring& text) { return const_cast<PWCHAR>(text.c_str()); }
 
-// The paged search goes through the wide entry point (the ANSI one is not available
-// everywhere wldap32 is), so its texts are widened through the same ANSI code page that the
-// ANSI entry points use.
+// The paged search goes through the wide entry point, with the sort key as a ready-made
+// control (wine's ANSI ldap_search_init_page is a stub and its wide one ignores SortKeys;
+// on Windows both forms are equivalent). Its texts are widened through the same ANSI code
+// page that the ANSI entry points use.
 std::wstring wideFromAnsi(std::string_view text) {
   if (text.empty()) return {};
   int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
