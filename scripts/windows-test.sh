@@ -10,7 +10,6 @@
 # persistent wineserver for the length of the run (without it every wine start that writes
 # to a pipe waits for the previous server to go away).
 set -eu
-# -O2 as in the native build: GCC 12 warns falsely about std::string copies at -O3.
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$top/build-win}
 jobs=$(nproc)
@@ -44,6 +43,7 @@ wineserver -p
 wineboot -i >"$work/wineboot.log" 2>&1 &
 boot_pid=$!
 
+# -O2 as in the native build: GCC 12 warns falsely about std::string copies at -O3.
 cmake -S "$top" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-w64.cmake" \
   -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" \
   >"$work/configure.log" 2>&1 || {
