@@ -61,8 +61,7 @@ void useSafety(ActionProgress& progress) {
 }
 
 /// The object has been written to (or failed to be): count it and show a failure.
-void countWrite(bool failed, const std::string& result, RowMarks& marks,
-                ActionProgress& progress) {
+void countWrite(bool failed, const std::string& result, RowMarks& marks, ActionProgress& progress) {
   if (failed) {
     ++progress.counters.updatesError;
     marks.modifyFailed = true;

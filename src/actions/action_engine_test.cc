@@ -82,7 +82,9 @@ void expectCounters(const UpdateCounters& c, int total, int ok, int error, int s
   EXPECT_EQ(c.updatesSafetySkipped, safety);
 }
 
-std::string okText() { return resultText(0); }
+std::string okText() {
+  return resultText(0);
+}
 
 TEST(ResultTextTest, CodeIsLeftAlignedUpperCaseHexInTwoColumns) {
   EXPECT_EQ(resultText(0), "(0x0 ) " + ldapErrorText(0));
@@ -117,7 +119,7 @@ TEST(SafetyLimitTest, LimitsEveryModifyingActionAlsoInTestMode) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::Message() << "action " << static_cast<int>(c.action) << " forReal "
-                                    << c.forReal << " limit " << c.limit);
+                                      << c.forReal << " limit " << c.limit);
     RunSettings settings = settingsFor(c.action, c.forReal, c.limit);
     if (c.action == ActionKind::kMove) settings.newParent = "ou=stale,dc=x";
     Outcome o = run(settings, enabledComputers(15, c.uac));
@@ -149,8 +151,9 @@ TEST(SafetyLimitTest, LimitsEveryModifyingActionAlsoInTestMode) {
 
 TEST(SafetyLimitTest, DebugSaysWhyAnObjectWasRefused) {
   RunSettings settings = settingsFor(ActionKind::kDisable, false, 1);
-  Outcome o = run(settings, {{"cn=a,dc=x", "4096"}, {"cn=b,dc=x", "4096"}, {"cn=dc1,dc=x", "532480"}},
-                  nullptr, true, true);
+  Outcome o =
+      run(settings, {{"cn=a,dc=x", "4096"}, {"cn=b,dc=x", "4096"}, {"cn=dc1,dc=x", "532480"}},
+          nullptr, true, true);
   EXPECT_EQ(o.err,
             "UAC(4096)(4098)"
             "DEBUG: Exceeded Safety, no more changes...\n"
@@ -209,16 +212,47 @@ TEST(DisableTest, AlreadyDisabledObjects) {
   const std::vector<Case> cases = {
       {false, false, true, {}, "DISABLE", "DISABLE:SKIP", "", 0, 1, 2},
       {false, false, false, {}, "DISABLE", "DISABLE:SKIP", "", 0, 1, 2},
-      {true, false, true, {"modify cn=a,dc=x accountExpires 127482345670000000"}, "DISABLE/STAMP",
-       "", "Disabling/Stamping: cn=a,dc=x...\n", 1, 1, 1},
-      {true, false, false, {}, "DISABLE/STAMP", "TEST",
-       "Disabling/Stamping: cn=a,dc=x... [Not For Real]\n", 0, 2, 1},
-      {false, true, true, {"rename cn=a,dc=x cn=a ou=stale,dc=x 1"}, "DISABLE/MOVE", "",
-       "Disabling/Moving: cn=a,dc=x...\n", 1, 1, 1},
-      {true, true, true,
+      {true,
+       false,
+       true,
+       {"modify cn=a,dc=x accountExpires 127482345670000000"},
+       "DISABLE/STAMP",
+       "",
+       "Disabling/Stamping: cn=a,dc=x...\n",
+       1,
+       1,
+       1},
+      {true,
+       false,
+       false,
+       {},
+       "DISABLE/STAMP",
+       "TEST",
+       "Disabling/Stamping: cn=a,dc=x... [Not For Real]\n",
+       0,
+       2,
+       1},
+      {false,
+       true,
+       true,
+       {"rename cn=a,dc=x cn=a ou=stale,dc=x 1"},
+       "DISABLE/MOVE",
+       "",
+       "Disabling/Moving: cn=a,dc=x...\n",
+       1,
+       1,
+       1},
+      {true,
+       true,
+       true,
        {"modify cn=a,dc=x accountExpires 127482345670000000",
         "rename cn=a,dc=x cn=a ou=stale,dc=x 1"},
-       "DISABLE/STAMP/MOVE", "", "Disabling/Stamping/Moving: cn=a,dc=x...\n", 1, 1, 1},
+       "DISABLE/STAMP/MOVE",
+       "",
+       "Disabling/Stamping/Moving: cn=a,dc=x...\n",
+       1,
+       1,
+       1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::Message() << c.action << " forReal " << c.forReal);
@@ -274,8 +308,8 @@ TEST(DisableTest, SetsTheDisableBitAndWritesConsoleLines) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.uac);
-    Outcome o = run(settingsFor(ActionKind::kDisable, c.forReal), {{"cn=a,dc=x", c.uac}}, nullptr,
-                    c.quiet);
+    Outcome o =
+        run(settingsFor(ActionKind::kDisable, c.forReal), {{"cn=a,dc=x", c.uac}}, nullptr, c.quiet);
     EXPECT_EQ(o.writes, c.write ? std::vector<std::string>{c.write} : std::vector<std::string>{});
     EXPECT_EQ(o.out, c.out);
     EXPECT_EQ(o.err, "");
@@ -314,10 +348,9 @@ TEST(DisableTest, AFailedStepLeavesTheLaterStepsUndoneAndTheRunGoesOn) {
     settings.stamp = true;
     settings.newParent = "ou=stale,dc=x";
     const std::string failing = c.failing;
-    Outcome o = run(settings, {{"cn=a,dc=x", "4096"}, {"cn=b,dc=x", "4096"}},
-                    [failing](const std::string& call) {
-                      return call.rfind(failing, 0) == 0 ? 50 : 0;
-                    });
+    Outcome o =
+        run(settings, {{"cn=a,dc=x", "4096"}, {"cn=b,dc=x", "4096"}},
+            [failing](const std::string& call) { return call.rfind(failing, 0) == 0 ? 50 : 0; });
     std::vector<std::string> expectedWrites = c.writesOfFirst;
     expectedWrites.push_back("modify cn=b,dc=x userAccountControl 4098");
     expectedWrites.push_back("modify cn=b,dc=x accountExpires 127482345670000000");
@@ -351,21 +384,22 @@ TEST(DeleteTest, OnlyDisabledAccountsAreDeleted) {
       {"4098", true, false, 12, true, resultText(12),
        "Deleting: cn=a,dc=x... ERROR - " + resultText(12) + "\n", "", true, 0, 1, 0},
       {"4098", true, true, 66, true, resultText(66), "", "", true, 0, 1, 0},
-      {"4098", false, false, 0, false, "TEST", "Deleting: cn=a,dc=x... [Not For Real]\n", "",
-       false, 0, 0, 1},
+      {"4098", false, false, 0, false, "TEST", "Deleting: cn=a,dc=x... [Not For Real]\n", "", false,
+       0, 0, 1},
       {"4096", true, false, 0, false, "NOT DISABLED", "Deleting: cn=a,dc=x...",
        " ERROR - Object not disabled\n", true, 0, 0, 1},
       // The refusal is an error: it shows even with -q.
-      {"4096", true, true, 0, false, "NOT DISABLED", "", " ERROR - Object not disabled\n", true,
-       0, 0, 1},
-      {"-", false, true, 0, false, "NOT DISABLED", "", " ERROR - Object not disabled\n", true, 0,
+      {"4096", true, true, 0, false, "NOT DISABLED", "", " ERROR - Object not disabled\n", true, 0,
        0, 1},
+      {"-", false, true, 0, false, "NOT DISABLED", "", " ERROR - Object not disabled\n", true, 0, 0,
+       1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::Message() << c.uac << " forReal " << c.forReal << " quiet " << c.quiet);
     const int code = c.serverCode;
-    Outcome o = run(settingsFor(ActionKind::kDelete, c.forReal), {{"cn=a,dc=x", c.uac}},
-                    [code](const std::string&) { return code; }, c.quiet);
+    Outcome o = run(
+        settingsFor(ActionKind::kDelete, c.forReal), {{"cn=a,dc=x", c.uac}},
+        [code](const std::string&) { return code; }, c.quiet);
     EXPECT_EQ(o.writes, c.written ? std::vector<std::string>{"delete cn=a,dc=x "
                                                              "1.2.840.113556.1.4.805:1"}
                                   : std::vector<std::string>{});
@@ -399,8 +433,8 @@ TEST(MoveTest, MovesWhateverItsStateWithALeadingSpaceInTheAction) {
     RunSettings settings = settingsFor(ActionKind::kMove, c.forReal);
     settings.newParent = "ou=stale,dc=x";
     const int code = c.serverCode;
-    Outcome o = run(settings, {{"cn=a,ou=old,dc=x", c.uac}},
-                    [code](const std::string&) { return code; });
+    Outcome o =
+        run(settings, {{"cn=a,ou=old,dc=x", c.uac}}, [code](const std::string&) { return code; });
     EXPECT_EQ(o.writes, c.forReal ? std::vector<std::string>{"rename cn=a,ou=old,dc=x cn=a "
                                                              "ou=stale,dc=x 1"}
                                   : std::vector<std::string>{});

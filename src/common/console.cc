@@ -19,8 +19,12 @@ void setFlags(bool quiet, bool debug) {
   gQuiet = quiet;
   gDebug = debug;
 }
-bool quiet() { return gQuiet; }
-bool debug() { return gDebug; }
+bool quiet() {
+  return gQuiet;
+}
+bool debug() {
+  return gDebug;
+}
 
 void out(std::string_view text) {
   if (gCapture) {

@@ -43,7 +43,6 @@ class Capture {
   void append(bool toErr, std::string_view text);
 
  private:
-
   std::string out_;
   std::string err_;
   std::string interleaved_;

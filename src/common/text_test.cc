@@ -44,9 +44,18 @@ TEST(ReadNumberTest, LeadingBlanksSignDigits) {
     const char* text;
     long long value;
   } cases[] = {
-      {"30", 30},   {"  42x", 42},  {"-5", -5},        {"+7", 7}, {"abc", 0},
-      {"", 0},      {"- 5", 0},     {"\t12", 12},      {"0", 0},  {"4098", 4098},
-      {"99999999999999999999999", LLONG_MAX}, {"-99999999999999999999999", LLONG_MIN},
+      {"30", 30},
+      {"  42x", 42},
+      {"-5", -5},
+      {"+7", 7},
+      {"abc", 0},
+      {"", 0},
+      {"- 5", 0},
+      {"\t12", 12},
+      {"0", 0},
+      {"4098", 4098},
+      {"99999999999999999999999", LLONG_MAX},
+      {"-99999999999999999999999", LLONG_MIN},
   };
   for (const auto& c : cases) EXPECT_EQ(readNumber(c.text), c.value) << c.text;
   EXPECT_EQ(readInt("99999999999"), INT_MAX);

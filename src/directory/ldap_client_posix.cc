@@ -4,24 +4,21 @@
 // the program sees them as the Windows client and RFC 1823 number them, 80 - c (0x51 for a
 // server that cannot be reached), so messages and stored results read the same everywhere.
 
-#include "directory/ldap_client.h"
-
 #include <arpa/inet.h>
 #include <arpa/nameser.h>
 #include <dlfcn.h>
+#include <ldap.h>
 #include <netinet/in.h>
 #include <resolv.h>
 #include <sasl/sasl.h>
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstring>
-#include <ldap.h>
-
-#include <algorithm>
-#include <chrono>
 #include <deque>
 #include <set>
 #include <utility>
@@ -29,6 +26,7 @@
 #include "common/console.h"
 #include "common/text.h"
 #include "directory/filter_leniency.h"
+#include "directory/ldap_client.h"
 
 namespace tavrel::ldap {
 
@@ -77,8 +75,8 @@ int answerSaslPrompts(LDAP*, unsigned, void*, void* prompts) {
 // server's list and picks one (GSS-SPNEGO or GSSAPI from the ticket cache, EXTERNAL over
 // ldapi). The security layer it agrees on stays in force on that connection.
 int bindAsUser(LDAP* ld) {
-  int result = ldap_sasl_interactive_bind_s(ld, nullptr, nullptr, nullptr, nullptr,
-                                            LDAP_SASL_QUIET, answerSaslPrompts, nullptr);
+  int result = ldap_sasl_interactive_bind_s(ld, nullptr, nullptr, nullptr, nullptr, LDAP_SASL_QUIET,
+                                            answerSaslPrompts, nullptr);
   // The library says "no such attribute" when the server's root entry lists no SASL
   // mechanism at all; no bind answer from a server carries that code. For the user it means
   // the server does not support this way of signing in.
@@ -105,7 +103,9 @@ bool isUri(std::string_view host) {
          lower.starts_with("ldapi://");
 }
 
-bool validPort(long long port) { return port >= 1 && port <= 65535; }
+bool validPort(long long port) {
+  return port >= 1 && port <= 65535;
+}
 
 // The host text names one or more servers (blank-separated, each optionally with ":port");
 // libldap takes the same list as a series of URIs. A port that is not a number from 1 to
@@ -219,8 +219,7 @@ Located locateDomainController(const std::string& realm) {
     int weight = ns_get16(data + 2);
     int port = ns_get16(data + 4);
     char target[NS_MAXDNAME];
-    if (dn_expand(ns_msg_base(message), ns_msg_end(message), data + 6, target,
-                  sizeof target) < 0 ||
+    if (dn_expand(ns_msg_base(message), ns_msg_end(message), data + 6, target, sizeof target) < 0 ||
         target[0] == '\0' || std::strcmp(target, ".") == 0) {
       continue;
     }
@@ -307,8 +306,7 @@ int readSearchResult(LDAP* ld, LDAPMessage* result, std::vector<Entry>& entries,
         entries.push_back(readEntry(ld, message));
         break;
       case LDAP_RES_SEARCH_RESULT: {
-        int parsed = ldap_parse_result(ld, message, &code, nullptr, nullptr, nullptr, controls,
-                                       0);
+        int parsed = ldap_parse_result(ld, message, &code, nullptr, nullptr, nullptr, controls, 0);
         if (parsed != LDAP_SUCCESS) code = parsed;
         break;
       }
@@ -480,8 +478,8 @@ int requestPage(PagedStream& stream, const PagedSearchRequest& request, int page
   LibraryChasingOff chasingOff(ld);
   berval cookie{static_cast<ber_len_t>(stream.cookie.size()), stream.cookie.data()};
   LDAPControl* paging = nullptr;
-  int code = ldap_create_page_control(ld, pageSize, stream.cookie.empty() ? nullptr : &cookie,
-                                      0, &paging);
+  int code =
+      ldap_create_page_control(ld, pageSize, stream.cookie.empty() ? nullptr : &cookie, 0, &paging);
   if (code != LDAP_SUCCESS) return code;
   LDAPControl* sorting = nullptr;
   if (request.sortKey) {
@@ -504,10 +502,10 @@ int requestPage(PagedStream& stream, const PagedSearchRequest& request, int page
 
   timeval limit{request.timeLimitSeconds, 0};
   int messageId = 0;
-  code = ldap_search_ext(ld, stream.base.empty() ? nullptr : stream.base.c_str(), stream.scope,
-                         stream.filter.c_str(), attributes.data(), 0, controls, nullptr,
-                         request.timeLimitSeconds > 0 ? &limit : nullptr, LDAP_NO_LIMIT,
-                         &messageId);
+  code =
+      ldap_search_ext(ld, stream.base.empty() ? nullptr : stream.base.c_str(), stream.scope,
+                      stream.filter.c_str(), attributes.data(), 0, controls, nullptr,
+                      request.timeLimitSeconds > 0 ? &limit : nullptr, LDAP_NO_LIMIT, &messageId);
   ldap_control_free(paging);
   if (sorting != nullptr) ldap_control_free(sorting);
   if (code != LDAP_SUCCESS) return code;
@@ -570,8 +568,8 @@ int fetchPage(PagedStream& stream, const PagedSearchRequest& request, int timeou
     referrals = nullptr;
     code = requestPage(stream, request, pageSize, timeoutSeconds, &result, &page, &references);
     if (code == LDAP_SUCCESS) {
-      int parsed = ldap_parse_result(stream.ld, result, &code, nullptr, nullptr, &referrals,
-                                     &controls, 0);
+      int parsed =
+          ldap_parse_result(stream.ld, result, &code, nullptr, nullptr, &referrals, &controls, 0);
       if (parsed != LDAP_SUCCESS) code = parsed;
     }
     if (result != nullptr) ldap_msgfree(result);
@@ -584,8 +582,7 @@ int fetchPage(PagedStream& stream, const PagedSearchRequest& request, int timeou
   if (LDAPControl* paging = ldap_control_find(LDAP_CONTROL_PAGEDRESULTS, controls, nullptr)) {
     ber_int_t estimate = 0;
     berval value{0, nullptr};
-    if (ldap_parse_pageresponse_control(stream.ld, paging, &estimate, &value) ==
-        LDAP_SUCCESS) {
+    if (ldap_parse_pageresponse_control(stream.ld, paging, &estimate, &value) == LDAP_SUCCESS) {
       if (value.bv_val != nullptr) cookie.assign(value.bv_val, value.bv_len);
       ber_memfree(value.bv_val);
     }
@@ -682,8 +679,8 @@ int openReference(const PosixPagedSearch& search, const PendingReference& refere
   auto opened = std::make_unique<PagedStream>();
   opened->url = reference.url;
   opened->hops = reference.hops;
-  opened->base = url->lud_dn != nullptr && url->lud_dn[0] != '\0' ? url->lud_dn
-                                                                   : search.primary.base;
+  opened->base =
+      url->lud_dn != nullptr && url->lud_dn[0] != '\0' ? url->lud_dn : search.primary.base;
   opened->scope = urlPart(reference.url, 2).empty() ? search.primary.scope : url->lud_scope;
   opened->filter = urlPart(reference.url, 3).empty() || url->lud_filter == nullptr
                        ? search.primary.filter
@@ -743,9 +740,9 @@ class PosixConnection : public Connection {
     std::string baseText(base);
     std::string filterText = bracketBareNegations(filter);
     LDAPMessage* result = nullptr;
-    int code = ldap_search_ext_s(ld_, base.empty() ? nullptr : baseText.c_str(), scope,
-                                 filterText.c_str(), nullptr, 0, nullptr, nullptr, nullptr,
-                                 LDAP_NO_LIMIT, &result);
+    int code =
+        ldap_search_ext_s(ld_, base.empty() ? nullptr : baseText.c_str(), scope, filterText.c_str(),
+                          nullptr, 0, nullptr, nullptr, nullptr, LDAP_NO_LIMIT, &result);
     if (result != nullptr) {
       int final = readSearchResult(ld_, result, entries, nullptr);
       if (code == LDAP_SUCCESS) code = final;
@@ -772,8 +769,8 @@ class PosixConnection : public Connection {
 
     if (!search.primary.finished) {
       std::vector<std::string> references;
-      int code = fetchPage(search.primary, search.request, timeoutSeconds, pageSize, page,
-                           references);
+      int code =
+          fetchPage(search.primary, search.request, timeoutSeconds, pageSize, page, references);
       search.remember(references, 1);
       if (code == LDAP_SUCCESS) return kSuccess;
       // A failed page keeps whatever entries came with it; the caller counts them.
@@ -807,8 +804,7 @@ class PosixConnection : public Connection {
     modification.mod_type = type.data();
     modification.mod_bvalues = values;
     LDAPMod* modifications[] = {&modification, nullptr};
-    return fromLibrary(
-        ldap_modify_ext_s(ld_, dnText.c_str(), modifications, nullptr, nullptr));
+    return fromLibrary(ldap_modify_ext_s(ld_, dnText.c_str(), modifications, nullptr, nullptr));
   }
 
   int deleteExt(std::string_view dn, const std::vector<Control>& serverControls) override {
@@ -970,6 +966,8 @@ std::vector<std::string> explodeDn(std::string_view dn) {
   return parts;
 }
 
-int lastSystemError() { return lastFailure != 0 ? lastFailure : errno; }
+int lastSystemError() {
+  return lastFailure != 0 ? lastFailure : errno;
+}
 
 }  // namespace tavrel::ldap

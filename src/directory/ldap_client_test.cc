@@ -29,14 +29,14 @@ std::string computerLdif(const std::string& name, const std::string& parent, int
                          const std::string& extra = "") {
   return "dn: cn=" + name + "," + parent +
          "\nobjectClass: top\nobjectClass: person\nobjectClass: organizationalPerson\n"
-         "objectClass: user\nobjectClass: computer\ncn: " + name + "\nsn: " + name +
-         "\nobjectCategory: computer\nsAMAccountName: " + name +
+         "objectClass: user\nobjectClass: computer\ncn: " +
+         name + "\nsn: " + name + "\nobjectCategory: computer\nsAMAccountName: " + name +
          "$\nuserAccountControl: " + std::to_string(uac) + "\n" + extra + "\n";
 }
 
 std::string ouLdif(const std::string& name) {
-  return "dn: ou=" + name + ",dc=tavrel,dc=test\nobjectClass: organizationalUnit\nou: " +
-         name + "\n\n";
+  return "dn: ou=" + name + ",dc=tavrel,dc=test\nobjectClass: organizationalUnit\nou: " + name +
+         "\n\n";
 }
 
 const std::vector<std::string>* valuesOf(const Entry& entry, const std::string& name) {
@@ -57,12 +57,18 @@ TEST(LdapErrorTextTest, ClientCodesAreShownAsTheWindowsClientNumbersThem) {
     int libraryCode;
   };
   const Case cases[] = {
-      {0x00, LDAP_SUCCESS},          {0x20, LDAP_NO_SUCH_OBJECT},
-      {0x32, LDAP_INSUFFICIENT_ACCESS}, {0x50, LDAP_OTHER},
-      {0x51, LDAP_SERVER_DOWN},      {0x52, LDAP_LOCAL_ERROR},
-      {0x55, LDAP_TIMEOUT},          {0x56, LDAP_AUTH_UNKNOWN},
-      {0x57, LDAP_FILTER_ERROR},     {0x59, LDAP_PARAM_ERROR},
-      {0x5B, LDAP_CONNECT_ERROR},    {0x5E, LDAP_NO_RESULTS_RETURNED},
+      {0x00, LDAP_SUCCESS},
+      {0x20, LDAP_NO_SUCH_OBJECT},
+      {0x32, LDAP_INSUFFICIENT_ACCESS},
+      {0x50, LDAP_OTHER},
+      {0x51, LDAP_SERVER_DOWN},
+      {0x52, LDAP_LOCAL_ERROR},
+      {0x55, LDAP_TIMEOUT},
+      {0x56, LDAP_AUTH_UNKNOWN},
+      {0x57, LDAP_FILTER_ERROR},
+      {0x59, LDAP_PARAM_ERROR},
+      {0x5B, LDAP_CONNECT_ERROR},
+      {0x5E, LDAP_NO_RESULTS_RETURNED},
       {0x61, LDAP_REFERRAL_LIMIT_EXCEEDED},
   };
   for (const Case& c : cases) {
@@ -103,8 +109,12 @@ TEST(InitTest, UnusableHostTextsFailWithAReason) {
     int port;
   };
   const Case refused[] = {
-      {"127.0.0.1:70000", 70000}, {"127.0.0.1:12x", 12},   {"127.0.0.1:0", 389},
-      {"127.0.0.1", 0},           {"127.0.0.1:123456", 12345}, {"ldap://127.0.0.1:99999/", 389},
+      {"127.0.0.1:70000", 70000},
+      {"127.0.0.1:12x", 12},
+      {"127.0.0.1:0", 389},
+      {"127.0.0.1", 0},
+      {"127.0.0.1:123456", 12345},
+      {"ldap://127.0.0.1:99999/", 389},
       {"127.0.0.1:1 127.0.0.1:65536", 1},
   };
   for (const Case& c : refused) {
@@ -113,8 +123,8 @@ TEST(InitTest, UnusableHostTextsFailWithAReason) {
   }
   // Creating a session sends nothing yet; these are all usable.
   const Case accepted[] = {
-      {"127.0.0.1:", 389},        {"127.0.0.1:65535", 65535}, {"::1", 389},
-      {"[::1]:389", 389},         {"ldapi://%2Ftmp%2Fx/", 389}, {"ldaps://127.0.0.1:636", 389},
+      {"127.0.0.1:", 389}, {"127.0.0.1:65535", 65535},   {"::1", 389},
+      {"[::1]:389", 389},  {"ldapi://%2Ftmp%2Fx/", 389}, {"ldaps://127.0.0.1:636", 389},
   };
   for (const Case& c : accepted) EXPECT_NE(init(std::string(c.host), c.port), nullptr) << c.host;
 }
@@ -130,9 +140,10 @@ class LdapClientTest : public ::testing::Test {
                            "operatingSystemVersion: 5." + std::to_string(i % 3) + "\n");
     }
     // A referral below the fleet: a subtree search meets it as a search reference.
-    ldif += "dn: cn=Elsewhere,ou=Fleet,dc=tavrel,dc=test\nobjectClass: referral\n"
-            "objectClass: extensibleObject\ncn: Elsewhere\n"
-            "ref: ldap://127.0.0.1:1/ou=Fleet,dc=other\n\n";
+    ldif +=
+        "dn: cn=Elsewhere,ou=Fleet,dc=tavrel,dc=test\nobjectClass: referral\n"
+        "objectClass: extensibleObject\ncn: Elsewhere\n"
+        "ref: ldap://127.0.0.1:1/ou=Fleet,dc=other\n\n";
     ldif += computerLdif("LOCKED1", SlapdServer::kReadOnlyDn, 4096);
     server_ = new SlapdServer("w2003-l2", ldif);
   }
@@ -152,8 +163,8 @@ class LdapClientTest : public ::testing::Test {
   }
 
   static std::vector<std::vector<Entry>> allPages(Connection& connection,
-                                                  const PagedSearchRequest& request,
-                                                  int pageSize, int* endCode) {
+                                                  const PagedSearchRequest& request, int pageSize,
+                                                  int* endCode) {
     std::vector<std::vector<Entry>> pages;
     auto search = connection.searchInitPage(request);
     EXPECT_NE(search, nullptr);
@@ -234,8 +245,7 @@ TEST_F(LdapClientTest, PagedSearchDeliversEveryPageThenNoResults) {
   EXPECT_EQ(pages[2].size(), 5u);
   // Only what was asked for, and nothing for names the directory does not know.
   for (const Attribute& attribute : pages[0][0].attributes) {
-    EXPECT_TRUE(attribute.name == "cn" || attribute.name == "sAMAccountName")
-        << attribute.name;
+    EXPECT_TRUE(attribute.name == "cn" || attribute.name == "sAMAccountName") << attribute.name;
   }
 }
 
@@ -245,8 +255,7 @@ TEST_F(LdapClientTest, SortKeyAndBareNegationTravelInTheSameRequest) {
   ASSERT_EQ(connection->setOption(kOptReferrals, 0), kSuccess);
   PagedSearchRequest request;
   request.base = "ou=Fleet,dc=tavrel,dc=test";
-  request.filter =
-      "(&(objectcategory=computer)(!useraccountcontrol:1.2.840.113556.1.4.803:=8192))";
+  request.filter = "(&(objectcategory=computer)(!useraccountcontrol:1.2.840.113556.1.4.803:=8192))";
   request.attributes = {"sAMAccountName"};
   request.sortKey = SortKey{"sAMAccountName", true};
   int endCode = -1;
@@ -345,8 +354,8 @@ TEST_F(LdapClientTest, AbandonEndsThePagedSearch) {
 }
 
 TEST_F(LdapClientTest, ModifyReplaceWritesOneValue) {
-  server_->add(computerLdif("MOD1", SlapdServer::kComputers, 4096,
-                            "description: one\ndescription: two\n"));
+  server_->add(
+      computerLdif("MOD1", SlapdServer::kComputers, 4096, "description: one\ndescription: two\n"));
   auto connection = bound();
   ASSERT_NE(connection, nullptr);
   const std::string dn = std::string("cn=MOD1,") + SlapdServer::kComputers;
@@ -379,8 +388,7 @@ TEST_F(LdapClientTest, ModifyReplaceWritesOneValue) {
 }
 
 TEST_F(LdapClientTest, DeleteSendsTheGivenControls) {
-  server_->add(ouLdif("Doomed") +
-               computerLdif("LEAF1", "ou=Doomed,dc=tavrel,dc=test", 4096) +
+  server_->add(ouLdif("Doomed") + computerLdif("LEAF1", "ou=Doomed,dc=tavrel,dc=test", 4096) +
                computerLdif("LEAF2", "ou=Doomed,dc=tavrel,dc=test", 4096));
   auto connection = bound();
   ASSERT_NE(connection, nullptr);
@@ -412,8 +420,7 @@ TEST_F(LdapClientTest, RenameMovesUnderTheNewParent) {
             kSuccess);
   EXPECT_EQ(server_->entry("cn=MOVER,ou=Moves,dc=tavrel,dc=test"), "");
   std::string moved = server_->entry("cn=mover,ou=Target,dc=tavrel,dc=test");
-  EXPECT_NE(moved.find("dn: cn=mover,ou=Target,dc=tavrel,dc=test\n"), std::string::npos)
-      << moved;
+  EXPECT_NE(moved.find("dn: cn=mover,ou=Target,dc=tavrel,dc=test\n"), std::string::npos) << moved;
   // Delete-old-RDN: the old spelling is not kept as a second value.
   EXPECT_NE(moved.find("cn: mover\n"), std::string::npos) << moved;
   EXPECT_EQ(moved.find("cn: MOVER\n"), std::string::npos) << moved;
@@ -470,9 +477,10 @@ TEST(LdapClientServerGoneTest, RefusedBindIsTheServersAnswer) {
 
 // The entry that makes ou=<name> of one directory a referral to the same place in another.
 std::string referralLdif(const std::string& name, const std::string& targetUri) {
-  return "dn: ou=" + name + ",dc=tavrel,dc=test\nobjectClass: referral\n"
-         "objectClass: extensibleObject\nou: " + name + "\nref: " + targetUri + "ou=" + name +
-         ",dc=tavrel,dc=test\n\n";
+  return "dn: ou=" + name +
+         ",dc=tavrel,dc=test\nobjectClass: referral\n"
+         "objectClass: extensibleObject\nou: " +
+         name + "\nref: " + targetUri + "ou=" + name + ",dc=tavrel,dc=test\n\n";
 }
 
 std::unique_ptr<Connection> boundTo(const SlapdServer& server) {
@@ -512,8 +520,8 @@ TEST(LdapClientReferralTest, WritesBelowAReferralAreChasedAsTheSameUser) {
   const std::string dn = "cn=B0,ou=Branch,dc=tavrel,dc=test";
   for (const Case& c : cases) {
     SCOPED_TRACE(c.variant);
-    SlapdServer referred(c.variant, ouLdif("Branch") +
-                                        computerLdif("B0", "ou=Branch,dc=tavrel,dc=test", 4096));
+    SlapdServer referred(
+        c.variant, ouLdif("Branch") + computerLdif("B0", "ou=Branch,dc=tavrel,dc=test", 4096));
     ASSERT_TRUE(referred.started());
     SlapdServer session("w2003-l2", referralLdif("Branch", referred.ldapiUri()));
     ASSERT_TRUE(session.started());

@@ -30,8 +30,12 @@ namespace {
 
 // winldap.h declares its string parameters as non-const PCHAR/PWCHAR although the library
 // only reads them. This is the one place where that is papered over.
-PCHAR chars(const std::string& text) { return const_cast<PCHAR>(text.c_str()); }
-PWCHAR wideChars(const std::wstring& text) { return const_cast<PWCHAR>(text.c_str()); }
+PCHAR chars(const std::string& text) {
+  return const_cast<PCHAR>(text.c_str());
+}
+PWCHAR wideChars(const std::wstring& text) {
+  return const_cast<PWCHAR>(text.c_str());
+}
 
 // The paged search goes through the wide entry point, with the sort key as a ready-made
 // control (wine's ANSI ldap_search_init_page is a stub and its wide one ignores SortKeys;
@@ -39,12 +43,11 @@ PWCHAR wideChars(const std::wstring& text) { return const_cast<PWCHAR>(text.c_st
 // page that the ANSI entry points use.
 std::wstring wideFromAnsi(std::string_view text) {
   if (text.empty()) return {};
-  int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
-                                   nullptr, 0);
+  int length =
+      MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
   if (length <= 0) return {};
   std::wstring wide(static_cast<size_t>(length), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(),
-                      length);
+  MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
   return wide;
 }
 
@@ -183,9 +186,9 @@ class Win32Connection : public Connection {
     std::string filterText(filter);
     LDAPMessage* result = nullptr;
     l_timeval wait{operationTimeoutSeconds, 0};
-    ULONG code = ldap_search_stA(ld(), base.empty() ? nullptr : chars(baseText),
-                                 static_cast<ULONG>(scope), chars(filterText), nullptr, 0, &wait,
-                                 &result);
+    ULONG code =
+        ldap_search_stA(ld(), base.empty() ? nullptr : chars(baseText), static_cast<ULONG>(scope),
+                        chars(filterText), nullptr, 0, &wait, &result);
     if (code == LDAP_SUCCESS && result != nullptr) entries = readEntries(ld(), result);
     if (result != nullptr) ldap_msgfree(result);
     return static_cast<int>(code);
@@ -251,8 +254,8 @@ class Win32Connection : public Connection {
     // The program has no use for the server's size estimate, but wine's wldap32 refuses a
     // null place for it (Windows takes either).
     ULONG totalCount = 0;
-    ULONG code = ldap_get_next_page_s(ld(), paged.handle(), &wait,
-                                      static_cast<ULONG>(pageSize), &totalCount, &result);
+    ULONG code = ldap_get_next_page_s(ld(), paged.handle(), &wait, static_cast<ULONG>(pageSize),
+                                      &totalCount, &result);
     if (result != nullptr) {
       if (code == LDAP_SUCCESS) page = readEntries(ld(), result);
       ldap_msgfree(result);
@@ -296,9 +299,9 @@ class Win32Connection : public Connection {
     }
     controlList.push_back(nullptr);
     ULONG messageId = 0;
-    ULONG started = ldap_delete_extA(ld(), chars(dnText),
-                                     serverControls.empty() ? nullptr : controlList.data(),
-                                     nullptr, &messageId);
+    ULONG started =
+        ldap_delete_extA(ld(), chars(dnText), serverControls.empty() ? nullptr : controlList.data(),
+                         nullptr, &messageId);
     return awaitResult(ld(), started, messageId);
   }
 
@@ -314,7 +317,7 @@ class Win32Connection : public Connection {
     return awaitResult(ld(), started, messageId);
   }
 
- LDAP* native() const { return ld(); }
+  LDAP* native() const { return ld(); }
 
  private:
   // Not critical, as on every platform: a server that cannot sort still answers, in its
@@ -358,7 +361,9 @@ void setTimeouts(int connectSeconds, int operationSeconds) {
   operationTimeoutSeconds = operationSeconds;
 }
 
-int lastSystemError() { return lastFailure; }
+int lastSystemError() {
+  return lastFailure;
+}
 
 LDAP* nativeHandle(Connection& connection) {
   return static_cast<Win32Connection&>(connection).native();

@@ -50,10 +50,10 @@ class LdapClientWin32Test : public ::testing::Test {
     ASSERT_NE(connection_, nullptr) << "ldap_init failed: " << lastSystemError();
     ASSERT_EQ(connection_->setOption(kOptProtocolVersion, 3), kSuccess);
     ASSERT_EQ(connection_->setOption(kOptReferrals, 0), kSuccess);
-    ASSERT_EQ(ldap_simple_bind_sA(nativeHandle(*connection_),
-                                  const_cast<PCHAR>(server_->adminDn.c_str()),
-                                  const_cast<PCHAR>(server_->password.c_str())),
-              static_cast<ULONG>(LDAP_SUCCESS));
+    ASSERT_EQ(
+        ldap_simple_bind_sA(nativeHandle(*connection_), const_cast<PCHAR>(server_->adminDn.c_str()),
+                            const_cast<PCHAR>(server_->password.c_str())),
+        static_cast<ULONG>(LDAP_SUCCESS));
   }
 
   std::string dn(const std::string& relative) const { return relative + "," + server_->suffix; }
@@ -190,13 +190,11 @@ TEST_F(LdapClientWin32Test, AbandonedSearchGivesNoFurtherPages) {
 TEST_F(LdapClientWin32Test, ModifyReplacesTheValue) {
   const std::string target = dn("cn=M1,ou=Writes");
   ASSERT_EQ(connection_->modifyReplace(target, "userAccountControl", "4098"), kSuccess);
-  ASSERT_EQ(connection_->modifyReplace(target, "accountExpires", "132000000000000000"),
-            kSuccess);
+  ASSERT_EQ(connection_->modifyReplace(target, "accountExpires", "132000000000000000"), kSuccess);
   std::optional<Entry> entry = read(target);
   ASSERT_TRUE(entry);
   EXPECT_EQ(values(*entry, "userAccountControl"), std::vector<std::string>{"4098"});
-  EXPECT_EQ(values(*entry, "accountExpires"),
-            std::vector<std::string>{"132000000000000000"});
+  EXPECT_EQ(values(*entry, "accountExpires"), std::vector<std::string>{"132000000000000000"});
   EXPECT_EQ(connection_->modifyReplace(dn("cn=Missing,ou=Writes"), "userAccountControl", "2"),
             LDAP_NO_SUCH_OBJECT);
 }
@@ -253,8 +251,7 @@ TEST(LdapClientWin32, SilentServerGivesTheTimeOutCode) {
   const auto started = std::chrono::steady_clock::now();
   std::vector<Entry> entries;
   EXPECT_EQ(connection->search("", kScopeBase, "(objectClass=*)", entries), LDAP_TIMEOUT);
-  EXPECT_EQ(connection->modifyReplace("cn=PC1,dc=x", "userAccountControl", "4098"),
-            LDAP_TIMEOUT);
+  EXPECT_EQ(connection->modifyReplace("cn=PC1,dc=x", "userAccountControl", "4098"), LDAP_TIMEOUT);
   EXPECT_EQ(connection->deleteExt("cn=PC1,dc=x", {Control{std::string(kTreeDeleteOid), true}}),
             LDAP_TIMEOUT);
   EXPECT_EQ(connection->renameExt("cn=PC1,dc=x", "cn=PC1", "ou=Old,dc=x", true), LDAP_TIMEOUT);
@@ -283,8 +280,7 @@ TEST(LdapClientWin32, ExplodeDnKeepsTypesAndEscapes) {
   // as "\2C"; the server takes either as the same RDN.
   std::vector<std::string> escaped = explodeDn("cn=Smith\\, John,ou=Users");
   ASSERT_EQ(escaped.size(), 2u);
-  EXPECT_TRUE(escaped[0] == "cn=Smith\\, John" || escaped[0] == "cn=Smith\\2C John")
-      << escaped[0];
+  EXPECT_TRUE(escaped[0] == "cn=Smith\\, John" || escaped[0] == "cn=Smith\\2C John") << escaped[0];
   EXPECT_EQ(escaped[1], "ou=Users");
 }
 

@@ -54,8 +54,8 @@ int deleteTree(DirectorySession& session, std::string_view dn) {
 int moveObject(DirectorySession& session, std::string_view dn, std::string_view newParent) {
   std::vector<std::string> components = ldap::explodeDn(dn);
   if (components.empty()) return kInvalidDnSyntax;
-  return session.connection->renameExt(dn, storedRdn(session, dn, components.front()),
-                                       newParent, true);
+  return session.connection->renameExt(dn, storedRdn(session, dn, components.front()), newParent,
+                                       true);
 }
 
 }  // namespace tavrel

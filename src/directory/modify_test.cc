@@ -44,8 +44,7 @@ TEST(SetAttributeTest, DebugWritesExactlyTwoLinesToStandardOutput) {
     fake->writeResult = [&c](const std::string&) { return c.code; };
     console::Capture capture;
     console::setFlags(true, true);  // -q does not silence diagnostics
-    EXPECT_EQ(setAttribute(session, "cn=pc1,dc=x", "accountExpires", "127000000000000000"),
-              c.code);
+    EXPECT_EQ(setAttribute(session, "cn=pc1,dc=x", "accountExpires", "127000000000000000"), c.code);
     EXPECT_EQ(capture.out(), c.expected);
     EXPECT_EQ(capture.err(), "");
   }
@@ -73,8 +72,10 @@ TEST(MoveObjectTest, KeepsTheFirstComponentAsWrittenAndDeletesTheOldRdn) {
     const char* expected;
   };
   const Case cases[] = {
-      {"cn=pc1,ou=old,dc=x", "ou=stale,dc=x", 0, "rename cn=pc1,ou=old,dc=x cn=pc1 ou=stale,dc=x 1"},
-      {"CN=PC1,OU=Old,DC=x", "OU=Stale,DC=x", 0, "rename CN=PC1,OU=Old,DC=x CN=PC1 OU=Stale,DC=x 1"},
+      {"cn=pc1,ou=old,dc=x", "ou=stale,dc=x", 0,
+       "rename cn=pc1,ou=old,dc=x cn=pc1 ou=stale,dc=x 1"},
+      {"CN=PC1,OU=Old,DC=x", "OU=Stale,DC=x", 0,
+       "rename CN=PC1,OU=Old,DC=x CN=PC1 OU=Stale,DC=x 1"},
       // The parent that already holds the object is passed on; the server decides.
       {"cn=pc1,ou=old,dc=x", "ou=old,dc=x", 68, "rename cn=pc1,ou=old,dc=x cn=pc1 ou=old,dc=x 1"},
       {"cn=pc1,dc=x", "ou=missing,dc=x", 80, "rename cn=pc1,dc=x cn=pc1 ou=missing,dc=x 1"},
@@ -103,9 +104,9 @@ TEST(MoveObjectTest, KeepsTheNameAsTheDirectoryStoresIt) {
   moveObject(session, "cn=mixed-pc,ou=old,dc=x", "ou=stale,dc=x");
   fake->searchResult = 32;
   moveObject(session, "cn=mixed-pc,ou=old,dc=x", "ou=stale,dc=x");
-  EXPECT_EQ(fake->writes(),
-            (std::vector<std::string>{"rename cn=mixed-pc,ou=old,dc=x cn=mixed-pc ou=stale,dc=x 1",
-                                      "rename cn=mixed-pc,ou=old,dc=x cn=mixed-pc ou=stale,dc=x 1"}));
+  EXPECT_EQ(fake->writes(), (std::vector<std::string>{
+                                "rename cn=mixed-pc,ou=old,dc=x cn=mixed-pc ou=stale,dc=x 1",
+                                "rename cn=mixed-pc,ou=old,dc=x cn=mixed-pc ou=stale,dc=x 1"}));
 }
 
 TEST(MoveObjectTest, UnsplittableDnIsRefusedWithoutARequest) {

@@ -49,18 +49,19 @@ std::string firstValue(const ldap::Entry& entry, std::string_view name) {
   return values != nullptr && !values->empty() ? values->front() : std::string();
 }
 
-int levelOf(const std::string& text) { return readInt(text); }
+int levelOf(const std::string& text) {
+  return readInt(text);
+}
 
 }  // namespace
 
 RootDseInfo gatherRootDse(DirectorySession& session) {
   RootDseInfo info;
   std::vector<ldap::Entry> entries;
-  int result =
-      session.connection->search("", ldap::kScopeBase, "(objectClass=*)", entries);
+  int result = session.connection->search("", ldap::kScopeBase, "(objectClass=*)", entries);
   if (result != ldap::kSuccess) {
-    console::err(formatText(kSearchFailure, static_cast<unsigned>(result),
-                            ldapErrorText(result).c_str()));
+    console::err(
+        formatText(kSearchFailure, static_cast<unsigned>(result), ldapErrorText(result).c_str()));
     session.connection->unbind();
     return info;
   }

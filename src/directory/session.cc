@@ -123,6 +123,8 @@ void reportLdapError(std::string_view label, std::string_view subject, int code)
                           static_cast<unsigned>(code), code, ldapErrorText(code).c_str()));
 }
 
-std::string ldapErrorText(int code) { return ldap::err2string(code); }
+std::string ldapErrorText(int code) {
+  return ldap::err2string(code);
+}
 
 }  // namespace tavrel

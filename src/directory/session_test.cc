@@ -13,8 +13,9 @@ namespace {
 using testing::SlapdServer;
 
 std::string echo(const std::string& serverLine, int port, bool referrals) {
-  return "DEBUG: In OpenLDAP... Params:\n" + serverLine + "DEBUG:    Port:        " +
-         std::to_string(port) + "\nDEBUG:    Ref:       " + (referrals ? "1" : "0") +
+  return "DEBUG: In OpenLDAP... Params:\n" + serverLine +
+         "DEBUG:    Port:        " + std::to_string(port) +
+         "\nDEBUG:    Ref:       " + (referrals ? "1" : "0") +
          "\nDEBUG:    V3:        1\n"
          "DEBUG:    Anonymous: 0\n"
          "DEBUG:    userdn: \n"
@@ -80,8 +81,8 @@ TEST_F(OpenLdapTest, DebugEchoesParametersOptionsAndTheBind) {
     ASSERT_TRUE(session.has_value()) << capture.err();
     EXPECT_EQ(capture.out(), echo("DEBUG:    Server:    " + uri + "\n", 389, referrals));
     EXPECT_EQ(capture.err(), std::string("LDAP_OPTION: Version 3\n") +
-                                 (referrals ? "" : "LDAP_OPTION: No referrals\n") +
-                                 "LDAP_BIND: [" + uri + "] Successful\n");
+                                 (referrals ? "" : "LDAP_OPTION: No referrals\n") + "LDAP_BIND: [" +
+                                 uri + "] Successful\n");
   }
 }
 
@@ -120,9 +121,8 @@ TEST_F(OpenLdapTest, PortRules) {
               std::string::npos)
         << c.host << "\n"
         << capture.out();
-    EXPECT_NE(capture.err().find("[" + c.subject + "] Error "), std::string::npos)
-        << c.host << "\n"
-        << capture.err();
+    EXPECT_NE(capture.err().find("[" + c.subject + "] Error "), std::string::npos) << c.host << "\n"
+                                                                                   << capture.err();
   }
 }
 
@@ -142,8 +142,8 @@ TEST(OpenLdapFailureTest, RefusedBind) {
   ASSERT_TRUE(server.started());
   console::Capture capture;
   EXPECT_FALSE(OpenLDAP(server.ldapiUri(), true).has_value());
-  EXPECT_EQ(capture.err(), "LDAP_BIND: [" + server.ldapiUri() + "] Error 0x7 (7) - " +
-                               ldap::err2string(7) + "\n");
+  EXPECT_EQ(capture.err(),
+            "LDAP_BIND: [" + server.ldapiUri() + "] Error 0x7 (7) - " + ldap::err2string(7) + "\n");
 }
 
 TEST(OpenLdapFailureTest, HostTextTheLibraryCannotUse) {

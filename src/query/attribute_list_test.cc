@@ -56,11 +56,10 @@ TEST(AttributeListTest, ColumnsFollowModeLevelAndAddedNames) {
 
 TEST(AttributeListTest, DefaultComputerColumnsInOrder) {
   AttributeList list = buildAttributeList(RunSettings{}, atLevel(2));
-  EXPECT_THAT(list.names,
-              ElementsAre("DN", "cn", "sAMAccountName", "dNSHostName", "pwdLastSet", "pwage",
-                          "whenCreated", "accountExpires", "operatingSystem",
-                          "operatingSystemServicePack", "operatingSystemVersion",
-                          "userAccountControl", "lastLogonTimestamp", "lltsAge"));
+  EXPECT_THAT(list.names, ElementsAre("DN", "cn", "sAMAccountName", "dNSHostName", "pwdLastSet",
+                                      "pwage", "whenCreated", "accountExpires", "operatingSystem",
+                                      "operatingSystemServicePack", "operatingSystemVersion",
+                                      "userAccountControl", "lastLogonTimestamp", "lltsAge"));
 }
 
 TEST(AttributeListTest, SplitKeepsEmptyNamesButNoEmptyLastOne) {

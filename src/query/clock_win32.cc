@@ -1,6 +1,6 @@
-#include "query/clock.h"
-
 #include <windows.h>
+
+#include "query/clock.h"
 
 namespace tavrel {
 

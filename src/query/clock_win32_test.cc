@@ -1,14 +1,12 @@
-#include "query/clock.h"
-
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <cstdlib>
 #include <ctime>
 #include <string>
 #include <vector>
 
+#include "query/clock.h"
 #include "query/int8.h"
 
 // Windows takes the time zone once, when the process starts (under wine: from TZ), so these
@@ -90,8 +88,7 @@ TEST_F(ClockWin32ZoneTest, LocalDatesFollowTheZoneOfEachDate) {
     if (c.text != nullptr) {
       EXPECT_EQ(text, c.text) << cases_->zone << " " << c.value;
     } else {
-      ASSERT_TRUE(text.starts_with("ERROR: ")) << cases_->zone << " " << c.value << " -> "
-                                               << text;
+      ASSERT_TRUE(text.starts_with("ERROR: ")) << cases_->zone << " " << c.value << " -> " << text;
       EXPECT_GT(std::atoi(text.c_str() + 7), 0) << text;
     }
   }

@@ -23,8 +23,7 @@ constexpr const char* kDebugMatched = "%d objects matched\n";
 
 /// Names whose values are machine or account names, shown in one case unless -nolc.
 bool isNameAttribute(std::string_view name) {
-  return contains(name, "cn") || contains(name, "sAMAccountName") ||
-         contains(name, "dNSHostName");
+  return contains(name, "cn") || contains(name, "sAMAccountName") || contains(name, "dNSHostName");
 }
 
 ldap::PagedSearchRequest makeRequest(const RunSettings& settings, const RootDseInfo& rootDse,

@@ -252,13 +252,13 @@ TEST(PagedSearchTest, PageErrorKeepsEarlierPagesAndAbandons) {
   f.fake->failAtPage = 2;
   f.fake->failCode = ldap::kServerDown;
   SearchOutcome outcome = f.run();
-  EXPECT_EQ(dnsOf(outcome.objects),
-            (std::vector<std::string>{"cn=pc1,ou=test,dc=tavrel,dc=test",
-                                      "cn=pc2,ou=test,dc=tavrel,dc=test",
-                                      "cn=pc3,ou=test,dc=tavrel,dc=test"}));
+  EXPECT_EQ(dnsOf(outcome.objects), (std::vector<std::string>{"cn=pc1,ou=test,dc=tavrel,dc=test",
+                                                              "cn=pc2,ou=test,dc=tavrel,dc=test",
+                                                              "cn=pc3,ou=test,dc=tavrel,dc=test"}));
   EXPECT_EQ(capture.out(), "|\r/\r\nSearch completed...\n");
-  EXPECT_EQ(capture.err(), formatText("ldap_get_next_page_s: [dc1.tavrel.test] Error 0x51 (81) - %s\n",
-                                      ldapErrorText(ldap::kServerDown).c_str()));
+  EXPECT_EQ(capture.err(),
+            formatText("ldap_get_next_page_s: [dc1.tavrel.test] Error 0x51 (81) - %s\n",
+                       ldapErrorText(ldap::kServerDown).c_str()));
   EXPECT_EQ(f.fake->calls.back(), "abandon");
 }
 

@@ -319,16 +319,18 @@ std::string pageStart() {
   return text;
 }
 
-std::string columnSelectorStart() { return std::string(kColumnSelectorStart); }
+std::string columnSelectorStart() {
+  return std::string(kColumnSelectorStart);
+}
 
 std::string column(std::string_view name, ColumnTexts& texts) {
   std::string n(name);
   texts.headerCells += "<TD ID=\"" + n + "\"   onClick=\"sort('" + n +
                        "')\" onMouseOver=\"this.style.background='GREEN';status='Sort by " + n +
-                       "'\" onMouseOut=\"this.style.background='wheat';status=''\" ><CENTER>" +
-                       n + "</CENTER></TD>";
-  texts.rowCells += "<TD ID=\"" + n + "\" noWrap=\"true\"><xsl:value-of select=\"" + n +
-                    "\"/></TD>";
+                       "'\" onMouseOut=\"this.style.background='wheat';status=''\" ><CENTER>" + n +
+                       "</CENTER></TD>";
+  texts.rowCells +=
+      "<TD ID=\"" + n + "\" noWrap=\"true\"><xsl:value-of select=\"" + n + "\"/></TD>";
   return "<OPTION value=\"" + n + "\">" + n + "</OPTION>";
 }
 
@@ -368,6 +370,8 @@ std::string item(const std::vector<std::string>& columns, const std::vector<std:
   return text;
 }
 
-std::string dataIslandEnd() { return std::string(kDataIslandEnd); }
+std::string dataIslandEnd() {
+  return std::string(kDataIslandEnd);
+}
 
 }  // namespace tavrel::dhtml

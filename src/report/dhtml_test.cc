@@ -48,8 +48,8 @@ TEST(DhtmlPageStart, JScriptDeclaresTheGlobalsAndHandlersThePageCalls) {
   for (const char* declaration :
        {"var HiddenFields = {};", "var currentsortfield = \"DN\";", "var sortdirection = \"+\";",
         "function FixColors(t)", "function UpdateSelText(t, a, str)", "function sort(field)",
-        "function FieldHidden(entry)", "function HideField(entry)",
-        "function UnHideField(entry)", "function ReHideFields()", "function Toggle(t, a)"}) {
+        "function FieldHidden(entry)", "function HideField(entry)", "function UnHideField(entry)",
+        "function ReHideFields()", "function Toggle(t, a)"}) {
     EXPECT_NE(page.find(declaration), std::string::npos) << declaration;
   }
   // LoadIT belongs to the VBScript block; a JScript function of that name would replace it
@@ -122,10 +122,16 @@ struct ItemCase {
 
 TEST(DhtmlItem, OneElementPerColumnThenColour) {
   const ItemCase cases[] = {
-      {"plain", {"DN", "cn"}, {"CN=pc1,DC=x", "pc1"}, "",
+      {"plain",
+       {"DN", "cn"},
+       {"CN=pc1,DC=x", "pc1"},
+       "",
        "     <ITEM>         <DN>CN=pc1,DC=x</DN>         <cn>pc1</cn>"
        "          <COLOR></COLOR>     </ITEM>"},
-      {"coloured", {"DN"}, {"CN=dc1"}, "GREEN",
+      {"coloured",
+       {"DN"},
+       {"CN=dc1"},
+       "GREEN",
        "     <ITEM>         <DN>CN=dc1</DN>          <COLOR>GREEN</COLOR>     </ITEM>"},
       {"escaped values",
        {"DN", "description"},
@@ -134,12 +140,21 @@ TEST(DhtmlItem, OneElementPerColumnThenColour) {
        "     <ITEM>         <DN>CN=a&amp;b</DN>"
        "         <description>&lt;script&gt;alert(&quot;x&quot;)&lt;/script&gt;'</description>"
        "          <COLOR>RED</COLOR>     </ITEM>"},
-      {"escaped names", {"a<b"}, {"v"}, "",
+      {"escaped names",
+       {"a<b"},
+       {"v"},
+       "",
        "     <ITEM>         <a&lt;b>v</a&lt;b>          <COLOR></COLOR>     </ITEM>"},
-      {"empty cell", {"DN", "mail"}, {"CN=x", ""}, "ORANGE",
+      {"empty cell",
+       {"DN", "mail"},
+       {"CN=x", ""},
+       "ORANGE",
        "     <ITEM>         <DN>CN=x</DN>         <mail></mail>"
        "          <COLOR>ORANGE</COLOR>     </ITEM>"},
-      {"fewer cells than columns", {"DN", "mail"}, {"CN=x"}, "",
+      {"fewer cells than columns",
+       {"DN", "mail"},
+       {"CN=x"},
+       "",
        "     <ITEM>         <DN>CN=x</DN>         <mail></mail>"
        "          <COLOR></COLOR>     </ITEM>"},
       {"no columns", {}, {}, "PURPLE", "     <ITEM>          <COLOR>PURPLE</COLOR>     </ITEM>"},
@@ -149,7 +164,9 @@ TEST(DhtmlItem, OneElementPerColumnThenColour) {
   }
 }
 
-TEST(DhtmlDataIsland, End) { EXPECT_EQ(dataIslandEnd(), "</ROOT></XML>"); }
+TEST(DhtmlDataIsland, End) {
+  EXPECT_EQ(dataIslandEnd(), "</ROOT></XML>");
+}
 
 }  // namespace
 }  // namespace tavrel::dhtml

@@ -103,9 +103,8 @@ TEST_F(DisplayReportTest, TheViewerHoldsNoneOfTheRunsStreams) {
   fs::path opener = dir_ / "xdg-open";
   std::ofstream(opener) << "#!/bin/sh\nstreams=$(for fd in 0 1 2; do readlink /proc/$$/fd/$fd; "
                         << "done)\necho \"$streams\" > '" << (dir_ / "opened").string()
-                        << ".tmp' && /bin/mv '"
-                        << (dir_ / "opened").string() << ".tmp' '" << (dir_ / "opened").string()
-                        << "'\n";
+                        << ".tmp' && /bin/mv '" << (dir_ / "opened").string() << ".tmp' '"
+                        << (dir_ / "opened").string() << "'\n";
   fs::permissions(opener, fs::perms::owner_all);
   // readlink and mv live outside the test's PATH.
   ::setenv("PATH", (dir_.string() + ":/usr/bin:/bin").c_str(), 1);

@@ -1,5 +1,5 @@
-#include <windows.h>
 #include <shellapi.h>
+#include <windows.h>
 
 #include <string>
 
@@ -42,10 +42,9 @@ void reportWin32Error(std::string_view label, int code) {
   std::string text(label);
   text += "(" + std::to_string(code) + ") ";
   char* message = nullptr;
-  const DWORD length = FormatMessageA(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr,
-      static_cast<DWORD>(code), kDefaultLanguage, reinterpret_cast<LPSTR>(&message), 0,
-      nullptr);
+  const DWORD length = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM,
+                                      nullptr, static_cast<DWORD>(code), kDefaultLanguage,
+                                      reinterpret_cast<LPSTR>(&message), 0, nullptr);
   // System texts end with their own line break.
   if (length != 0 && message != nullptr) {
     text.append(message, length);

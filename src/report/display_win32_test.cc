@@ -1,8 +1,5 @@
-#include "report/display.h"
-
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -13,6 +10,7 @@
 #include <thread>
 
 #include "common/console.h"
+#include "report/display.h"
 
 namespace tavrel {
 namespace {

@@ -89,8 +89,9 @@ TEST(FormatDescriptionRowTest, MarkupFormatsEscapeOthersDoNot) {
   EXPECT_EQ(formatDescriptionRow("Search Filter", "(&(a<=1)(cn=\"x\"))", ReportFormat::kCsv),
             "Search Filter: (&(a<=1)(cn=\"x\"))\n");
   EXPECT_EQ(formatDescriptionRow("Updates Ok", "3", ReportFormat::kNone), "Updates Ok: 3\n");
-  EXPECT_EQ(formatDescriptionRow("<L>", "", ReportFormat::kHtml),
-            "<TR><TD class=\"description\">&lt;L&gt;</TD><TD class=\"descriptionValue\"></TD></TR>");
+  EXPECT_EQ(
+      formatDescriptionRow("<L>", "", ReportFormat::kHtml),
+      "<TR><TD class=\"description\">&lt;L&gt;</TD><TD class=\"descriptionValue\"></TD></TR>");
 }
 
 }  // namespace

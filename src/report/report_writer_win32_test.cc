@@ -1,8 +1,5 @@
-#include "report/report_writer.h"
-
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <filesystem>
 #include <fstream>
@@ -10,6 +7,7 @@
 #include <string>
 
 #include "common/console.h"
+#include "report/report_writer.h"
 
 // The report file as Windows sees it: text-mode line ends, ANSI file names, and names the
 // file system refuses.

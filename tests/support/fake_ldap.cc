@@ -21,12 +21,13 @@ int FakeLdap::bind(int method) {
   return bindResult;
 }
 
-void FakeLdap::unbind() { record("unbind", false); }
+void FakeLdap::unbind() {
+  record("unbind", false);
+}
 
 int FakeLdap::search(std::string_view base, int scope, std::string_view filter,
                      std::vector<ldap::Entry>& entries) {
-  record("search [" + std::string(base) + "] " + std::to_string(scope) + " " +
-             std::string(filter),
+  record("search [" + std::string(base) + "] " + std::to_string(scope) + " " + std::string(filter),
          false);
   if (searchResult == ldap::kSuccess) entries = searchEntries;
   return searchResult;
@@ -52,13 +53,14 @@ int FakeLdap::getNextPage(ldap::PagedSearch&, int timeoutSeconds, int pageSize,
   return ldap::kSuccess;
 }
 
-int FakeLdap::searchAbandonPage(ldap::PagedSearch&) { return record("abandon", false); }
+int FakeLdap::searchAbandonPage(ldap::PagedSearch&) {
+  return record("abandon", false);
+}
 
 int FakeLdap::modifyReplace(std::string_view dn, std::string_view attribute,
                             std::string_view value) {
-  return record("modify " + std::string(dn) + " " + std::string(attribute) + " " +
-                    std::string(value),
-                true);
+  return record(
+      "modify " + std::string(dn) + " " + std::string(attribute) + " " + std::string(value), true);
 }
 
 int FakeLdap::deleteExt(std::string_view dn, const std::vector<ldap::Control>& serverControls) {
@@ -69,8 +71,8 @@ int FakeLdap::deleteExt(std::string_view dn, const std::vector<ldap::Control>& s
   return record(call, true);
 }
 
-int FakeLdap::renameExt(std::string_view dn, std::string_view newRdn,
-                        std::string_view newParent, bool deleteOldRdn) {
+int FakeLdap::renameExt(std::string_view dn, std::string_view newRdn, std::string_view newParent,
+                        bool deleteOldRdn) {
   return record("rename " + std::string(dn) + " " + std::string(newRdn) + " " +
                     std::string(newParent) + " " + (deleteOldRdn ? "1" : "0"),
                 true);

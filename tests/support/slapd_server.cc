@@ -93,7 +93,9 @@ SlapdServer::~SlapdServer() {
   run("rm -rf " + shellQuoted(directory_));
 }
 
-std::string SlapdServer::hostPort() const { return "127.0.0.1:" + std::to_string(port_); }
+std::string SlapdServer::hostPort() const {
+  return "127.0.0.1:" + std::to_string(port_);
+}
 
 int SlapdServer::add(const std::string& ldif, bool admin) {
   std::string path = directory_ + "/add.ldif";
@@ -105,7 +107,9 @@ int SlapdServer::add(const std::string& ldif, bool admin) {
   return status;
 }
 
-std::string SlapdServer::dump() { return cli("dump"); }
+std::string SlapdServer::dump() {
+  return cli("dump");
+}
 
 std::string SlapdServer::entry(const std::string& dn) {
   return cli("search --scope base --base " + shellQuoted(dn));

@@ -15,6 +15,8 @@ inline int setenv(const char* name, const char* value, int overwrite) {
   return _putenv_s(name, value) == 0 ? 0 : -1;
 }
 
-inline int unsetenv(const char* name) { return _putenv_s(name, "") == 0 ? 0 : -1; }
+inline int unsetenv(const char* name) {
+  return _putenv_s(name, "") == 0 ? 0 : -1;
+}
 
 #endif  // TAVREL_TESTS_SUPPORT_WIN32_TEST_SHIM_H_
