@@ -234,14 +234,33 @@ class MisbehavingServerTest(TavrelCase):
                     return
                 upstream = socket.socket(socket.AF_UNIX)
                 upstream.connect(d.socket_path)
-                # Requests one and two (mechanism list, bind) go through; the third is not.
-                for _ in range(2):
-                    request = client.recv(65536)
-                    if not request:
+
+                def answers():
+                    # Every byte of the server's answers goes back, however it is split.
+                    try:
+                        while True:
+                            data = upstream.recv(65536)
+                            if not data:
+                                return
+                            client.sendall(data)
+                    except OSError:
+                        return
+
+                threading.Thread(target=answers, daemon=True).start()
+                # Whole requests one and two (mechanism list, bind) go through; the connection
+                # is dropped when the third (the root entry search) is complete.
+                pending = b""
+                passed = 0
+                while passed < 3:
+                    data = client.recv(65536)
+                    if not data:
                         break
-                    upstream.sendall(request)
-                    client.sendall(upstream.recv(65536))
-                client.recv(65536)
+                    pending += data
+                    while passed < 3 and (size := ber_message_size(pending)):
+                        message, pending = pending[:size], pending[size:]
+                        passed += 1
+                        if passed < 3:
+                            upstream.sendall(message)
                 client.close()
                 upstream.close()
 
@@ -253,6 +272,19 @@ class MisbehavingServerTest(TavrelCase):
             thread.join(5)
         self.assertFails(result, b"LDAP_SEARCH_S: 0x51\nLDAP_SEARCH_S: Can't contact LDAP "
                                  b"server\n\nERROR: Couldn't gather RootDSE Info...\n")
+
+
+def ber_message_size(data):
+    """The size of the first whole BER-encoded LDAP message in `data`, or 0 when incomplete."""
+    if len(data) < 2:
+        return 0
+    length, header = data[1], 2
+    if length & 0x80:
+        count = length & 0x7F
+        if len(data) < 2 + count:
+            return 0
+        length, header = int.from_bytes(data[2:2 + count], "big"), 2 + count
+    return header + length if len(data) >= header + length else 0
 
 
 class Namespace:
