@@ -77,6 +77,22 @@ void countTest(ObjectRecord& record, ActionProgress& progress) {
   console::progress(kNotForReal);
 }
 
+/// The last step of a delete or a move: the one directory write with -forreal, the test-mode
+/// outcome without it, then the end of the console line.
+template <typename Write>
+void writeOnceOrTest(const RunSettings& settings, Write write, ObjectRecord& record,
+                     RowMarks& marks, ActionProgress& progress) {
+  if (settings.forReal) {
+    const int rc = write();
+    const std::string result = resultText(rc);
+    record.set("RESULT", result);
+    countWrite(rc != 0, result, marks, progress);
+  } else {
+    countTest(record, progress);
+  }
+  console::progress("\n");
+}
+
 void disableObject(DirectorySession& session, const RunSettings& settings,
                    std::string_view stampValue, std::uint32_t uac, ObjectRecord& record,
                    RowMarks& marks, ActionProgress& progress) {
@@ -146,15 +162,8 @@ void deleteObject(DirectorySession& session, const RunSettings& settings, Object
     ++progress.counters.updatesSkipped;
     return;
   }
-  if (settings.forReal) {
-    const int rc = deleteTree(session, dn);
-    const std::string result = resultText(rc);
-    record.set("RESULT", result);
-    countWrite(rc != 0, result, marks, progress);
-  } else {
-    countTest(record, progress);
-  }
-  console::progress("\n");
+  writeOnceOrTest(
+      settings, [&] { return deleteTree(session, dn); }, record, marks, progress);
 }
 
 void moveOnly(DirectorySession& session, const RunSettings& settings, ObjectRecord& record,
@@ -163,15 +172,9 @@ void moveOnly(DirectorySession& session, const RunSettings& settings, ObjectReco
   useSafety(progress);
   record.set("ACTION", kActionMove);
   console::progress(join({kMovingObject, dn, kEllipsis}));
-  if (settings.forReal) {
-    const int rc = moveObject(session, dn, settings.newParent);
-    const std::string result = resultText(rc);
-    record.set("RESULT", result);
-    countWrite(rc != 0, result, marks, progress);
-  } else {
-    countTest(record, progress);
-  }
-  console::progress("\n");
+  writeOnceOrTest(
+      settings, [&] { return moveObject(session, dn, settings.newParent); }, record, marks,
+      progress);
 }
 
 bool isModifying(ActionKind action) {
