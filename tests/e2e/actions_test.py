@@ -24,6 +24,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "fixtures", "slapd"))
 
 import slapd_fixture as sf  # noqa: E402
+from tavrel_run import faketime_env  # noqa: E402
 
 TAVREL = None
 
@@ -136,7 +137,7 @@ class ActionTestCase(unittest.TestCase):
         command, report = self.command(fixture, *args)
         env = dict(os.environ, LDAPNOINIT="1")
         if clock is not None:
-            command = ["faketime", "-f", clock] + command
+            env.update(faketime_env(clock))
         if tz is not None:
             env["TZ"] = tz
         result = subprocess.run(command, stdin=subprocess.DEVNULL, capture_output=True,

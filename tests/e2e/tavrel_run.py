@@ -9,13 +9,26 @@ The clock and the zone reach the program only through libfaketime and TZ; tavrel
 no environment variable of its own.
 """
 
+import glob
 import os
-import shutil
 import subprocess
 import sys
 
 # The instant the suites pin the clock to unless they say otherwise (local time of `tz`).
 DEFAULT_FAKETIME = "2004-12-29 01:09:22"
+
+
+def faketime_env(clock, frozen=True):
+    """The environment that pins a child's clock with libfaketime: "YYYY-MM-DD hh:mm:ss" in the
+    child's local time, frozen there (`faketime -f`) or starting there and running on.
+
+    The library is preloaded directly rather than through the `faketime` wrapper: the wrapper
+    creates a named semaphore per process id and refuses to start ("sem_open: File exists")
+    when a wrapper that was killed earlier left one behind under a reused id."""
+    libraries = sorted(glob.glob("/usr/lib/*/faketime/libfaketime.so.1"))
+    if not libraries:
+        raise RuntimeError("libfaketime is not installed (Debian package faketime)")
+    return {"LD_PRELOAD": libraries[0], "FAKETIME": clock if frozen else "@" + clock}
 
 
 def tavrel_from_argv(argv=None):
@@ -46,12 +59,9 @@ def run_tavrel(tavrel, args, faketime=DEFAULT_FAKETIME, tz="UTC", cwd=None, env=
     env: extra environment variables for the child, on top of PATH, TZ and a C locale.
     """
     command = [tavrel] + list(args)
-    if faketime is not None:
-        faketime_binary = shutil.which("faketime")
-        if faketime_binary is None:
-            raise RuntimeError("faketime is not installed (Debian package faketime)")
-        command = [faketime_binary] + (["-f"] if frozen else []) + [faketime] + command
     child_env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "LC_ALL": "C"}
+    if faketime is not None:
+        child_env.update(faketime_env(faketime, frozen))
     if tz is not None:
         child_env["TZ"] = tz
     if env:
