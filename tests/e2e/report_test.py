@@ -297,11 +297,15 @@ class ReportTest(unittest.TestCase):
         return folder
 
     def wait_for(self, path):
+        """The text a started viewer wrote to `path`, once its line is complete: the viewer
+        runs on its own, so the file can exist before its content does."""
         import time
         for _ in range(200):
             if os.path.exists(path):
                 with open(path) as f:
-                    return f.read()
+                    text = f.read()
+                if text.endswith("\n"):
+                    return text
             time.sleep(0.025)
         return None
 
