@@ -18,6 +18,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "fixtures", "slapd"))
 
 import slapd_fixture as sf  # noqa: E402
+from tavrel_run import tavrel_from_argv  # noqa: E402
 
 TAVREL = None
 
@@ -169,12 +170,7 @@ class ReferralTest(unittest.TestCase):
 def main():
     global TAVREL
     argv = list(sys.argv)
-    if "--tavrel" in argv:
-        at = argv.index("--tavrel")
-        TAVREL = os.path.abspath(argv[at + 1])
-        del argv[at:at + 2]
-    if TAVREL is None or not os.access(TAVREL, os.X_OK):
-        sys.exit("usage: %s --tavrel <tavrel binary> [unittest arguments]" % argv[0])
+    TAVREL = tavrel_from_argv(argv)
     unittest.main(argv=argv, verbosity=2)
 
 
