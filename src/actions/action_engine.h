@@ -4,11 +4,11 @@
 #include <string>
 #include <string_view>
 
-#include "actions/update_counters.h"
-#include "cli/run_settings.h"
+#include "common/update_counters.h"
+#include "common/run_settings.h"
 #include "directory/session.h"
-#include "query/object_record.h"
-#include "report/row_marks.h"
+#include "common/object_record.h"
+#include "common/row_marks.h"
 
 namespace tavrel {
 

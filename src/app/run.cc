@@ -5,9 +5,9 @@
 #include "actions/action_engine.h"
 #include "cli/command_line.h"
 #include "cli/options.h"
-#include "cli/run_settings.h"
 #include "common/console.h"
 #include "common/exit_status.h"
+#include "common/run_settings.h"
 #include "common/version.h"
 #include "directory/root_dse.h"
 #include "directory/session.h"
@@ -36,9 +36,8 @@ constexpr char kTerminating[] = "Terminating program.\n";
 constexpr char kCompleted[] = "\nCommand completed successfully\n\n";
 constexpr char kRootDseFailed[] = "ERROR: Couldn't gather RootDSE Info...\n";
 
-/// Opens and binds the session and reads the root entry; without -b the default naming
-/// context becomes the search base. Either failure ends the run.
-PhaseResult connectDirectory(RunSettings& settings, std::optional<DirectorySession>& session,
+/// Opens and binds the session and reads the root entry. Either failure ends the run.
+PhaseResult connectDirectory(const RunSettings& settings, std::optional<DirectorySession>& session,
                              RootDseInfo& rootDse) {
   console::debugErr("DEBUG: OpenLDAP - [" + settings.host + "]\n");
   std::optional<std::string> host;
@@ -60,7 +59,6 @@ PhaseResult connectDirectory(RunSettings& settings, std::optional<DirectorySessi
   console::debugOut("DEBUG: RootDSE Completed\n");
   console::progress("Processed at " + rootDse.dnsHostName + "\n");
   console::progress("Default Naming Context: " + rootDse.defaultNamingContext + "\n\n");
-  if (settings.baseDn.empty()) settings.baseDn = rootDse.defaultNamingContext;
   return PhaseResult::proceed();
 }
 
@@ -77,7 +75,7 @@ int runTavrel(const std::vector<std::string>& arguments) {
   console::setFlags(commandLine.hasSwitch("q"), commandLine.hasSwitch("d"));
   writeBanner();
   if (PhaseResult r = checkSwitches(commandLine); r.stop) return finish(r.exitCode);
-  RunSettings settings;
+  RunSettings settings;  // written by option evaluation only, read-only afterwards
   FilterPieces filterPieces;
   AgeLimits ageLimits;
   if (PhaseResult r = evaluateOptions(commandLine, settings, filterPieces, ageLimits); r.stop) {
@@ -91,13 +89,18 @@ int runTavrel(const std::vector<std::string>& arguments) {
     return finish(r.exitCode);
   }
 
+  // Without -b the default naming context is the search base.
+  const std::string searchBase =
+      settings.baseDn.empty() ? rootDse.defaultNamingContext : settings.baseDn;
+
   // Query: one paged search collects every matching object; a failed search leaves fewer
   // (or no) objects and the run goes on.
   std::string filter =
       buildFinalFilter(filterPieces, ageLimits, rootDse.domainFunctionality, settings);
   AttributeList attributes = buildAttributeList(settings, rootDse);
   SortSpec sort = buildSortSpec(settings, rootDse);
-  SearchOutcome search = runPagedSearch(*session, settings, rootDse, filter, attributes, sort);
+  SearchOutcome search =
+      runPagedSearch(*session, settings, rootDse, searchBase, filter, attributes, sort);
 
   // Reporting: the file is created only now, so a run that stopped earlier leaves none.
   ReportWriter report;
@@ -106,7 +109,7 @@ int runTavrel(const std::vector<std::string>& arguments) {
     ReportHeader header{.limits = ageLimits,
                         .finishDate = search.finishDate,
                         .rootDse = rootDse,
-                        .searchBase = settings.baseDn,
+                        .searchBase = searchBase,
                         .filter = filter,
                         .sortAttribute = sort.sortAttribute};
     report.beginReport(settings, header, attributes.names);

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "cli/command_line.h"
-#include "cli/run_settings.h"
+#include "common/run_settings.h"
 #include "common/exit_status.h"
 #include "query/filter.h"
 #include "query/int8.h"

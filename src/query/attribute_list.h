@@ -5,8 +5,8 @@
 #include <string_view>
 #include <vector>
 
-#include "cli/run_settings.h"
-#include "directory/root_dse.h"
+#include "common/root_dse_info.h"
+#include "common/run_settings.h"
 
 namespace tavrel {
 

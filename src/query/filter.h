@@ -3,25 +3,11 @@
 
 #include <string>
 
-#include "cli/run_settings.h"
+#include "common/age_limits.h"
+#include "common/run_settings.h"
 #include "query/int8.h"
 
 namespace tavrel {
-
-/// The run's age limits, all derived from one start time; read by the filter, the report
-/// header and the stamp action.
-struct AgeLimits {
-  int ageDays = 90;
-  int maxAgeDays = 0;
-  Int8 startTime = 0;
-  std::string startText;
-  std::string startDate;
-  std::string dateStamp;
-  std::string oldAgeText;
-  std::string oldAgeDate;
-  std::string maxOldAgeText = "0";
-  std::string maxOldAgeDate;
-};
 
 /// What option processing fixes about the filter before the directory is known.
 struct FilterPieces {

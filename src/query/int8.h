@@ -5,13 +5,10 @@
 #include <string>
 #include <string_view>
 
+#include "common/int8_value.h"
+
 namespace tavrel {
 
-/// The directory's large-integer time: 100-nanosecond intervals since 1601-01-01 00:00:00
-/// UTC. Travels as decimal text; 0 and 9223372036854775807 mean "never".
-using Int8 = std::int64_t;
-
-constexpr Int8 kInt8Never = 0x7FFFFFFFFFFFFFFFLL;
 constexpr std::string_view kEmptyDateText = "0000/00/00-00:00:00";
 
 /// The current UTC time.

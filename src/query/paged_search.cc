@@ -26,11 +26,11 @@ bool isNameAttribute(std::string_view name) {
   return contains(name, "cn") || contains(name, "sAMAccountName") || contains(name, "dNSHostName");
 }
 
-ldap::PagedSearchRequest makeRequest(const RunSettings& settings, const RootDseInfo& rootDse,
+ldap::PagedSearchRequest makeRequest(const RunSettings& settings, const std::string& base,
                                      const std::string& filter, const AttributeList& attributes,
                                      const SortSpec& sort) {
   ldap::PagedSearchRequest request;
-  request.base = settings.baseDn.empty() ? rootDse.defaultNamingContext : settings.baseDn;
+  request.base = base;
   if (contains(settings.scope, "sub")) {
     request.scope = ldap::kScopeSubtree;
   } else if (contains(settings.scope, "one")) {
@@ -88,17 +88,20 @@ bool collectEntry(ldap::Entry& entry, const RunSettings& settings, std::string& 
 }  // namespace
 
 SearchOutcome runPagedSearch(DirectorySession& session, const RunSettings& settings,
-                             const RootDseInfo& rootDse, const std::string& filter,
-                             const AttributeList& attributes, const SortSpec& sort) {
+                             const RootDseInfo& rootDse, const std::string& base,
+                             const std::string& filter, const AttributeList& attributes,
+                             const SortSpec& sort) {
   SearchOutcome outcome;
   ldap::Connection& connection = *session.connection;
   int matched = 0;
 
   std::unique_ptr<ldap::PagedSearch> search =
-      connection.searchInitPage(makeRequest(settings, rootDse, filter, attributes, sort));
+      connection.searchInitPage(makeRequest(settings, base, filter, attributes, sort));
   console::debugErr(kDebugInitialized);
   if (!search) {
     console::out(formatText(kInitPageFailed, ldap::lastSystemError()));
+    outcome.complete = false;
+    outcome.incompleteReason = "the search could not be started";
   } else {
     console::debugErr(kDebugHaveHandle);
     std::size_t spinner = 0;
@@ -125,6 +128,9 @@ SearchOutcome runPagedSearch(DirectorySession& session, const RunSettings& setti
       } else if (code != ldap::kNoResultsReturned) {
         reportLdapError(kNextPageLabel, rootDse.dnsHostName, code);
         console::out("\n");
+        outcome.complete = false;
+        outcome.incompleteReason =
+            formatText("the search failed with %d (", code) + ldap::err2string(code) + ")";
       }
       if (code != ldap::kSuccess) {
         connection.searchAbandonPage(*search);

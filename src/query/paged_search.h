@@ -3,26 +3,32 @@
 
 #include <string>
 
-#include "cli/run_settings.h"
-#include "directory/root_dse.h"
+#include "common/object_record.h"
+#include "common/root_dse_info.h"
+#include "common/run_settings.h"
 #include "directory/session.h"
 #include "query/attribute_list.h"
 #include "query/int8.h"
-#include "query/object_record.h"
 
 namespace tavrel {
 
 struct SearchOutcome {
   ObjectStore objects;
+  /// False when the search failed or was cut short: `objects` holds only what arrived, and
+  /// `incompleteReason` says why in words fit for the report and the console.
+  bool complete = true;
+  std::string incompleteReason;
   Int8 finishTime = 0;
   std::string finishText;
   std::string finishDate;
 };
 
 /// The run's single paged search. Never ends the run: failures leave fewer objects.
+/// `base` is the run's search base: -b, or the default naming context without it.
 SearchOutcome runPagedSearch(DirectorySession& session, const RunSettings& settings,
-                             const RootDseInfo& rootDse, const std::string& filter,
-                             const AttributeList& attributes, const SortSpec& sort);
+                             const RootDseInfo& rootDse, const std::string& base,
+                             const std::string& filter, const AttributeList& attributes,
+                             const SortSpec& sort);
 
 struct ObjectAges {
   std::string pwage;

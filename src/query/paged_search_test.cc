@@ -31,7 +31,9 @@ struct Fixture {
     attributes.names = {"DN", "cn", "pwage"};
   }
   SearchOutcome run(const std::string& filter = "(objectcategory=computer)") {
-    return runPagedSearch(session, settings, rootDse, filter, attributes, sort);
+    const std::string base =
+        settings.baseDn.empty() ? rootDse.defaultNamingContext : settings.baseDn;
+    return runPagedSearch(session, settings, rootDse, base, filter, attributes, sort);
   }
 };
 

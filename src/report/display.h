@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "cli/run_settings.h"
+#include "common/run_settings.h"
 
 namespace tavrel {
 

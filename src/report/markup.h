@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "cli/run_settings.h"
+#include "common/run_settings.h"
 
 namespace tavrel {
 

@@ -5,15 +5,15 @@
 #include <string>
 #include <vector>
 
-#include "actions/update_counters.h"
-#include "cli/run_settings.h"
+#include "common/age_limits.h"
 #include "common/exit_status.h"
-#include "directory/root_dse.h"
-#include "query/filter.h"
-#include "query/object_record.h"
+#include "common/object_record.h"
+#include "common/root_dse_info.h"
+#include "common/row_marks.h"
+#include "common/run_settings.h"
+#include "common/update_counters.h"
 #include "report/dhtml.h"
 #include "report/row_cells.h"
-#include "report/row_marks.h"
 
 namespace tavrel {
 

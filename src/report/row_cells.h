@@ -4,9 +4,9 @@
 #include <string>
 #include <string_view>
 
-#include "cli/run_settings.h"
-#include "query/object_record.h"
-#include "report/row_marks.h"
+#include "common/run_settings.h"
+#include "common/object_record.h"
+#include "common/row_marks.h"
 
 namespace tavrel {
 

@@ -13,12 +13,12 @@
 #include <string>
 #include <vector>
 
-#include "actions/update_counters.h"
-#include "cli/run_settings.h"
-#include "query/object_record.h"
+#include "common/update_counters.h"
+#include "common/run_settings.h"
+#include "common/object_record.h"
 #include "report/report_writer.h"
 #include "report/row_cells.h"
-#include "report/row_marks.h"
+#include "common/row_marks.h"
 
 namespace tavrel {
 namespace {

@@ -1,4 +1,4 @@
-#include "query/object_record.h"
+#include "common/object_record.h"
 
 #include <cstring>
 #include <deque>

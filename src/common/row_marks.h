@@ -1,5 +1,5 @@
-#ifndef TAVREL_REPORT_ROW_MARKS_H_
-#define TAVREL_REPORT_ROW_MARKS_H_
+#ifndef TAVREL_COMMON_ROW_MARKS_H_
+#define TAVREL_COMMON_ROW_MARKS_H_
 
 namespace tavrel {
 
@@ -13,4 +13,4 @@ struct RowMarks {
 
 }  // namespace tavrel
 
-#endif  // TAVREL_REPORT_ROW_MARKS_H_
+#endif  // TAVREL_COMMON_ROW_MARKS_H_

@@ -1,5 +1,5 @@
-#ifndef TAVREL_QUERY_OBJECT_RECORD_H_
-#define TAVREL_QUERY_OBJECT_RECORD_H_
+#ifndef TAVREL_COMMON_OBJECT_RECORD_H_
+#define TAVREL_COMMON_OBJECT_RECORD_H_
 
 #include <cstddef>
 #include <string_view>
@@ -43,4 +43,4 @@ using ObjectStore = std::vector<ObjectRecord>;
 
 }  // namespace tavrel
 
-#endif  // TAVREL_QUERY_OBJECT_RECORD_H_
+#endif  // TAVREL_COMMON_OBJECT_RECORD_H_

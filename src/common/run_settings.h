@@ -1,5 +1,5 @@
-#ifndef TAVREL_CLI_RUN_SETTINGS_H_
-#define TAVREL_CLI_RUN_SETTINGS_H_
+#ifndef TAVREL_COMMON_RUN_SETTINGS_H_
+#define TAVREL_COMMON_RUN_SETTINGS_H_
 
 #include <optional>
 #include <string>
@@ -63,4 +63,4 @@ struct RunSettings {
 
 }  // namespace tavrel
 
-#endif  // TAVREL_CLI_RUN_SETTINGS_H_
+#endif  // TAVREL_COMMON_RUN_SETTINGS_H_

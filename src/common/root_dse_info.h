@@ -1,0 +1,29 @@
+#ifndef TAVREL_COMMON_ROOT_DSE_INFO_H_
+#define TAVREL_COMMON_ROOT_DSE_INFO_H_
+
+#include <set>
+#include <string>
+
+namespace tavrel {
+
+/// What the server's root entry says about the directory.
+struct RootDseInfo {
+  std::string defaultNamingContext;
+  std::string rootDomainNamingContext;
+  std::string dnsHostName;
+  int domainFunctionality = 0;
+  int forestFunctionality = 0;
+  std::set<std::string> supportedCapabilities;
+  bool capLdapInteg = false;
+  bool capActiveDirectory = false;
+  bool capActiveDirectoryV51 = false;
+  bool capAdam = false;
+  std::string directoryType;
+  std::string domainMode;
+  std::string forestMode;
+  bool valid = false;
+};
+
+}  // namespace tavrel
+
+#endif  // TAVREL_COMMON_ROOT_DSE_INFO_H_

@@ -1,0 +1,22 @@
+#ifndef TAVREL_COMMON_UPDATE_COUNTERS_H_
+#define TAVREL_COMMON_UPDATE_COUNTERS_H_
+
+namespace tavrel {
+
+/// The outcome counts of a modifying run, printed at the end and added to the report.
+struct UpdateCounters {
+  int totalUpdates = 0;
+  int updatesOk = 0;
+  int updatesError = 0;
+  int updatesSkipped = 0;
+  int updatesSafetySkipped = 0;
+  /// Writes that got no answer (time-out, connection lost): they may have been applied.
+  /// Each is also counted in updatesError.
+  int updatesUnknown = 0;
+  /// Accounts left alone because writing stopped after a write of unknown outcome.
+  int updatesNotAttempted = 0;
+};
+
+}  // namespace tavrel
+
+#endif  // TAVREL_COMMON_UPDATE_COUNTERS_H_
