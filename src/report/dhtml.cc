@@ -358,7 +358,7 @@ std::string item(const std::vector<std::string>& columns, const std::vector<std:
     text += kValueIndent;
     text += name;
     text += '>';
-    if (i < cells.size()) text += escapeMarkup(cells[i]);
+    if (i < cells.size()) appendEscapedMarkup(text, cells[i]);
     text += "</";
     text += name;
     text += '>';

@@ -5,6 +5,8 @@
 #include "common/console.h"
 #include "common/text.h"
 #include "common/version.h"
+#include "report/charset.h"
+#include "report/csv_field.h"
 #include "report/markup.h"
 
 namespace tavrel {
@@ -21,6 +23,11 @@ const std::string PageHeadTemplate =
     std::string(kMakerWebAddress) +
     "\"><META NAME=\"Description\" CONTENT=\"Old computer accounts\"></HEAD>";
 constexpr std::string_view kTitlePlaceholder = "<INSERTTITLE>";
+// Declares the character set right after <HEAD>, before anything a browser must decode.
+constexpr std::string_view kHeadOpen = "<HEAD>";
+constexpr std::string_view kCharsetMetaStart =
+    "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=";
+constexpr std::string_view kCharsetMetaEnd = "\">";
 
 const std::string StyleBlock =
     "<STYLE>"
@@ -136,7 +143,10 @@ void ReportWriter::beginReport(const RunSettings& settings, const ReportHeader& 
                                const std::vector<std::string>& columns) {
   columns_ = columns;
   if (settings.writeHtmlHeader && format_ != ReportFormat::kCsv) {
-    write(replaceFirst(PageHeadTemplate, kTitlePlaceholder, header.limits.startDate));
+    std::string charsetMeta = std::string(kHeadOpen) + std::string(kCharsetMetaStart) +
+                              reportCharset().name + std::string(kCharsetMetaEnd);
+    std::string head = replaceFirst(PageHeadTemplate, kHeadOpen, charsetMeta);
+    write(replaceFirst(head, kTitlePlaceholder, header.limits.startDate));
     write("\n");
   }
   if (format_ != ReportFormat::kCsv) write(StyleBlock);
@@ -229,7 +239,8 @@ void ReportWriter::writeColumnHeader(const ReportHeader& header) {
         text += "<TD><CENTER><B>" + name + "</B></CENTER></TD>";
         break;
       case ReportFormat::kCsv:
-        text += name + delimiter_;
+        appendCsvField(text, name, delimiter_);
+        text += delimiter_;
         break;
       case ReportFormat::kDhtml:
         text += dhtml::column(name, dhtmlTexts_);
@@ -267,19 +278,22 @@ void ReportWriter::writeRow(const ObjectRecord& record, const RowMarks& marks,
       if (!htmlTableOpen_) return;
       row = "<TR class=\"row\">";
       for (const std::string& column : columns_) {
-        std::string cell = escapeMarkup(cellText(column, record, texts));
-        if (cell.empty()) cell = kEmptyHtmlCell;
         // The FONT element stays open; browsers close it with the cell.
-        row += "<TD NOWRAP><FONT COLOR=" + colour + ">" + cell + "</TD>";
+        row += "<TD NOWRAP><FONT COLOR=" + colour + ">";
+        size_t cellStart = row.size();
+        appendEscapedMarkup(row, cellText(column, record, texts));
+        if (row.size() == cellStart) row += kEmptyHtmlCell;
+        row += "</TD>";
       }
       if (marks.disabled) row += "</FONT>";
       row += "</TR>";
       break;
     }
     case ReportFormat::kCsv:
-      // Fields are neither quoted nor escaped: existing consumers split on the delimiter.
+      // Quoted only where a field would split, so plain values keep their bytes.
       for (const std::string& column : columns_) {
-        row += cellText(column, record, texts) + delimiter_;
+        appendCsvValue(row, cellText(column, record, texts), delimiter_);
+        row += delimiter_;
       }
       row += "\n";
       break;

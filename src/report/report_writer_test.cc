@@ -9,6 +9,7 @@
 #include <string>
 
 #include "common/console.h"
+#include "report/charset.h"
 
 namespace tavrel {
 namespace {
@@ -17,8 +18,12 @@ namespace fs = std::filesystem;
 
 // Expected texts are written out here from the report's published layout, independently
 // of the constants in the writer.
+// The page declares the platform's report character set ("utf-8" on POSIX).
 const std::string kHead =
-    "<%@ Language=VBScript %><HTML><HEAD><TITLE>2004/12/06-17:52:36</TITLE>"
+    "<%@ Language=VBScript %><HTML><HEAD>"
+    "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=" +
+    reportCharset().name +
+    "\"><TITLE>2004/12/06-17:52:36</TITLE>"
     "<META NAME=\"Generator\" CONTENT=\"Tavrel\">"
     "<META NAME=\"Author\" CONTENT=\"https://tavrel.example.org/\">"
     "<META NAME=\"Description\" CONTENT=\"Old computer accounts\"></HEAD>\n";
@@ -185,8 +190,8 @@ TEST_F(ReportWriterTest, CsvReportRunWholeFile) {
             "Max Old Age Date: 0000/00/00-00:00:00\nMax Old Age Date (Int8): 0\nAction: REPORT\n"
             "Stamp accountExpires: FALSE\nSafety Setting: 10\nFor Real Setting: FALSE\n\n\n"
             "DN,pwdLastSet,userAccountControl,pwage,\n"
-            "cn=pc1,dc=tavrel,dc=test,0000/00/00-00:00:00,(4096) MBR ,0100,\n"
-            "cn=pc;1,\"q\",0000/00/00-00:00:00,(2) DISABLED ,0100,\n");
+            "\"cn=pc1,dc=tavrel,dc=test\",0000/00/00-00:00:00,(4096) MBR ,0100,\n"
+            "\"cn=pc;1,\"\"q\"\"\",0000/00/00-00:00:00,(2) DISABLED ,0100,\n");
 }
 
 TEST_F(ReportWriterTest, HeaderSwitches) {

@@ -347,6 +347,17 @@ test('a modifying dry run written by tavrel: ACTION, RESULT and the run colours'
   await page.close();
 });
 
+test('controls and invalid UTF-8 written by tavrel show as replacement characters', async () => {
+  const { page, problems } = await openReport(path.join(TAVREL_REPORTS, 'raw_values.htm'));
+  assert.equal(await page.textContent('#XslResults .total'), 'Total Items Returned 1');
+  assert.deepEqual(await column(page, 'description'), ['bell\ufffd esc\ufffd tab\t end']);
+  assert.deepEqual(await column(page, 'audio'),
+    ['M\ufffdller\ufffd \ufffd \ufffd\ufffd\ufffd ok \u20ac']);
+  assert.equal(await page.evaluate(() => document.characterSet), 'UTF-8');
+  assert.deepEqual(problems, []);
+  await page.close();
+});
+
 // Stands in for a browser with XML islands: the VBScript LoadIT (replayed in JavaScript) and
 // transformNode exist before the page's script runs. The page must then neither build its
 // own table nor replace `sort`, and `sort` must drive the style island as it always did.

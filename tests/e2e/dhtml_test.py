@@ -39,6 +39,13 @@ DC = sf.UAC_SERVER_TRUST_ACCOUNT | sf.UAC_TRUSTED_FOR_DELEGATION  # 532480
 
 HOSTILE = "<script>alert(\"x\")</script> & 'q'"
 
+RAW_OU = "ou=Raw," + sf.SUFFIX
+# Controls XML 1.0 does not allow, in a text attribute (valid UTF-8) ...
+CONTROLS = "bell\x07 esc\x1b tab\t end"
+# ... and bytes that are not UTF-8 at all, NUL included, in an octet-string attribute.
+RAW_BYTES = b"M\xfcller\x00 \xc3 \xed\xa0\x80 ok \xe2\x82\xac"
+FFFD = "\ufffd"
+
 
 def utc(*fields):
     return datetime.datetime(*fields, tzinfo=datetime.timezone.utc)
@@ -82,7 +89,22 @@ def seed():
         sf.computer("PC-NEW", parent=DHTML_OU, uac=ENABLED,
                     pwd_last_set=int8(2004, 12, 20, 0, 0, 0),
                     when_created=utc(2004, 12, 1, 0, 0, 0)),
+        sf.ou("Raw"),
+        raw_computer(),
     ])
+
+
+def raw_computer():
+    """A computer whose description holds controls and whose audio (any attribute of octet
+    syntax will do) holds invalid UTF-8."""
+    import base64
+    text = sf.computer("PC-RAW", parent=RAW_OU, uac=ENABLED,
+                       pwd_last_set=int8(2004, 6, 1, 10, 0, 0),
+                       when_created=utc(2003, 1, 10, 9, 0, 0),
+                       extra={"description": CONTROLS})
+    text = text.replace("objectClass: computer\n",
+                        "objectClass: computer\nobjectClass: extensibleObject\n")
+    return text[:-1] + "audio:: %s\n\n" % base64.b64encode(RAW_BYTES).decode("ascii")
 
 
 class DhtmlReportTest(unittest.TestCase):
@@ -150,6 +172,21 @@ class DhtmlReportTest(unittest.TestCase):
         page = self.report("empty", "-report", "-b", EMPTY_OU)
         self.assertTrue(page.endswith(b"<XML ID=\"xmlSource\"><ROOT></ROOT></XML></BODY></HTML>"))
         self.assertMatchesExpected("empty", page)
+
+    def test_values_xml_does_not_allow_become_replacement_characters(self):
+        import xml.etree.ElementTree as ElementTree
+        page = self.report("raw_values", "-report", "-b", RAW_OU, "-addattrib",
+                           "description;audio")
+        self.assertIn(b'<META HTTP-EQUIV="Content-Type" CONTENT="text/html; charset=utf-8">'
+                      b"<TITLE>", page)
+        island = page[page.index(b'<XML ID="xmlSource">'):page.rindex(b"</XML>") + 6]
+        root = ElementTree.fromstring(island)  # expat: refuses anything not well-formed
+        item = root.find("ROOT/ITEM")
+        self.assertEqual(item.find("description").text,
+                         "bell%s esc%s tab\t end" % (FFFD, FFFD))
+        self.assertEqual(item.find("audio").text,
+                         "M%sller%s %s %s%s%s ok \u20ac" % ((FFFD,) * 6))
+        self.assertMatchesExpected("raw_values", page)
 
     def test_without_page_head(self):
         page = self.report("nohtmlheader", "-report", "-b", DHTML_OU, "-nohtmlheader")

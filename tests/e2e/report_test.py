@@ -35,6 +35,7 @@ NOW = datetime.datetime(2004, 12, 29, 0, 9, 22, tzinfo=datetime.timezone.utc)  #
 
 REPORT = "ou=Report," + sf.SUFFIX
 EMPTY = "ou=Empty," + sf.SUFFIX
+HOSTILE_OU = "ou=Hostile," + sf.SUFFIX
 
 HOSTILE_DESCRIPTION = ('<script>document.title="PWNED"</script>"><img src=x '
                        'onerror="document.body.setAttribute(\'data-pwned\',1)"> & co')
@@ -80,6 +81,39 @@ def report_entries():
     return "".join(entries)
 
 
+# Values a computer can write into its own account that used to shift csv columns or run as
+# spreadsheet formulas, each paired with the cell a reader must get back.
+HOSTILE_CSV_VALUES = [
+    ("M\u00fcller, Zo\u00eb; Sales", "M\u00fcller, Zo\u00eb; Sales"),
+    ('say "hi"; "bye"', 'say "hi"; "bye"'),
+    ("two\nlines", "two\nlines"),
+    ("cr\rand\r\ncrlf", "cr\rand\r\ncrlf"),
+    ('=HYPERLINK("http://x.invalid/","open")', '\'=HYPERLINK("http://x.invalid/","open")'),
+    ("=cmd|' /C calc'!A0", "'=cmd|' /C calc'!A0"),
+    ("+1+2", "'+1+2"),
+    ("@SUM(A1:A9)", "'@SUM(A1:A9)"),
+    ("-x;,", "'-x;,"),
+    ("\tTAB", "'\tTAB"),
+    ("-0001", "-0001"),
+    (",,,", ",,,"),
+    (";;;", ";;;"),
+    ('"', '"'),
+    ("a=b,c", "a=b,c"),
+    ("\u65e5\u672c\u8a9e", "\u65e5\u672c\u8a9e"),
+]
+
+
+def hostile_entries():
+    """One computer per hostile value: the value in description and operatingSystem, and the
+    value's index (plus an escaped comma and semicolon) in the name."""
+    entries = [sf.ou("Hostile")]
+    for i, (value, _) in enumerate(HOSTILE_CSV_VALUES):
+        entries.append(sf.computer("H%02d\\, x\\;y" % i, parent=HOSTILE_OU,
+                                   pwd_last_set=int8(200), operating_system=value,
+                                   extra={"description": value}))
+    return "".join(entries)
+
+
 def expected_path(name):
     return os.path.join(EXPECTED, name)
 
@@ -88,7 +122,7 @@ class ReportTest(unittest.TestCase):
 
     @classmethod
     def setUpClass(cls):
-        cls.d = sf.SlapdFixture(variant="w2003-l2", seed=report_entries())
+        cls.d = sf.SlapdFixture(variant="w2003-l2", seed=report_entries() + hostile_entries())
         cls.d.start()
 
     @classmethod
@@ -179,8 +213,37 @@ class ReportTest(unittest.TestCase):
         self.assertIn(b"&lt;script&gt;document.title=&quot;PWNED&quot;&lt;/script&gt;", html)
         self.assertNotIn(b"<script>", html)
         self.assertNotIn(b"<img", html)
-        self.assertIn(b'cn=a&b \\3cx\\3e \\22q\\22,ou=report,dc=tavrel,dc=test;a&b <x> "q";', csv)
-        self.assertIn(HOSTILE_DESCRIPTION.encode() + b";", csv)
+        # In csv they stay as they are; a field with a double quote is quoted as a whole.
+        self.assertIn(b'cn=a&b \\3cx\\3e \\22q\\22,ou=report,dc=tavrel,dc=test;"a&b <x> ""q""";',
+                      csv)
+        self.assertIn(b'"' + HOSTILE_DESCRIPTION.replace('"', '""').encode() + b'";', csv)
+
+    def test_hostile_values_keep_their_csv_columns(self):
+        import csv
+        for delimiter in (";", ","):
+            with self.subTest(delimiter=delimiter):
+                name = "hostile%s.csv" % ("semicolon" if delimiter == ";" else "comma")
+                code, out, err = self.run_report("-file", name, "-format", "csv", "-delim",
+                                                 delimiter, "-addattrib", "description",
+                                                 base=HOSTILE_OU)
+                self.assertReportRun(code, out, err, name)
+                with open(os.path.join(self.work, name), encoding="utf-8", newline="") as f:
+                    records = list(csv.reader(f, delimiter=delimiter))
+                at = next(i for i, r in enumerate(records) if r[:1] == ["DN"])
+                header, rows = records[at], records[at + 1:]
+                self.assertEqual(len(rows), len(HOSTILE_CSV_VALUES))
+                seen = set()
+                for row in rows:
+                    self.assertEqual(len(row), len(header), row)
+                    cells = dict(zip(header, row))
+                    index = int(cells["DN"][4:6])
+                    self.assertTrue(cells["DN"].endswith(",ou=hostile,dc=tavrel,dc=test"),
+                                    cells["DN"])
+                    expected = HOSTILE_CSV_VALUES[index][1]
+                    self.assertEqual(cells["description"], expected)
+                    self.assertEqual(cells["operatingSystem"], expected)
+                    seen.add(index)
+                self.assertEqual(seen, set(range(len(HOSTILE_CSV_VALUES))))
 
     # -- modifying runs (dry runs: nothing is written to the directory)
 
