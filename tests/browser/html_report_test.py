@@ -18,10 +18,10 @@ import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "fixtures", "slapd"))
-sys.path.insert(0, os.path.join(HERE, "..", "e2e"))
+sys.path.insert(0, os.path.join(HERE, "..", "support"))
 
 import slapd_fixture as sf  # noqa: E402
-from tavrel_run import tavrel_from_argv  # noqa: E402
+from tavrel_run import run_tavrel, tavrel_from_argv  # noqa: E402
 
 TAVREL = None
 BROWSER = "/usr/bin/chromium"
@@ -137,14 +137,11 @@ class HtmlReportInBrowserTest(unittest.TestCase):
         cls.d = sf.SlapdFixture(seed=seed)
         cls.d.start()
         try:
-            env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "LDAPNOINIT": "1",
-                   "TZ": "UTC"}
             # A relative name: an argument starting with "/" would be read as a switch.
-            result = subprocess.run(
-                [TAVREL, "-report", "-h", cls.d.ldapi_uri, "-b", BASE, "-addattrib",
-                 "description", "-file", "report.htm", "-q"],
-                cwd=cls.work, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                timeout=60)
+            result = run_tavrel(
+                TAVREL, ["-report", "-h", cls.d.ldapi_uri, "-b", BASE, "-addattrib",
+                         "description", "-file", "report.htm", "-q"],
+                faketime=None, cwd=cls.work)
             if result.returncode != 0:
                 raise AssertionError("tavrel failed: %r" % (result.stderr,))
             cls.dom = render(os.path.join(cls.work, "report.htm"),

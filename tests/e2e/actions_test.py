@@ -9,7 +9,6 @@ but never instead of the directory.
     python3 tests/e2e/actions_test.py --tavrel build/tavrel [unittest options]
 """
 
-import argparse
 import datetime
 import fcntl
 import os
@@ -22,9 +21,10 @@ import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "fixtures", "slapd"))
+sys.path.insert(0, os.path.join(HERE, "..", "support"))
 
 import slapd_fixture as sf  # noqa: E402
-from tavrel_run import faketime_env  # noqa: E402
+from tavrel_run import client_env, run_tavrel, tavrel_from_argv  # noqa: E402
 
 TAVREL = None
 
@@ -135,15 +135,9 @@ class ActionTestCase(unittest.TestCase):
     def tavrel(self, fixture, *args, clock=None, tz=None):
         """Runs tavrel; `clock` pins its clock (libfaketime, local time of `tz`)."""
         command, report = self.command(fixture, *args)
-        env = dict(os.environ, LDAPNOINIT="1")
-        if clock is not None:
-            env.update(faketime_env(clock))
-        if tz is not None:
-            env["TZ"] = tz
-        result = subprocess.run(command, stdin=subprocess.DEVNULL, capture_output=True,
-                                env=env, cwd=self.work, timeout=120)
-        return Run(result.returncode, result.stdout.decode("utf-8", "replace"),
-                   result.stderr.decode("utf-8", "replace"), report, quiet="-q" in args)
+        code, out, err = run_tavrel(command[0], command[1:], faketime=clock, tz=tz,
+                                    cwd=self.work, timeout=120, encoding="utf-8")
+        return Run(code, out, err, report, quiet="-q" in args)
 
     def assertCompleted(self, run):
         self.assertEqual(run.code, 0, run.err)
@@ -373,7 +367,7 @@ class FailedWriteTest(ActionTestCase):
         capacity = fcntl.fcntl(write_end, fcntl.F_GETPIPE_SZ)
         process = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=write_end,
                                    stderr=subprocess.PIPE, cwd=self.work,
-                                   env=dict(os.environ, LDAPNOINIT="1"))
+                                   env=client_env())
         os.close(write_end)
         try:
             # Far more output than the pipe and tavrel's own stdio buffer hold comes before
@@ -477,11 +471,8 @@ class StampTest(ActionTestCase):
 
 def main():
     global TAVREL
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--tavrel", required=True)
-    args, rest = parser.parse_known_args()
-    TAVREL = os.path.abspath(args.tavrel)
-    unittest.main(argv=[sys.argv[0]] + rest)
+    TAVREL = tavrel_from_argv()
+    unittest.main()
 
 
 if __name__ == "__main__":

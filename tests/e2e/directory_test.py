@@ -25,7 +25,7 @@ import unittest
 HERE = os.path.dirname(os.path.abspath(__file__))
 FIXTURES = os.path.join(HERE, "..", "fixtures")
 sys.path.insert(0, os.path.join(FIXTURES, "slapd"))
-sys.path.insert(0, HERE)
+sys.path.insert(0, os.path.join(HERE, "..", "support"))
 
 import slapd_fixture as sf  # noqa: E402
 from tavrel_run import run_tavrel, tavrel_from_argv  # noqa: E402
@@ -63,10 +63,10 @@ class TavrelCase(unittest.TestCase):
 
     def tavrel(self, *args, prefix=(), timeout=60):
         """Runs tavrel (behind `prefix`, e.g. ip netns exec) in the test's own folder.
-        LDAPNOINIT keeps the machine's ldap.conf and ~/.ldaprc away from the library."""
+        run_tavrel keeps the machine's ldap.conf and ~/.ldaprc away from the library."""
         command = list(prefix) + [TAVREL] + list(args)
         return run_tavrel(command[0], command[1:], faketime=None, cwd=self.cwd,
-                          env={"LDAPNOINIT": "1"}, timeout=timeout)
+                          timeout=timeout)
 
     def assertNoFiles(self):
         self.assertEqual(os.listdir(self.cwd), [])
@@ -330,7 +330,7 @@ class NamespaceTest(TavrelCase):
         for host, port in cases:
             with self.subTest(host=host):
                 code, out, err = self.tavrel("-report", "-d", "-h", host,
-                                             prefix=self.ns.prefix("LDAPNOINIT=1"))
+                                             prefix=self.ns.prefix())
                 self.assertEqual(code, EXIT_FATAL, err)
                 self.assertTrue(err.endswith(b"LDAP_BIND: [localhost] " + SERVER_DOWN +
                                              TERMINATING), err)
@@ -356,7 +356,7 @@ class NamespaceTest(TavrelCase):
         self.addCleanup(os.unlink, krb5_conf)
         # Without a responder nothing is located: the library's default, nobody there.
         code, out, err = self.tavrel("-report", "-d", prefix=self.ns.prefix(
-            "LDAPNOINIT=1", "KRB5_CONFIG=" + krb5_conf))
+            "KRB5_CONFIG=" + krb5_conf))
         self.assertEqual(code, EXIT_FATAL, err)
         self.assertIn(b"DEBUG: OpenLDAP - []\n", err)
         self.assertTrue(err.endswith(b"LDAP_BIND: [] " + SERVER_DOWN + TERMINATING), err)
@@ -376,7 +376,7 @@ class NamespaceTest(TavrelCase):
         # The record of lowest priority names slapd's port; slapd answers (over TCP the local
         # user cannot sign in), which a server that is not there would not.
         code, out, err = self.tavrel("-report", prefix=self.ns.prefix(
-            "LDAPNOINIT=1", "KRB5_CONFIG=" + krb5_conf))
+            "KRB5_CONFIG=" + krb5_conf))
         self.assertFails((code, out, err), b"LDAP_BIND: [] " + NO_METHOD)
 
 

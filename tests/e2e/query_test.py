@@ -16,8 +16,10 @@ import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "fixtures", "slapd"))
+sys.path.insert(0, os.path.join(HERE, "..", "support"))
 
 import slapd_fixture as sf  # noqa: E402
+from tavrel_run import client_env, run_tavrel, tavrel_from_argv  # noqa: E402
 
 TAVREL = None
 
@@ -48,22 +50,11 @@ PAGING_COUNT = 7
 MEGABYTE = 1 << 20
 
 
-def client_env():
-    env = dict(os.environ)
-    env["LDAPNOINIT"] = "1"  # no ldap.conf or .ldaprc of the machine or user
-    env["TZ"] = "UTC"
-    return env
-
-
-def run_tavrel(fixture, *args, timeout=120, cwd=None):
-    """One run over the fixture's ldapi socket; stdout and stderr as latin-1 text (every byte
-    kept, one character each)."""
-    command = [TAVREL, "-report", "-h", fixture.ldapi_uri] + list(args)
-    result = subprocess.run(command, capture_output=True, env=client_env(), timeout=timeout,
-                            stdin=subprocess.DEVNULL, cwd=cwd)
-    result.stdout = result.stdout.decode("latin-1")
-    result.stderr = result.stderr.decode("latin-1")
-    return result
+def search_run(fixture, *args, timeout=120, cwd=None):
+    """One run over the fixture's ldapi socket on the real clock; stdout and stderr as latin-1
+    text (every byte kept, one character each)."""
+    return run_tavrel(TAVREL, ["-report", "-h", fixture.ldapi_uri] + list(args), faketime=None,
+                      cwd=cwd, timeout=timeout, encoding="latin-1")
 
 
 DN_LINE = re.compile(r"^(?!DEBUG: )[A-Za-z]+=[^\n]*,dc=tavrel,dc=test$", re.I | re.M)
@@ -142,7 +133,7 @@ class QueryTest(unittest.TestCase):
         expected = ["P%05d" % i for i in range(PAGING_COUNT)]
         for size in ("1", "2", "100"):
             with self.subTest(page_size=size):
-                result = run_tavrel(self.d, "-format", "none", "-b", PAGING, "-ps", size,
+                result = search_run(self.d, "-format", "none", "-b", PAGING, "-ps", size,
                                     "-q", "-d")
                 self.assertEqual(result.returncode, 0, result.stderr)
                 self.assertEqual(sorted(names(collected(result))), expected)
@@ -151,13 +142,13 @@ class QueryTest(unittest.TestCase):
                                  {"1": PAGING_COUNT, "2": 4, "100": 1}[size] + 1)
 
     def test_spinner_turns_once_per_page(self):
-        result = run_tavrel(self.d, "-format", "none", "-b", PAGING, "-ps", "2")
+        result = search_run(self.d, "-format", "none", "-b", PAGING, "-ps", "2")
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertEqual(spinner(result), "|/-\\")
         self.assertIn("\\\rSearch completed...\n", result.stdout)
-        result = run_tavrel(self.d, "-format", "none", "-b", PAGING, "-ps", "1")
+        result = search_run(self.d, "-format", "none", "-b", PAGING, "-ps", "1")
         self.assertEqual(spinner(result), "|/-\\|/-")
-        quiet = run_tavrel(self.d, "-format", "none", "-b", PAGING, "-ps", "1", "-q")
+        quiet = search_run(self.d, "-format", "none", "-b", PAGING, "-ps", "1", "-q")
         self.assertEqual(spinner(quiet), "")
         self.assertNotIn("Search completed", quiet.stdout)
 
@@ -167,7 +158,7 @@ class QueryTest(unittest.TestCase):
         for option, ascending in ASCENDING.items():
             for switch, order in (("-sort", ascending), ("-rsort", ascending[::-1])):
                 with self.subTest(sort=switch + " " + option):
-                    result = run_tavrel(self.d, "-format", "none", "-b", STALE, "-age", "90",
+                    result = search_run(self.d, "-format", "none", "-b", STALE, "-age", "90",
                                         switch, option, "-ps", "2", "-q", "-d")
                     self.assertEqual(result.returncode, 0, result.stderr)
                     self.assertEqual(names(collected(result)), order)
@@ -191,7 +182,7 @@ class QueryTest(unittest.TestCase):
         ]
         for args, expected in cases:
             with self.subTest(args=args):
-                result = run_tavrel(self.d, "-format", "none", "-q", "-d", *args)
+                result = search_run(self.d, "-format", "none", "-q", "-d", *args)
                 self.assertEqual(result.returncode, 0, result.stderr)
                 self.assertEqual(sorted(names(collected(result))), sorted(expected))
                 self.assertEqual(matched(result), len(expected))
@@ -200,7 +191,7 @@ class QueryTest(unittest.TestCase):
                 self.assertEqual(len(excluded), len(everything) - len(expected))
 
     def test_excluded_line_shows_item_and_dn_as_returned(self):
-        result = run_tavrel(self.d, "-format", "none", "-q", "-d", "-b", LAB,
+        result = search_run(self.d, "-format", "none", "-q", "-d", "-b", LAB,
                             "-excldn", "LABOR", "-nolc")
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertIn("DEBUG: Excluded DN (labor) - cn=LABOR2,ou=Lab,dc=tavrel,dc=test\n",
@@ -213,7 +204,7 @@ class QueryTest(unittest.TestCase):
         """Columns and rows of a tab-separated report, as bytes."""
         with tempfile.TemporaryDirectory() as folder:
             # A relative name: an argument that starts with "/" is a switch.
-            result = run_tavrel(self.d, "-format", "csv", "-delim", "tab", "-noheader",
+            result = search_run(self.d, "-format", "csv", "-delim", "tab", "-noheader",
                                 "-file", "report.txt", "-q", *args, cwd=folder)
             self.assertEqual(result.returncode, 0, result.stderr)
             with open(os.path.join(folder, "report.txt"), "rb") as f:
@@ -262,7 +253,7 @@ class QueryTest(unittest.TestCase):
         )
         for args, error in cases:
             with self.subTest(args=args):
-                result = run_tavrel(self.d, "-format", "none", "-d", *args)
+                result = search_run(self.d, "-format", "none", "-d", *args)
                 self.assertEqual(result.returncode, 0, result.stderr)
                 self.assertIn("\nldap_get_next_page_s: [dc1.tavrel.test] %s\n"
                               "0 objects matched\n" % error, result.stderr)
@@ -287,7 +278,7 @@ class LastLogonTest(unittest.TestCase):
 
     def run_level(self, variant, *args):
         with sf.SlapdFixture(variant=variant, seed=self.SEED) as d:
-            return run_tavrel(d, "-format", "none", "-d", "-b", STALE, *args)
+            return search_run(d, "-format", "none", "-d", "-b", STALE, *args)
 
     def test_level_two_uses_last_logon(self):
         result = self.run_level("w2003-l2", "-llts")
@@ -323,7 +314,7 @@ class ServerGoneTest(unittest.TestCase):
                        "-d"]
             process = subprocess.Popen(command, stdin=subprocess.DEVNULL,
                                        stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                                       env=client_env())
+                                       env=client_env({"TZ": "UTC"}))
             # tavrel blocks on its full stderr pipe while nobody reads, so it cannot run far
             # ahead of this loop.
             seen = 0
@@ -355,13 +346,8 @@ class ServerGoneTest(unittest.TestCase):
 
 def main():
     global TAVREL
-    args = sys.argv[1:]
-    if "--tavrel" not in args:
-        sys.exit("usage: query_test.py --tavrel PATH [unittest arguments]")
-    at = args.index("--tavrel")
-    TAVREL = os.path.abspath(args[at + 1])
-    del args[at:at + 2]
-    unittest.main(argv=[sys.argv[0]] + args)
+    TAVREL = tavrel_from_argv()
+    unittest.main()
 
 
 if __name__ == "__main__":

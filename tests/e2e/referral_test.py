@@ -16,9 +16,10 @@ import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "fixtures", "slapd"))
+sys.path.insert(0, os.path.join(HERE, "..", "support"))
 
 import slapd_fixture as sf  # noqa: E402
-from tavrel_run import tavrel_from_argv  # noqa: E402
+from tavrel_run import client_env, run_tavrel, tavrel_from_argv  # noqa: E402
 
 TAVREL = None
 
@@ -42,13 +43,6 @@ def dn(name, parent):
 
 FLEET_DNS = {dn(n, FLEET) for n in FLEET_NAMES}
 BRANCH_DNS = {dn(n, BRANCH) for n in BRANCH_NAMES}
-
-
-def client_env():
-    env = dict(os.environ)
-    env["LDAPNOINIT"] = "1"
-    env["TZ"] = "UTC"
-    return env
 
 
 def report_rows(path):
@@ -92,11 +86,9 @@ class ReferralTest(unittest.TestCase):
         path = os.path.join(self.work, name)
         if os.path.exists(path):
             os.unlink(path)
-        command = [TAVREL, "-report", "-h", primary.ldapi_uri, "-format", "csv", "-file",
-                   name] + list(args)
-        result = subprocess.run(command, capture_output=True, env=client_env(), timeout=120,
-                                stdin=subprocess.DEVNULL, cwd=self.work, text=True,
-                                errors="replace")
+        result = run_tavrel(TAVREL, ["-report", "-h", primary.ldapi_uri, "-format", "csv",
+                                     "-file", name] + list(args),
+                            faketime=None, cwd=self.work, timeout=120, encoding="utf-8")
         self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
         return result, report_rows(path)
 

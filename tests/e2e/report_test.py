@@ -18,7 +18,7 @@ import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "fixtures", "slapd"))
-sys.path.insert(0, HERE)
+sys.path.insert(0, os.path.join(HERE, "..", "support"))
 
 import slapd_fixture as sf  # noqa: E402
 from tavrel_run import run_tavrel, tavrel_from_argv  # noqa: E402
@@ -141,7 +141,7 @@ class ReportTest(unittest.TestCase):
         if not any(a in ("-disable", "-delete", "-move") for a in args):
             command.insert(0, "-report")
         return run_tavrel(TAVREL, command, faketime=CLOCK, tz=ZONE, cwd=self.work,
-                          env=dict(env or {}, LDAPNOINIT="1"))
+                          env=env)
 
     def read(self, name):
         with open(os.path.join(self.work, name), "rb") as f:
@@ -399,7 +399,7 @@ class ReportTest(unittest.TestCase):
             # descriptor, the viewer included, which would hide what this test looks for.
             code, out, err = run_tavrel(
                 TAVREL, ["-report", "-h", self.d.ldapi_uri, "-b", REPORT, "-file", "s.htm", "-sh"],
-                faketime=None, tz=ZONE, cwd=self.work, env={"LDAPNOINIT": "1", "PATH": folder},
+                faketime=None, tz=ZONE, cwd=self.work, env={"PATH": folder},
                 timeout=30)
             self.assertReportRun(code, out, err, "s.htm")
             self.assertNotIn(b"viewer output", out + err)

@@ -7,8 +7,7 @@ import glob
 import os
 
 from samba_support import (BASE_DN, DC_DN, DC_FQDN, Account, HtmlReport, SambaTestCase,
-                           generalized_time_days_ago, int8_days_ago, main)
-from samba_fixture import datetime_from_int8
+                           datetime_from_int8, generalized_time_days_ago, int8_days_ago, main)
 
 REPORT_OU = "OU=ReportTest," + BASE_DN
 USERS_OU = "OU=ReportUsers," + BASE_DN

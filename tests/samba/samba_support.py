@@ -14,10 +14,13 @@ import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(os.path.dirname(HERE), "fixtures", "samba"))
+sys.path.insert(0, os.path.join(os.path.dirname(HERE), "support"))
 
 from samba_fixture import (  # noqa: E402,F401
     ADMIN_DN, BASE_DN, COMPUTERS_DN, DC_DN, DC_FQDN, USERS_DN, Account, SambaDomain,
-    generalized_time_days_ago, int8_days_ago, int8_from_datetime)
+    generalized_time_days_ago)
+from tavrel_run import (  # noqa: E402,F401
+    datetime_from_int8, int8_days_ago, int8_from_datetime, tavrel_from_argv)
 
 TAVREL = None
 
@@ -26,12 +29,7 @@ def main():
     """Takes --tavrel off the command line and runs the module's tests."""
     global TAVREL
     argv = list(sys.argv)
-    if "--tavrel" in argv:
-        at = argv.index("--tavrel")
-        TAVREL = os.path.abspath(argv[at + 1])
-        del argv[at:at + 2]
-    if TAVREL is None or not os.access(TAVREL, os.X_OK):
-        sys.exit("usage: %s --tavrel <tavrel binary> [unittest arguments]" % argv[0])
+    TAVREL = tavrel_from_argv(argv)
     unittest.main(argv=argv, verbosity=2)
 
 

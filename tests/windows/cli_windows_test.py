@@ -11,7 +11,6 @@ scripts/windows-test.sh); both reach tavrel.exe only through wine, never the pro
 Windows writes CRLF line ends on the console; they are folded to LF before comparing.
 """
 
-import argparse
 import os
 import stat
 import sys
@@ -20,9 +19,11 @@ import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "e2e"))
+sys.path.insert(0, os.path.join(HERE, "..", "support"))
 
 import cli_test  # noqa: E402
 from cli_test import BANNER, EXIT_FATAL, bad_switches  # noqa: E402
+from tavrel_run import option_from_argv  # noqa: E402
 
 # Longest command line CreateProcess accepts, in characters; longer ones never reach the
 # program on Windows, so the cases that need them are sized down here.
@@ -132,18 +133,16 @@ class WindowsCliTest(cli_test.CliTest):
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--exe", required=True, help="the cross-built tavrel.exe")
-    parser.add_argument("--wine", default="wine")
-    args, rest = parser.parse_known_args()
+    exe = option_from_argv("--exe")  # the cross-built tavrel.exe
+    wine = option_from_argv("--wine", default="wine", path=False)
+    rest = sys.argv[1:]
     prefix = os.environ.get("WINEPREFIX")
     if not prefix:
         sys.exit("WINEPREFIX must name the prepared wine prefix")
     with tempfile.TemporaryDirectory(prefix="tavrel-wine-cli-") as folder:
         wrapper = os.path.join(folder, "tavrel")
         with open(wrapper, "w") as f:
-            f.write(WRAPPER % {"prefix": prefix, "wine": args.wine,
-                               "exe": os.path.abspath(args.exe)})
+            f.write(WRAPPER % {"prefix": prefix, "wine": wine, "exe": exe})
         os.chmod(wrapper, stat.S_IRWXU)
         cli_test.TAVREL = wrapper
         loader = unittest.TestLoader()

@@ -10,7 +10,6 @@ prepares it. The binaries skip these cases when started without the zone or the 
 this driver also checks that nothing was skipped.
 """
 
-import argparse
 import os
 import re
 import socket
@@ -20,10 +19,13 @@ import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "fixtures", "slapd"))
+sys.path.insert(0, os.path.join(HERE, "..", "support"))
 
 import slapd_fixture as sf  # noqa: E402
+from tavrel_run import option_from_argv  # noqa: E402
 
-ARGS = None
+BUILD = None
+WINE = "wine"
 
 
 def run_gtest(test, binary, gtest_filter, env_extra):
@@ -33,7 +35,7 @@ def run_gtest(test, binary, gtest_filter, env_extra):
     env["WINEDEBUG"] = "-all"
     env.update(env_extra)
     result = subprocess.run(
-        [ARGS.wine, os.path.join(ARGS.build, binary), "--gtest_filter=" + gtest_filter],
+        [WINE, os.path.join(BUILD, binary), "--gtest_filter=" + gtest_filter],
         env=env, capture_output=True, timeout=300)
     output = result.stdout.decode("latin-1").replace("\r\n", "\n")
     test.assertEqual(result.returncode, 0, output[-6000:] + result.stderr.decode("latin-1"))
@@ -93,8 +95,6 @@ class Wldap32Test(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--build", required=True, help="the cross build folder")
-    parser.add_argument("--wine", default="wine")
-    ARGS, rest = parser.parse_known_args()
-    unittest.main(argv=[sys.argv[0]] + rest)
+    BUILD = option_from_argv("--build")
+    WINE = option_from_argv("--wine", default="wine", path=False)
+    unittest.main()
