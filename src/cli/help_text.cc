@@ -80,6 +80,14 @@ Usage:
                      age   = object age
                      OS    = operating system version
                      LLTS  = lastLogonTimestamp
+   -format json   One JSON document for scripts (extension .json)
+   -disabledfor x Only accounts disabled and stamped (accountExpires)
+                  at least x days ago: the second stage of a clean-up,
+                  e.g. -delete -disabledfor 30 after -disable -stamp.
+   -undo file     LDIF file that undoes the writes of a -forreal run.
+                  (Default: the report name with .undo.ldif)
+                  Apply it with ldapmodify -f file (ldifde -i -f file).
+   -noundo        Write no undo file.
 
 
   Ex1:

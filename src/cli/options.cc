@@ -3,6 +3,7 @@
 #include "cli/help_text.h"
 #include "common/console.h"
 #include "common/text.h"
+#include "query/disabled_for.h"
 
 namespace tavrel {
 
@@ -28,9 +29,16 @@ constexpr std::string_view kBadFormat = "\nERROR: Invalid Report Type.\n\n";
 constexpr std::string_view kBadDelimiter = "\nERROR: Invalid Delimiter.\n\n";
 constexpr std::string_view kNoNewParent = "\nERROR: No /newparent option specified for MOVE.\n\n";
 constexpr std::string_view kBadSafety = "\nERROR: Invalid safety value.\n\n";
+constexpr std::string_view kBadDisabledFor = "\nERROR: Invalid disabled-for value.\n\n";
+constexpr std::string_view kNoUndoName = "\nERROR: No file name given for -undo.\n\n";
+constexpr std::string_view kUndoConflict =
+    "\nERROR: -undo and -noundo cannot be used together.\n\n";
+constexpr std::string_view kUndoIsReport =
+    "\nERROR: The undo file and the report file must differ.\n\n";
 
 constexpr std::string_view kDefaultReportName = "tavrel.<DATE>";
 constexpr std::string_view kDatePlaceholder = "<DATE>";
+constexpr std::string_view kUndoSuffix = ".undo.ldif";
 
 const char* flagText(bool flag) {
   return flag ? "1" : "0";
@@ -95,7 +103,7 @@ PhaseResult readConnectionOptions(const CommandLine& commandLine, RunSettings& s
 }
 
 // The selection switches that the filter's first phase turns into pieces.
-void readFilterOptions(const CommandLine& commandLine, RunSettings& settings) {
+PhaseResult readFilterOptions(const CommandLine& commandLine, RunSettings& settings) {
   settings.usersMode = commandLine.hasSwitch("users");
   settings.onlyDisabled = commandLine.hasSwitch("onlydisabled");
   settings.excludeDcs = commandLine.hasSwitch("nodc");
@@ -104,6 +112,11 @@ void readFilterOptions(const CommandLine& commandLine, RunSettings& settings) {
   settings.realAge = commandLine.hasSwitch("realage");
   settings.useLastLogonTimestamp = commandLine.hasSwitch("llts");
   settings.bitwiseTransform = commandLine.hasSwitch("bit");
+  if (commandLine.hasSwitch("disabledfor")) {
+    settings.disabledForDays = readDisabledForDays(commandLine.switchValue("disabledfor"));
+    if (!settings.disabledForDays) return refuseWithHint(kBadDisabledFor);
+  }
+  return PhaseResult::proceed();
 }
 
 // -age refuses a value that read as 0 without being a 0; -maxage refuses an explicit 0,
@@ -163,6 +176,7 @@ PhaseResult readFormatOption(const CommandLine& commandLine, RunSettings& settin
   if (value.starts_with("dhtml")) choose(ReportFormat::kDhtml, "html");
   if (contains(value, "csv")) choose(ReportFormat::kCsv, "csv.txt");
   if (contains(value, "none")) choose(ReportFormat::kNone, "txt");
+  if (contains(value, "json")) choose(ReportFormat::kJson, "json");
   if (!matched) return refuseWithHint(kBadFormat);
   return PhaseResult::proceed();
 }
@@ -267,6 +281,35 @@ PhaseResult readActionOptions(const CommandLine& commandLine, RunSettings& setti
   return PhaseResult::proceed();
 }
 
+// Where a -forreal run that can write keeps the records that undo it; with -d, echoes the
+// switches of the later stages after the action options.
+PhaseResult readUndoOptions(const CommandLine& commandLine, RunSettings& settings,
+                            std::string_view dateStamp) {
+  const bool named = commandLine.hasSwitch("undo");
+  const bool off = commandLine.hasSwitch("noundo");
+  if (named && off) return refuseWithHint(kUndoConflict);
+  std::string given;
+  if (named) {
+    given = replaceAll(commandLine.switchValue("undo"), kDatePlaceholder, dateStamp);
+    if (given.empty()) return refuseWithHint(kNoUndoName);
+  }
+  const bool writes = settings.action == ActionKind::kDisable ||
+                      settings.action == ActionKind::kDelete ||
+                      settings.action == ActionKind::kMove;
+  if (writes && settings.forReal && !off) {
+    settings.undoFile = named ? given : defaultUndoFileName(settings, dateStamp);
+    if (settings.format != ReportFormat::kNone && settings.undoFile == settings.reportFile) {
+      return refuseWithHint(kUndoIsReport);
+    }
+  }
+  if (settings.disabledForDays) {
+    console::debugErr(formatText("DEBUG: Disabled For (days): %lld\n", *settings.disabledForDays));
+  }
+  if (named) console::debugErr("DEBUG: Undo File: " + given + "\n");
+  if (off) console::debugErr("DEBUG: Undo File: (none)\n");
+  return PhaseResult::proceed();
+}
+
 // The exclusion echo goes to standard output, unlike the rest of the echo.
 void readExclusions(const CommandLine& commandLine, RunSettings& settings) {
   if (!commandLine.hasSwitch("excldn")) return;
@@ -289,11 +332,11 @@ const std::vector<std::string>& acceptedSwitches() {
       // Flags.
       ":q", ":d", ":help", ":?", ":report", ":disable", ":delete", ":norefer", ":onlydisabled",
       ":nodc", ":noheader", ":nohtmlheader", ":nostats", ":append", ":sh", ":unsafe", ":forreal",
-      ":nolc", ":stamp", ":users", ":move", ":realage",
+      ":nolc", ":stamp", ":users", ":move", ":realage", ":noundo",
       // Value switches ("bit" and "llts" only matter by their presence).
       "h", "s", "b", "f", "af", "ps", "bit", "t", "age", "maxage", "sort", "rsort", "format",
       "delim", "file", "newparent", "renamemask", "safety", "addattrib", "excldn", "excldndelim",
-      "llts"};
+      "llts", "undo", "disabledfor"};
   // clang-format on
   return list;
 }
@@ -319,7 +362,7 @@ PhaseResult evaluateOptions(const CommandLine& commandLine, RunSettings& setting
   if (PhaseResult r = checkActionCount(commandLine); r.stop) return r;
   if (PhaseResult r = readConnectionOptions(commandLine, settings); r.stop) return r;
 
-  readFilterOptions(commandLine, settings);
+  if (PhaseResult r = readFilterOptions(commandLine, settings); r.stop) return r;
   filterPieces = buildFilterSelection(settings);
 
   if (PhaseResult r = readAgeOptions(commandLine, settings); r.stop) return r;
@@ -330,11 +373,36 @@ PhaseResult evaluateOptions(const CommandLine& commandLine, RunSettings& setting
     return r;
   }
   if (PhaseResult r = readActionOptions(commandLine, settings); r.stop) return r;
+  if (PhaseResult r = readUndoOptions(commandLine, settings, ageLimits.dateStamp); r.stop) {
+    return r;
+  }
   readExclusions(commandLine, settings);
   if (commandLine.hasSwitch("addattrib")) {
     settings.addAttributes = commandLine.switchValue("addattrib");
   }
   return PhaseResult::proceed();
+}
+
+std::string defaultUndoFileName(const RunSettings& settings, std::string_view dateStamp) {
+  const std::string& report = settings.reportFile;
+  // Without a report file (or with the console as the report) the journal takes the default
+  // report name.
+  if (settings.format == ReportFormat::kNone || contains(lowerCase(report), "con:")) {
+    return replaceAll(std::string(kDefaultReportName).append(kUndoSuffix), kDatePlaceholder,
+                      dateStamp);
+  }
+  const std::size_t folder = report.find_last_of("/\\");
+  const std::size_t nameStart = folder == std::string::npos ? 0 : folder + 1;
+  std::size_t cut = std::string::npos;
+  const std::string extension = "." + settings.fileExtension;
+  // The format's own extension may hold a dot of its own ("csv.txt").
+  if (report.size() - nameStart > extension.size() && report.ends_with(extension)) {
+    cut = report.size() - extension.size();
+  } else {
+    const std::size_t dot = report.rfind('.');
+    if (dot != std::string::npos && dot > nameStart) cut = dot;
+  }
+  return report.substr(0, cut) + std::string(kUndoSuffix);
 }
 
 std::vector<std::string> splitExclusions(std::string_view text, std::string_view delimiter) {

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "cli/command_line.h"
-#include "common/run_settings.h"
 #include "common/exit_status.h"
+#include "common/run_settings.h"
 #include "query/filter.h"
 #include "query/int8.h"
 
@@ -31,6 +31,11 @@ using StartClock = Int8 (*)();
 PhaseResult evaluateOptions(const CommandLine& commandLine, RunSettings& settings,
                             FilterPieces& filterPieces, AgeLimits& ageLimits,
                             StartClock clock = int8Now);
+
+/// The undo journal's name when -undo does not give one: the report's name with
+/// ".undo.ldif" in place of its extension, or "tavrel.<DATE>.undo.ldif" (date filled in)
+/// when there is no report file or the report goes to the console.
+std::string defaultUndoFileName(const RunSettings& settings, std::string_view dateStamp);
 
 /// Cuts the -excldn text at each occurrence of `delimiter`. Empty pieces before or between
 /// delimiters are items; a trailing empty piece is not. An empty delimiter yields one empty

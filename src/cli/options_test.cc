@@ -85,6 +85,7 @@ const std::string kBadDelim = "\nERROR: Invalid Delimiter.\n\n" + std::string(kH
 const std::string kNoParent =
     "\nERROR: No /newparent option specified for MOVE.\n\n" + std::string(kHint);
 const std::string kBadSafety = "\nERROR: Invalid safety value.\n\n" + std::string(kHint);
+const std::string kBadDisabledFor = "\nERROR: Invalid disabled-for value.\n\n" + std::string(kHint);
 
 INSTANTIATE_TEST_SUITE_P(
     Options, RefusalTest,
@@ -142,7 +143,26 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"MoveWithoutParent", {"-move"}, kNoParent, 1},
         RefusalCase{"MoveWithEmptyParent", {"-move", "-newparent"}, kNoParent, 1},
         RefusalCase{"SafetyZero", {"-report", "-safety", "0"}, kBadSafety, 1},
-        RefusalCase{"SafetyLetters", {"-report", "-safety", "many"}, kBadSafety, 1}),
+        RefusalCase{"SafetyLetters", {"-report", "-safety", "many"}, kBadSafety, 1},
+        // Refused where the filter switches are read, before the age and report checks.
+        RefusalCase{
+            "DisabledForZero", {"-delete", "-disabledfor", "0", "-age", "x"}, kBadDisabledFor, 1},
+        RefusalCase{"DisabledForNegative", {"-delete", "-disabledfor", "-1"}, kBadDisabledFor, 1},
+        RefusalCase{"DisabledForLetters", {"-delete", "-disabledfor", "x"}, kBadDisabledFor, 1},
+        RefusalCase{"DisabledForMissing", {"-delete", "-disabledfor"}, kBadDisabledFor, 1},
+        RefusalCase{"UndoAndNoUndo",
+                    {"-disable", "-undo", "u.ldif", "-noundo"},
+                    "\nERROR: -undo and -noundo cannot be used together.\n\n" + std::string(kHint),
+                    1},
+        RefusalCase{"UndoWithoutName",
+                    {"-disable", "-undo"},
+                    "\nERROR: No file name given for -undo.\n\n" + std::string(kHint),
+                    1},
+        RefusalCase{
+            "UndoIsTheReport",
+            {"-disable", "-forreal", "-file", "r.csv", "-undo", "r.csv"},
+            "\nERROR: The undo file and the report file must differ.\n\n" + std::string(kHint),
+            1}),
     [](const ::testing::TestParamInfo<RefusalCase>& info) { return info.param.name; });
 
 TEST_F(OptionsTest, HelpWinsOverTheActionChecks) {
@@ -454,6 +474,47 @@ TEST_F(OptionsTest, DebugEchoInStepOrder) {
             "DEBUG: Exclude DN: ou=a\n"
             "DEBUG: Exclude DN: \n"
             "DEBUG: Exclude DN: ou=b\n");
+}
+
+TEST_F(OptionsTest, LaterStageSwitchesEchoAfterTheActionOptions) {
+  Outcome outcome = evaluate(
+      {"-delete", "-d", "-disabledfor", "30", "-forreal", "-undo", "u<DATE>.ldif", "-excldn", "x"});
+  ASSERT_FALSE(outcome.result.stop) << outcome.err;
+  EXPECT_TRUE(
+      outcome.err.ends_with("DEBUG: For Real Setting: 1\n"
+                            "DEBUG: Disabled For (days): 30\n"
+                            "DEBUG: Undo File: u20041229-010922.ldif\n"))
+      << outcome.err;
+  EXPECT_EQ(outcome.settings.undoFile, "u20041229-010922.ldif");
+  EXPECT_EQ(*outcome.settings.disabledForDays, 30);
+}
+
+TEST_F(OptionsTest, UndoJournalOnlyForRunsThatWriteAndBesideTheReport) {
+  struct Case {
+    std::vector<std::string> arguments;
+    std::string undoFile;
+  };
+  const std::string date = "20041229-010922";
+  const Case cases[] = {
+      {{"-disable", "-forreal"}, "tavrel." + date + ".undo.ldif"},
+      {{"-move", "-newparent", "ou=x", "-forreal", "-format", "csv"},
+       "tavrel." + date + ".undo.ldif"},
+      {{"-delete", "-forreal", "-format", "none"}, "tavrel." + date + ".undo.ldif"},
+      {{"-delete", "-forreal", "-file", "con:"}, "tavrel." + date + ".undo.ldif"},
+      {{"-delete", "-forreal", "-format", "json", "-file", "out"}, "out.undo.ldif"},
+      {{"-delete", "-forreal", "-file", "reports.d/out.txt"}, "reports.d/out.undo.ldif"},
+      {{"-delete", "-forreal", "-file", "reports.d/out"}, "reports.d/out.undo.ldif"},
+      {{"-delete", "-forreal", "-format", "csv", "-file", "a.b.csv.txt"}, "a.b.undo.ldif"},
+      {{"-disable", "-forreal", "-noundo"}, ""},
+      {{"-disable"}, ""},
+      {{"-disable", "-undo", "u.ldif"}, ""},
+      {{"-report", "-forreal"}, ""},
+  };
+  for (const Case& c : cases) {
+    Outcome outcome = evaluate(c.arguments);
+    ASSERT_FALSE(outcome.result.stop) << outcome.err;
+    EXPECT_EQ(outcome.settings.undoFile, c.undoFile) << c.arguments.back();
+  }
 }
 
 TEST_F(OptionsTest, QuietDebugStillEchoes) {

@@ -8,7 +8,7 @@
 namespace tavrel {
 
 /// Report formats; the numbers appear in the -d echo.
-enum class ReportFormat : int { kNone = 0, kCsv = 3, kHtml = 4, kDhtml = 5 };
+enum class ReportFormat : int { kNone = 0, kCsv = 3, kHtml = 4, kDhtml = 5, kJson = 6 };
 
 /// The run's single action; the numbers appear in the -d echo.
 enum class ActionKind : int { kNone = 0, kReport = 1, kDisable = 3, kDelete = 4, kMove = 16 };
@@ -59,6 +59,12 @@ struct RunSettings {
   std::optional<std::string> addAttributes;
   /// The raw command line, for the arguments handed on to the report viewer.
   std::vector<std::string> arguments;
+  /// -disabledfor: only accounts disabled and stamped at least this many days before the
+  /// run's start.
+  std::optional<long long> disabledForDays;
+  /// The undo journal of a -forreal run that can write; empty when there is none (report
+  /// runs, test runs, -noundo).
+  std::string undoFile;
 };
 
 }  // namespace tavrel

@@ -2,6 +2,7 @@
 
 #include "common/console.h"
 #include "common/text.h"
+#include "query/disabled_for.h"
 
 namespace tavrel {
 
@@ -36,6 +37,7 @@ FilterPieces buildFilterSelection(const RunSettings& settings) {
   pieces.classPiece = settings.usersMode ? kUserClass : kComputerClass;
   if (settings.onlyDisabled) pieces.addOn += kOnlyDisabledTerm;
   if (settings.excludeDcs) pieces.addOn += kNoDcTerm;
+  pieces.disabledForAt = pieces.addOn.size();
   if (settings.addOnFilterText) {
     const std::string& addOn = *settings.addOnFilterText;
     pieces.addOn += addOn.starts_with("(") ? addOn : "(" + addOn + ")";
@@ -72,6 +74,10 @@ AgeLimits buildAgeLimits(const RunSettings& settings, Int8 startTime, FilterPiec
   if (limits.maxAgeDays != 0) pieces.ageTerm += "(pwdLastSet>=" + limits.maxOldAgeText + ")";
   // -realage leaves out accounts whose password was never set.
   if (pieces.realAge) pieces.ageTerm += "(pwdLastSet>=1)";
+  if (settings.disabledForDays) {
+    pieces.addOn.insert(pieces.disabledForAt,
+                        disabledForTerms(startTime, *settings.disabledForDays));
+  }
   return limits;
 }
 

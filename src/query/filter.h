@@ -1,6 +1,7 @@
 #ifndef TAVREL_QUERY_FILTER_H_
 #define TAVREL_QUERY_FILTER_H_
 
+#include <cstddef>
 #include <string>
 
 #include "common/age_limits.h"
@@ -14,6 +15,9 @@ struct FilterPieces {
   std::string classPiece;
   std::string addOn;
   std::string ageTerm;
+  /// Where the -disabledfor terms go into `addOn` once the start time is known: after the
+  /// other add-on terms, before the -af text.
+  std::size_t disabledForAt = 0;
   bool realAge = false;
   bool llts = false;
 };
@@ -22,8 +26,9 @@ struct FilterPieces {
 /// "DEBUG: AddToFilter : " echo.
 FilterPieces buildFilterSelection(const RunSettings& settings);
 
-/// Second half of phase 1: the age limits from one start time, the age echo lines, and the
-/// pwdLastSet age term.
+/// Second half of phase 1: the age limits from one start time, the age echo lines, the
+/// pwdLastSet age term, and the -disabledfor terms (which need the start time, so the
+/// "AddToFilter" echo of the first half does not show them).
 AgeLimits buildAgeLimits(const RunSettings& settings, Int8 startTime, FilterPieces& pieces);
 
 /// Phase 2, once the domain functional level is known: the final filter text as sent.

@@ -100,6 +100,18 @@ INSTANTIATE_TEST_SUITE_P(
         FilterCase{"LltsLevelFour", [](RunSettings& s) { s.useLastLogonTimestamp = true; }, 4,
                    "(&(objectcategory=computer)(|(lastLogonTimestamp<=OLD)"
                    "(!(lastLogonTimestamp=*))))"},
+        // The stage-two terms go after the other add-on terms and before -af.
+        FilterCase{"DisabledForBetweenNoDcAndAddOn",
+                   [](RunSettings& s) {
+                     s.disabledForDays = 30;
+                     s.excludeDcs = true;
+                     s.addOnFilterText = "description=x";
+                   },
+                   2,
+                   "(&(objectcategory=computer)(pwdLastSet<=OLD)"
+                   "(!useraccountcontrol:1.2.840.113556.1.4.803:=8192)"
+                   "(useraccountcontrol:1.2.840.113556.1.4.803:=2)(accountExpires>=1)"
+                   "(accountExpires<=127461641620000000)(description=x))"},
         FilterCase{"OwnFilter", [](RunSettings& s) { s.filterText = "operatingSystem=Windows*"; },
                    2, "(&(operatingSystem=Windows*)(pwdLastSet<=OLD))"},
         FilterCase{"AddOnWithParenthesesOnlyDisabled",
