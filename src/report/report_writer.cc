@@ -7,6 +7,7 @@
 #include "common/version.h"
 #include "report/charset.h"
 #include "report/csv_field.h"
+#include "report/json_report.h"
 #include "report/markup.h"
 
 namespace tavrel {
@@ -67,6 +68,9 @@ constexpr std::string_view kMainTableOpen =
     "BGCOLOR=\"SILVER\"><TR class=\"header\">";
 constexpr std::string_view kEmptyHtmlCell = "<CENTER>.</CENTER>";
 
+constexpr std::string_view kUndoFileLabel = "Undo File";
+constexpr std::string_view kUndoFileConsoleLabel = "Undo File             : ";
+
 struct CounterLabel {
   int UpdateCounters::*counter;
   std::string_view console;
@@ -110,6 +114,9 @@ std::string boolText(bool value) {
   return value ? "TRUE" : "FALSE";
 }
 
+/// The information table's label/value rows, shared by every report format.
+json::LabelValues informationRows(const RunSettings& settings, const ReportHeader& header);
+
 }  // namespace
 
 ReportWriter::~ReportWriter() {
@@ -142,6 +149,15 @@ PhaseResult ReportWriter::open(const RunSettings& settings) {
 void ReportWriter::beginReport(const RunSettings& settings, const ReportHeader& header,
                                const std::vector<std::string>& columns) {
   columns_ = columns;
+  if (format_ == ReportFormat::kJson) {
+    if (isModifying(action_)) {
+      columns_.push_back("ACTION");
+      columns_.push_back("RESULT");
+    }
+    const json::LabelValues run = informationRows(settings, header);
+    write(json::documentStart(settings.writeHeader ? &run : nullptr, columns_));
+    return;
+  }
   if (settings.writeHtmlHeader && format_ != ReportFormat::kCsv) {
     std::string charsetMeta = std::string(kHeadOpen) + std::string(kCharsetMetaStart) +
                               reportCharset().name + std::string(kCharsetMetaEnd);
@@ -179,13 +195,15 @@ void ReportWriter::writeTitleBlock(const RunSettings&, const ReportHeader& heade
   write(block);
 }
 
-void ReportWriter::writeInformationTable(const RunSettings& settings, const ReportHeader& header) {
+namespace {
+
+json::LabelValues informationRows(const RunSettings& settings, const ReportHeader& header) {
   const AgeLimits& limits = header.limits;
   const RootDseInfo& root = header.rootDse;
   std::string exclusions;
   for (const std::string& item : settings.dnExclusions) exclusions += "\"" + item + "\" ";
 
-  std::vector<std::pair<std::string_view, std::string>> rows = {
+  json::LabelValues rows = {
       {"Search Start Time", limits.startDate},
       {"Search Finish Time", header.finishDate},
       {"Host Name", root.dnsHostName},
@@ -210,7 +228,16 @@ void ReportWriter::writeInformationTable(const RunSettings& settings, const Repo
   rows.emplace_back("Stamp accountExpires", boolText(settings.stamp));
   rows.emplace_back("Safety Setting", std::to_string(settings.safetyLimit));
   rows.emplace_back("For Real Setting", boolText(settings.forReal));
+  if (settings.disabledForDays) {
+    rows.emplace_back("Disabled For (days)", std::to_string(*settings.disabledForDays));
+  }
+  return rows;
+}
 
+}  // namespace
+
+void ReportWriter::writeInformationTable(const RunSettings& settings, const ReportHeader& header) {
+  const json::LabelValues rows = informationRows(settings, header);
   std::string table = isMarkup(format_) ? "\t<TABLE>" : "";
   for (const auto& [label, value] : rows) table += formatDescriptionRow(label, value, format_);
   table += isMarkup(format_) ? "</TABLE><HR/>" : "\n\n";
@@ -246,6 +273,7 @@ void ReportWriter::writeColumnHeader(const ReportHeader& header) {
         text += dhtml::column(name, dhtmlTexts_);
         break;
       case ReportFormat::kNone:
+      case ReportFormat::kJson:
         break;
     }
   }
@@ -264,6 +292,7 @@ void ReportWriter::writeColumnHeader(const ReportHeader& header) {
       break;
     }
     case ReportFormat::kNone:
+    case ReportFormat::kJson:
       break;
   }
 }
@@ -297,11 +326,17 @@ void ReportWriter::writeRow(const ObjectRecord& record, const RowMarks& marks,
       }
       row += "\n";
       break;
-    case ReportFormat::kDhtml: {
+    case ReportFormat::kDhtml:
+    case ReportFormat::kJson: {
       std::vector<std::string> cells;
       cells.reserve(columns_.size());
       for (const std::string& column : columns_) cells.push_back(cellText(column, record, texts));
-      row = dhtml::item(columns_, cells, colour);
+      if (format_ == ReportFormat::kDhtml) {
+        row = dhtml::item(columns_, cells, colour);
+      } else {
+        row = json::object(columns_, cells, marks, !jsonObjectWritten_);
+        jsonObjectWritten_ = true;
+      }
       break;
     }
     case ReportFormat::kNone:
@@ -310,11 +345,13 @@ void ReportWriter::writeRow(const ObjectRecord& record, const RowMarks& marks,
   write(row);
 }
 
-void ReportWriter::writeStatisticsTable(const UpdateCounters& counters) {
+void ReportWriter::writeStatisticsTable(const UpdateCounters& counters,
+                                        const std::string& undoFile) {
   std::string table = format_ == ReportFormat::kHtml ? "<BR/><BR/><TABLE>" : "\n\n";
   for (const CounterLabel& label : kCounterLabels) {
     table += formatDescriptionRow(label.report, std::to_string(counters.*label.counter), format_);
   }
+  if (!undoFile.empty()) table += formatDescriptionRow(kUndoFileLabel, undoFile, format_);
   if (format_ == ReportFormat::kHtml) table += "</TABLE>";
   write(table);
 }
@@ -327,11 +364,18 @@ PhaseResult ReportWriter::finish(const UpdateCounters& counters, const RunSettin
     for (const CounterLabel& label : kCounterLabels) {
       lines += std::string(label.console) + std::to_string(counters.*label.counter) + "\n";
     }
+    if (!settings.undoFile.empty()) {
+      lines += std::string(kUndoFileConsoleLabel) + settings.undoFile + "\n";
+    }
     console::out(lines);
     bool tableFormat = format_ == ReportFormat::kHtml || format_ == ReportFormat::kCsv;
     if (file_ != nullptr && tableFormat && settings.writeHeader && settings.writeStats) {
-      writeStatisticsTable(counters);
+      writeStatisticsTable(counters, settings.undoFile);
     }
+  }
+  if (format_ == ReportFormat::kJson) {
+    write(json::documentEnd(isModifying(settings.action) ? &counters : nullptr, settings.writeStats,
+                            settings.undoFile));
   }
   if (isMarkup(format_)) write(PageCloseTemplate);
   htmlTableOpen_ = false;

@@ -68,7 +68,7 @@ class ReportWriter {
   void writeInformationTable(const RunSettings& settings, const ReportHeader& header);
   void writeColourLegend();
   void writeColumnHeader(const ReportHeader& header);
-  void writeStatisticsTable(const UpdateCounters& counters);
+  void writeStatisticsTable(const UpdateCounters& counters, const std::string& undoFile);
 
   std::FILE* file_ = nullptr;
   std::string fileName_;
@@ -76,6 +76,7 @@ class ReportWriter {
   ActionKind action_ = ActionKind::kReport;
   std::string delimiter_;
   bool htmlTableOpen_ = false;
+  bool jsonObjectWritten_ = false;
   std::vector<std::string> columns_;
   dhtml::ColumnTexts dhtmlTexts_;
 };

@@ -1,0 +1,42 @@
+#ifndef TAVREL_REPORT_JSON_REPORT_H_
+#define TAVREL_REPORT_JSON_REPORT_H_
+
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "common/row_marks.h"
+#include "common/update_counters.h"
+
+/// The JSON report: one UTF-8 document written in pieces as the run goes, so that memory does
+/// not grow with the number of objects:
+///   {"run": {label: value, ...}, "columns": [...], "objects": [{column: cell, ...,
+///    "disabled": bool, ...}, ...], "statistics": {label: number, ...} or null}
+/// The values are the report cells as the delimited-text report has them before any quoting.
+namespace tavrel::json {
+
+/// Label/value pairs in the order the report header lists them.
+using LabelValues = std::vector<std::pair<std::string, std::string>>;
+
+/// `text` as a JSON string with its quotes. Bytes that are not valid UTF-8 become U+FFFD
+/// (one per maximal invalid sequence); quotes, backslashes and control characters are
+/// escaped.
+std::string quote(std::string_view text);
+
+/// Everything up to the first object: "run" (left out when `run` is null), "columns", and
+/// the opening of "objects".
+std::string documentStart(const LabelValues* run, const std::vector<std::string>& columns);
+
+/// One object: each column with its cell text, then the four row marks. `first` leaves out
+/// the separating comma.
+std::string object(const std::vector<std::string>& columns, const std::vector<std::string>& cells,
+                   const RowMarks& marks, bool first);
+
+/// The end of the document: "statistics" with the counters of a modifying run (null for a
+/// report-only run, left out when `writeStats` is off), plus the undo file when there is one.
+std::string documentEnd(const UpdateCounters* counters, bool writeStats, std::string_view undoFile);
+
+}  // namespace tavrel::json
+
+#endif  // TAVREL_REPORT_JSON_REPORT_H_
