@@ -45,6 +45,15 @@ constexpr std::string_view kDebugDc = "DEBUG: DC Machine, skipping...\n";
 constexpr std::string_view kDebugSafety = "DEBUG: Exceeded Safety, no more changes...\n";
 constexpr std::string_view kDebugAlreadyDisabled = "Object already disabled - ";
 
+constexpr std::string_view kJournalFailedPrefix = "\nERROR: Couldn't write the undo file ";
+constexpr std::string_view kJournalFailedSuffix = "; nothing more is written to the directory.\n";
+
+// Client-side result codes: the request went out (or may have) and no answer came back; and
+// the code of a write held back because its undo record could not be kept.
+constexpr int kServerDown = 0x51;
+constexpr int kLocalError = 0x52;
+constexpr int kTimeout = 0x55;
+
 constexpr std::string_view kUacAttribute = "userAccountControl";
 constexpr std::string_view kExpiresAttribute = "accountExpires";
 
@@ -69,6 +78,36 @@ void countWrite(bool failed, const std::string& result, RowMarks& marks, ActionP
   } else {
     ++progress.counters.updatesOk;
   }
+}
+
+/// A write sent without an answer (time-out, connection lost) may have been applied.
+bool outcomeUnknown(int code) {
+  return code == kServerDown || code == kTimeout;
+}
+
+/// Sends one write with the undo journal kept ahead of it: the account's reverts, this write
+/// included as uncertain, are on disk before the request leaves, and are settled after the
+/// answer. A journal that cannot be written stops the write before it is sent.
+template <typename Write>
+int journaledWrite(ActionProgress& progress, const ObjectRecord& record, AccountWrites& writes,
+                   WriteState& step, Write write) {
+  UndoJournal* journal = progress.journal;
+  if (journal != nullptr) {
+    step = WriteState::kSent;
+    if (!writeAccountBlock(*journal, record, writes)) {
+      step = WriteState::kNone;
+      if (!progress.journalFailureShown) {
+        progress.journalFailureShown = true;
+        console::err(join({kJournalFailedPrefix, journal->name, kJournalFailedSuffix}));
+      }
+      return kLocalError;
+    }
+  }
+  const int rc = write();
+  step = rc == 0 ? WriteState::kApplied
+                 : (outcomeUnknown(rc) ? WriteState::kUnknown : WriteState::kFailed);
+  if (journal != nullptr) writeAccountBlock(*journal, record, writes);
+  return rc;
 }
 
 void countTest(ObjectRecord& record, ActionProgress& progress) {
@@ -125,18 +164,26 @@ void disableObject(DirectorySession& session, const RunSettings& settings,
     int rcDisable = 0;
     int rcStamp = 0;
     int rcMove = 0;
+    AccountWrites writes;
     if (!skipDisable) {
-      rcDisable = setAttribute(session, dn, kUacAttribute, newValue);
+      rcDisable = journaledWrite(progress, record, writes, writes.disable, [&] {
+        return setAttribute(session, dn, kUacAttribute, newValue);
+      });
       result.append(kResultDisablePart).append(resultText(rcDisable));
     }
     // A later step only follows a clean earlier one: an account that could not be disabled
     // is neither stamped nor moved.
     if (rcDisable == 0 && settings.stamp) {
-      rcStamp = setAttribute(session, dn, kExpiresAttribute, stampValue);
+      rcStamp = journaledWrite(progress, record, writes, writes.stamp, [&] {
+        return setAttribute(session, dn, kExpiresAttribute, stampValue);
+      });
       result.append(kResultStampPart).append(resultText(rcStamp));
     }
     if (rcDisable == 0 && rcStamp == 0 && move) {
-      rcMove = moveObject(session, dn, settings.newParent);
+      writes.storedDn = storedDn(session, dn);
+      rcMove = journaledWrite(progress, record, writes, writes.move, [&] {
+        return moveStoredObject(session, dn, writes.storedDn, settings.newParent);
+      });
       result.append(kResultMovePart).append(resultText(rcMove));
     }
     record.set("RESULT", result);
@@ -162,8 +209,14 @@ void deleteObject(DirectorySession& session, const RunSettings& settings, Object
     ++progress.counters.updatesSkipped;
     return;
   }
+  AccountWrites writes;
   writeOnceOrTest(
-      settings, [&] { return deleteTree(session, dn); }, record, marks, progress);
+      settings,
+      [&] {
+        return journaledWrite(progress, record, writes, writes.remove,
+                              [&] { return deleteTree(session, dn); });
+      },
+      record, marks, progress);
 }
 
 void moveOnly(DirectorySession& session, const RunSettings& settings, ObjectRecord& record,
@@ -172,9 +225,16 @@ void moveOnly(DirectorySession& session, const RunSettings& settings, ObjectReco
   useSafety(progress);
   record.set("ACTION", kActionMove);
   console::progress(join({kMovingObject, dn, kEllipsis}));
+  AccountWrites writes;
   writeOnceOrTest(
-      settings, [&] { return moveObject(session, dn, settings.newParent); }, record, marks,
-      progress);
+      settings,
+      [&] {
+        writes.storedDn = storedDn(session, dn);
+        return journaledWrite(progress, record, writes, writes.move, [&] {
+          return moveStoredObject(session, dn, writes.storedDn, settings.newParent);
+        });
+      },
+      record, marks, progress);
 }
 
 bool isModifying(ActionKind action) {
@@ -220,6 +280,7 @@ void applyAction(DirectorySession& session, const RunSettings& settings,
       default:
         break;
     }
+    if (progress.journal != nullptr) endAccountBlock(*progress.journal);
     return;
   }
 

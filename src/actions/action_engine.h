@@ -4,11 +4,12 @@
 #include <string>
 #include <string_view>
 
-#include "common/update_counters.h"
-#include "common/run_settings.h"
-#include "directory/session.h"
+#include "actions/undo_journal.h"
 #include "common/object_record.h"
 #include "common/row_marks.h"
+#include "common/run_settings.h"
+#include "common/update_counters.h"
+#include "directory/session.h"
 
 namespace tavrel {
 
@@ -19,6 +20,11 @@ struct ActionProgress {
   /// Counted down by every object that reaches a modifying branch, test runs included;
   /// objects are handled while it is not 0, so a negative start means no limit.
   int safetyRemaining = 10;
+  /// The undo journal of a -forreal run, or null. Each account's reverts reach it before the
+  /// account's first write is sent and again after every answer; when it cannot be written,
+  /// nothing more is written to the directory.
+  UndoJournal* journal = nullptr;
+  bool journalFailureShown = false;
 };
 
 /// The progress of a run that has not handled any object yet.

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "actions/action_engine.h"
+#include "actions/undo_journal.h"
 #include "cli/command_line.h"
 #include "cli/options.h"
 #include "common/console.h"
@@ -35,6 +36,8 @@ void writeBanner() {
 constexpr char kTerminating[] = "Terminating program.\n";
 constexpr char kCompleted[] = "\nCommand completed successfully\n\n";
 constexpr char kRootDseFailed[] = "ERROR: Couldn't gather RootDSE Info...\n";
+constexpr char kCreateFailed[] = "Error: Couldn't create ";
+constexpr char kWriteFailed[] = "Error: Couldn't write ";
 
 /// Opens and binds the session and reads the root entry. Either failure ends the run.
 PhaseResult connectDirectory(const RunSettings& settings, std::optional<DirectorySession>& session,
@@ -102,6 +105,21 @@ int runTavrel(const std::vector<std::string>& arguments) {
   SearchOutcome search =
       runPagedSearch(*session, settings, rootDse, searchBase, filter, attributes, sort);
 
+  // The undo journal exists before the first write, or nothing is written at all.
+  UndoJournal journal;
+  if (!settings.undoFile.empty()) {
+    JournalRun run{.startDate = ageLimits.startDate,
+                   .server = settings.host.empty() ? rootDse.dnsHostName : settings.host,
+                   .searchBase = searchBase,
+                   .arguments = arguments,
+                   .newParent = settings.newParent,
+                   .columns = attributes.names};
+    if (!openUndoJournal(journal, settings.undoFile, settings.appendToFile, run)) {
+      console::err(std::string(kCreateFailed) + settings.undoFile + "\n");
+      return finish(kExitUsage);
+    }
+  }
+
   // Reporting: the file is created only now, so a run that stopped earlier leaves none.
   ReportWriter report;
   if (settings.format != ReportFormat::kNone) {
@@ -115,12 +133,16 @@ int runTavrel(const std::vector<std::string>& arguments) {
     report.beginReport(settings, header, attributes.names);
   }
   ActionProgress actions = startActions(settings);
+  if (journal.file) actions.journal = &journal;
   for (ObjectRecord& record : search.objects) {
     ObjectAges ages = objectAges(record, search.finishTime);
     RowTexts rowTexts = beginRowTexts(record, ages.pwage, ages.lltsAge);
     RowMarks marks;
     applyAction(*session, settings, ageLimits.startText, record, marks, actions);
     if (settings.format != ReportFormat::kNone) report.writeRow(record, marks, rowTexts);
+  }
+  if (journal.file && !closeUndoJournal(journal)) {
+    console::err(std::string(kWriteFailed) + settings.undoFile + "\n");
   }
   if (PhaseResult r = report.finish(actions.counters, settings); r.stop) {
     return finish(r.exitCode);

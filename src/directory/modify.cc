@@ -13,23 +13,6 @@ namespace {
 /// Returned without a request when a DN has no first component to keep as the name.
 constexpr int kInvalidDnSyntax = 0x22;
 
-/// The object's own RDN as the directory stores it. The run works with lower-cased DNs, and
-/// a move that sent the lower-cased RDN would rename the account as a side effect, losing
-/// the spelling of its name. When the object cannot be read (gone, no rights), `written` is
-/// used and the server's answer to the move decides.
-std::string storedRdn(DirectorySession& session, std::string_view dn, const std::string& written) {
-  std::vector<ldap::Entry> entries;
-  if (session.connection->search(dn, ldap::kScopeBase, "(objectClass=*)", entries) !=
-          ldap::kSuccess ||
-      entries.empty()) {
-    return written;
-  }
-  std::vector<std::string> stored = ldap::explodeDn(entries.front().dn);
-  // Only the letter case may differ; anything else means the read found another object.
-  if (stored.empty() || lowerCase(stored.front()) != lowerCase(written)) return written;
-  return stored.front();
-}
-
 }  // namespace
 
 int setAttribute(DirectorySession& session, std::string_view dn, std::string_view attribute,
@@ -51,11 +34,36 @@ int deleteTree(DirectorySession& session, std::string_view dn) {
   return session.connection->deleteExt(dn, controls);
 }
 
-int moveObject(DirectorySession& session, std::string_view dn, std::string_view newParent) {
-  std::vector<std::string> components = ldap::explodeDn(dn);
+std::string storedDn(DirectorySession& session, std::string_view dn) {
+  std::vector<ldap::Entry> entries;
+  if (session.connection->search(dn, ldap::kScopeBase, "(objectClass=*)", entries) !=
+          ldap::kSuccess ||
+      entries.empty()) {
+    return std::string(dn);
+  }
+  const std::vector<std::string> stored = ldap::explodeDn(entries.front().dn);
+  const std::vector<std::string> written = ldap::explodeDn(dn);
+  // Only the letter case may differ; anything else means the read found another object.
+  if (stored.empty() || written.empty() ||
+      lowerCase(stored.front()) != lowerCase(written.front())) {
+    return std::string(dn);
+  }
+  return entries.front().dn;
+}
+
+int moveStoredObject(DirectorySession& session, std::string_view dn, std::string_view stored,
+                     std::string_view newParent) {
+  // The run works with lower-cased DNs; sending the lower-cased RDN would rename the account
+  // as a side effect, losing the spelling of its name.
+  std::vector<std::string> components = ldap::explodeDn(stored);
+  if (components.empty()) components = ldap::explodeDn(dn);
   if (components.empty()) return kInvalidDnSyntax;
-  return session.connection->renameExt(dn, storedRdn(session, dn, components.front()), newParent,
-                                       true);
+  return session.connection->renameExt(dn, components.front(), newParent, true);
+}
+
+int moveObject(DirectorySession& session, std::string_view dn, std::string_view newParent) {
+  if (ldap::explodeDn(dn).empty()) return kInvalidDnSyntax;
+  return moveStoredObject(session, dn, storedDn(session, dn), newParent);
 }
 
 }  // namespace tavrel

@@ -1,0 +1,170 @@
+#include "actions/undo_journal.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace tavrel {
+namespace {
+
+JournalRun testRun() {
+  JournalRun run;
+  run.startDate = "2004/12/29-01:09:22";
+  run.server = "dc1.tavrel.test";
+  run.searchBase = "DC=tavrel,DC=test";
+  run.arguments = {"tavrel", "-disable", "-newparent", "OU=Stale Ones,DC=tavrel,DC=test"};
+  run.newParent = "OU=Stale Ones,DC=tavrel,DC=test";
+  run.columns = {"DN", "cn", "pwage", "userAccountControl"};
+  return run;
+}
+
+ObjectRecord account(bool withExpires) {
+  ObjectRecord record;
+  record.set("DN", "cn=pc1,ou=old,dc=tavrel,dc=test");
+  record.set("cn", "pc1");
+  record.set("userAccountControl", "4096");
+  if (withExpires) record.set("accountExpires", "9223372036854775807");
+  return record;
+}
+
+TEST(UndoJournalTest, RevertsExactlyTheAppliedWritesInReverseOrder) {
+  AccountWrites writes;
+  writes.disable = WriteState::kApplied;
+  writes.stamp = WriteState::kApplied;
+  writes.move = WriteState::kApplied;
+  writes.storedDn = "CN=PC1,OU=Old,DC=tavrel,DC=test";
+  EXPECT_EQ(accountBlock(account(false), writes, testRun()),
+            "# CN=PC1,OU=Old,DC=tavrel,DC=test: disabled, accountExpires stamped, moved to "
+            "OU=Stale Ones,DC=tavrel,DC=test\n"
+            "dn: CN=PC1,OU=Stale Ones,DC=tavrel,DC=test\n"
+            "changetype: modrdn\n"
+            "newrdn: CN=PC1\n"
+            "deleteoldrdn: 1\n"
+            "newsuperior: OU=Old,DC=tavrel,DC=test\n"
+            "\n"
+            "dn: CN=PC1,OU=Old,DC=tavrel,DC=test\n"
+            "changetype: modify\n"
+            "delete: accountExpires\n"
+            "-\n"
+            "replace: userAccountControl\n"
+            "userAccountControl: 4096\n"
+            "-\n"
+            "\n");
+
+  // A refused move leaves the account where it was; a refused disable leaves nothing.
+  writes.move = WriteState::kFailed;
+  writes.storedDn.clear();
+  EXPECT_EQ(accountBlock(account(true), writes, testRun()),
+            "# cn=pc1,ou=old,dc=tavrel,dc=test: disabled, accountExpires stamped\n"
+            "dn: cn=pc1,ou=old,dc=tavrel,dc=test\n"
+            "changetype: modify\n"
+            "replace: accountExpires\n"
+            "accountExpires: 9223372036854775807\n"
+            "-\n"
+            "replace: userAccountControl\n"
+            "userAccountControl: 4096\n"
+            "-\n"
+            "\n");
+  AccountWrites refused;
+  refused.disable = WriteState::kFailed;
+  EXPECT_EQ(accountBlock(account(true), refused, testRun()), "");
+}
+
+TEST(UndoJournalTest, UncertainWritesAreRevertedWithAFormThatCannotFail) {
+  AccountWrites writes;
+  writes.disable = WriteState::kApplied;
+  writes.stamp = WriteState::kUnknown;
+  const std::string block = accountBlock(account(false), writes, testRun());
+  EXPECT_NE(block.find("accountExpires stamped (may or may not have been applied"),
+            std::string::npos);
+  // A replace without values removes the attribute if the stamp landed and is a no-op if not.
+  EXPECT_NE(block.find("replace: accountExpires\n-\nreplace: userAccountControl\n"),
+            std::string::npos)
+      << block;
+}
+
+TEST(UndoJournalTest, DeletedAccountsAreACommentWithTheirValues) {
+  AccountWrites writes;
+  writes.remove = WriteState::kApplied;
+  ObjectRecord record = account(false);
+  record.set("cn", "pc1\n");
+  const std::string block = accountBlock(record, writes, testRun());
+  EXPECT_EQ(block,
+            "# Deleted: cn=pc1,ou=old,dc=tavrel,dc=test\n"
+            "# A deleted account cannot be brought back from this file: only the directory's "
+            "recycle bin (or a restore from backup) can. The values the report had:\n"
+            "# DN: cn=pc1,ou=old,dc=tavrel,dc=test\n"
+            "# cn:: cGMxCg==\n"
+            "# userAccountControl: 4096\n"
+            "\n");
+}
+
+TEST(UndoJournalTest, SplitDnKeepsEscapedAndQuotedCommas) {
+  EXPECT_EQ(splitDn("CN=a\\,b,OU=x,DC=y"),
+            std::make_pair(std::string("CN=a\\,b"), std::string("OU=x,DC=y")));
+  EXPECT_EQ(splitDn("CN=\"a,b\", OU=x"),
+            std::make_pair(std::string("CN=\"a,b\""), std::string("OU=x")));
+  EXPECT_EQ(splitDn("DC=y"), std::make_pair(std::string("DC=y"), std::string()));
+}
+
+std::string readFile(const std::string& name) {
+  std::ifstream in(name, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+TEST(UndoJournalTest, BlocksAreOnDiskBeforeTheWriteAndSettledAfterIt) {
+  const std::string name =
+      (std::filesystem::temp_directory_path() / "tavrel_undo_journal_test.ldif").string();
+  UndoJournal journal;
+  ASSERT_TRUE(openUndoJournal(journal, name, false, testRun()));
+  const std::string header = readFile(name);
+  EXPECT_TRUE(header.starts_with("# Tavrel undo journal")) << header;
+  EXPECT_NE(header.find("# Command line: tavrel -disable -newparent \"OU=Stale Ones,DC=tavrel,"
+                        "DC=test\"\n"),
+            std::string::npos);
+  EXPECT_NE(header.find("#   ldapmodify -H ldap://dc1.tavrel.test -f " + name + "\n"),
+            std::string::npos);
+
+  // First account: the disable is on disk while it is in flight, then settled.
+  ObjectRecord first = account(true);
+  AccountWrites writes;
+  writes.disable = WriteState::kSent;
+  ASSERT_TRUE(writeAccountBlock(journal, first, writes));
+  EXPECT_NE(readFile(name).find("disabled (may or may not have been applied"), std::string::npos);
+  writes.disable = WriteState::kApplied;
+  ASSERT_TRUE(writeAccountBlock(journal, first, writes));
+  endAccountBlock(journal);
+  const std::string settled = readFile(name);
+  const std::string content = header + accountBlock(first, writes, testRun());
+  ASSERT_TRUE(settled.starts_with(content));
+  // What the settled block no longer needs is blanked out as one comment line.
+  const std::size_t blank = settled.size() - content.size();
+  ASSERT_GE(blank, 2u);
+  EXPECT_EQ(settled.substr(content.size()), "#" + std::string(blank - 2, ' ') + "\n");
+
+  // Second account: its write is refused, so the block it had while in flight is blanked
+  // out, and the first account's block stays as it was.
+  AccountWrites second;
+  second.disable = WriteState::kSent;
+  ASSERT_TRUE(writeAccountBlock(journal, first, second));
+  EXPECT_NE(readFile(name).find("disabled (may or may not"), std::string::npos);
+  second.disable = WriteState::kFailed;
+  ASSERT_TRUE(writeAccountBlock(journal, first, second));
+  endAccountBlock(journal);
+  ASSERT_TRUE(closeUndoJournal(journal));
+  EXPECT_EQ(readFile(name), content);
+  std::filesystem::remove(name);
+}
+
+TEST(UndoJournalTest, UncreatableFileIsReported) {
+  UndoJournal journal;
+  EXPECT_FALSE(openUndoJournal(journal, "/nonexistent-folder/x.undo.ldif", false, testRun()));
+}
+
+}  // namespace
+}  // namespace tavrel

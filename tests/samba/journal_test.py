@@ -1,0 +1,93 @@
+#!/usr/bin/env python3
+"""Undo journals against a real Samba domain controller: a -forreal run's journal, applied
+with ldapmodify as the same user (the Administrator's ticket), puts the subtree back as it was
+dumped before the run: entries, DNs with their spelling, values. Each test works in OUs of its
+own."""
+
+import os
+
+from samba_support import (BASE_DN, DC_FQDN, Account, SambaTestCase,
+                           generalized_time_days_ago, int8_days_ago, main)
+
+TOP = "OU=JournalTest," + BASE_DN
+# What the directory changes by itself whenever an object is written.
+BOOKKEEPING = {"uSNChanged", "whenChanged", "replPropertyMetaData", "dSCorePropagationData"}
+
+
+def ou(name):
+    return "OU=%s,%s" % (name, TOP)
+
+
+def old_computer(name, parent, uac=4096, expires=None):
+    extra = {"description": "seeded " + name}
+    if expires is not None:
+        extra["accountExpires"] = str(expires)
+    return Account(name, "computer", parent, uac, int8_days_ago(200), int8_days_ago(200),
+                   generalized_time_days_ago(300), extra)
+
+
+OUS = ["Disable", "DisableTarget", "Move", "MoveTarget", "Delete"]
+ACCOUNTS = [
+    old_computer("J-Never", ou("Disable")),  # the domain's default: never expires
+    old_computer("J-Zero", ou("Disable"), expires=0),
+    old_computer("J-Off", ou("Disable"), uac=4098),
+    old_computer("J-Clash", ou("Disable")),  # its name is taken in the target (below)
+    old_computer("M-One", ou("Move")),
+    old_computer("M-Two", ou("Move"), uac=4098),
+    old_computer("D-Off", ou("Delete"), uac=4098),
+]
+
+
+class JournalTest(SambaTestCase):
+
+    @classmethod
+    def seed(cls):
+        cls.dc.seed(ACCOUNTS, ous=[("JournalTest", BASE_DN)] + [(name, TOP) for name in OUS])
+        cls.dc.ldb_add("dn: CN=J-Clash,%s\nobjectClass: container\n" % ou("DisableTarget"))
+
+    def dump(self, base):
+        """The subtree as (DN as spelled, attributes without the directory's bookkeeping)."""
+        return sorted((dn, {k: sorted(v) for k, v in attributes.items() if k not in BOOKKEEPING})
+                      for dn, attributes in self.dc.ldb_search(base=base))
+
+    def forreal(self, *args):
+        result = self.tavrel(*args, "-forreal", "-unsafe", "-format", "csv", "-file", "j.csv")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertIn("Undo File             : j.undo.ldif\n", result.stdout)
+        with open(os.path.join(self.work, "j.undo.ldif")) as f:
+            return f.read()
+
+    def replay(self, journal):
+        applied = self.dc.run(["ldapmodify", "-Q", "-N", "-H", "ldap://" + DC_FQDN,
+                               "-f", os.path.join(self.work, "j.undo.ldif")])
+        self.assertEqual(applied.returncode, 0, applied.stderr + journal)
+
+    def round_trip(self, base, target, *action):
+        before = self.dump(TOP)
+        journal = self.forreal(*action, "-newparent", target, "-b", base)
+        self.assertNotEqual(self.dump(TOP), before)
+        self.replay(journal)
+        self.assertEqual(self.dump(TOP), before, journal)
+        return journal
+
+    def test_disable_stamp_move_is_undone(self):
+        journal = self.round_trip(ou("Disable"), ou("DisableTarget"), "-disable", "-stamp")
+        self.assertEqual(journal.count("changetype: modrdn"), 3)  # J-Clash stayed
+        self.assertEqual(journal.count("changetype: modify"), 4)
+
+    def test_move_is_undone(self):
+        journal = self.round_trip(ou("Move"), ou("MoveTarget"), "-move")
+        self.assertEqual(journal.count("changetype: modrdn"), 2)
+
+    def test_deleted_account_is_a_comment(self):
+        dn = "CN=D-Off," + ou("Delete")
+        journal = self.forreal("-delete", "-b", ou("Delete"))
+        self.assertIsNone(self.dc.entry(dn))
+        self.assertIn("# Deleted: " + dn.lower() + "\n", journal)
+        self.assertIn("recycle bin", journal)
+        self.assertIn("# sAMAccountName: d-off$\n# pwdLastSet: ", journal)
+        self.assertNotIn("\ndn: ", journal)
+
+
+if __name__ == "__main__":
+    main()
