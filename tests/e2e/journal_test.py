@@ -9,6 +9,7 @@ as the same user.
     python3 tests/e2e/journal_test.py --tavrel build/tavrel [unittest options]
 """
 
+import datetime
 import json
 import os
 import shutil
@@ -22,9 +23,11 @@ import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "fixtures", "slapd"))
+sys.path.insert(0, os.path.join(HERE, "..", "support"))
 
 import slapd_fixture as sf  # noqa: E402
-from tavrel_run import faketime_env, tavrel_from_argv  # noqa: E402
+from tavrel_run import (client_env, faketime_env, int8_days_ago, int8_from_datetime,  # noqa: E402
+                        run_tavrel, tavrel_from_argv)
 
 TAVREL = None
 
@@ -35,8 +38,8 @@ ENABLED = sf.UAC_WORKSTATION_TRUST_ACCOUNT
 DISABLED = ENABLED | sf.UAC_ACCOUNTDISABLE
 # The runs' pinned clock (UTC) and an age well beyond the default limit.
 CLOCK = "2026-03-01 12:00:00"
-NOW = sf.datetime.datetime(2026, 3, 1, 12, 0, 0)
-OLD = sf.int8_days_ago(200, now=NOW)
+NOW = datetime.datetime(2026, 3, 1, 12, 0, 0, tzinfo=datetime.timezone.utc)
+OLD = int8_days_ago(200, now=NOW)
 
 HINT = b"Type tavrel /help or tavrel /? for usage assistance.\n\n"
 
@@ -63,8 +66,9 @@ def journal_domain():
 
 
 class Run:
-    def __init__(self, code, out, err, work):
-        self.code, self.out, self.err, self.work = code, out, err, work
+    def __init__(self, run, work):
+        self.code, self.err, self.work = run.code, run.err, work
+        self.out = run.out.decode("utf-8", "replace")
 
     def file(self, name):
         with open(os.path.join(self.work, name), "rb") as f:
@@ -86,24 +90,16 @@ class JournalTestCase(unittest.TestCase):
         self.fixtures.append(fixture)
         return fixture.start()
 
-    def environment(self):
-        env = dict(os.environ, LDAPNOINIT="1", TZ="UTC")
-        env.update(faketime_env(CLOCK))
-        return env
-
     def tavrel(self, host, *args):
-        result = subprocess.run([TAVREL, "-h", host] + list(args), stdin=subprocess.DEVNULL,
-                                capture_output=True, env=self.environment(), cwd=self.work,
-                                timeout=120)
-        return Run(result.returncode, result.stdout.decode("utf-8", "replace"), result.stderr,
-                   self.work)
+        return Run(run_tavrel(TAVREL, ["-h", host] + list(args), faketime=CLOCK, cwd=self.work,
+                              timeout=120), self.work)
 
     def apply_journal(self, fixture, name, keep_going=False):
         """ldapmodify as the same user as tavrel (the tester's EXTERNAL bind)."""
         command = ["ldapmodify", "-H", fixture.ldapi_uri, "-Y", "EXTERNAL", "-Q",
                    "-f", os.path.join(self.work, name)] + (["-c"] if keep_going else [])
-        return subprocess.run(command, capture_output=True, text=True,
-                              env=dict(os.environ, LDAPNOINIT="1"), timeout=60)
+        return subprocess.run(command, capture_output=True, text=True, env=client_env(),
+                              timeout=60)
 
 
 class UndoJournalTest(JournalTestCase):
@@ -253,7 +249,7 @@ class KilledRunTest(JournalTestCase):
             [TAVREL, "-h", relay.uri, "-disable", "-stamp", "-newparent", STALE_OU, "-forreal",
              "-unsafe", "-b", OLD_OU, "-format", "none", "-undo", "killed.ldif"],
             stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-            env=self.environment(), cwd=self.work)
+            env=client_env(dict(faketime_env(CLOCK), TZ="UTC")), cwd=self.work)
         try:
             self.assertTrue(relay.held.wait(60), "the run never reached its fifth write")
         finally:
@@ -279,7 +275,7 @@ class KilledRunTest(JournalTestCase):
 
 class DisabledForTest(JournalTestCase):
     def test_selects_only_accounts_stamped_at_least_the_days_ago(self):
-        now = sf.int8_from_datetime(NOW)
+        now = int8_from_datetime(NOW)
         day = 864_000_000_000
         fixture = self.directory(
             sf.ou("Old"),
