@@ -35,6 +35,7 @@ void writeBanner() {
 
 constexpr char kTerminating[] = "Terminating program.\n";
 constexpr char kCompleted[] = "\nCommand completed successfully\n\n";
+constexpr char kCompletedWithErrors[] = "\nCommand completed with errors\n\n";
 constexpr char kRootDseFailed[] = "ERROR: Couldn't gather RootDSE Info...\n";
 constexpr char kCreateFailed[] = "Error: Couldn't create ";
 constexpr char kWriteFailed[] = "Error: Couldn't write ";
@@ -129,7 +130,9 @@ int runTavrel(const std::vector<std::string>& arguments) {
                         .rootDse = rootDse,
                         .searchBase = searchBase,
                         .filter = filter,
-                        .sortAttribute = sort.sortAttribute};
+                        .sortAttribute = sort.sortAttribute,
+                        .searchComplete = search.complete,
+                        .incompleteReason = search.incompleteReason};
     report.beginReport(settings, header, attributes.names);
   }
   ActionProgress actions = startActions(settings);
@@ -149,8 +152,10 @@ int runTavrel(const std::vector<std::string>& arguments) {
   }
   displayReport(settings, arguments);
 
-  console::progress(kCompleted);
-  return finish(kExitSuccess);
+  // Scripts read the exit code, people the last line: both say whether everything was done.
+  int status = finishedRunStatus(search.complete, actions.counters);
+  console::progress(status == kExitSuccess ? kCompleted : kCompletedWithErrors);
+  return finish(status);
 }
 
 }  // namespace tavrel

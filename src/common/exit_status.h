@@ -1,14 +1,34 @@
 #ifndef TAVREL_COMMON_EXIT_STATUS_H_
 #define TAVREL_COMMON_EXIT_STATUS_H_
 
+#include "common/update_counters.h"
+
 namespace tavrel {
 
 /// The process exit codes. Scripts that wrap the tool depend on these values.
 enum ExitStatus : int {
-  kExitSuccess = 0,  ///< the run reached its end, whatever happened to single objects
+  kExitSuccess = 0,  ///< the run reached its end with every object listed and every write done
   kExitUsage = 1,    ///< usage shown, a refused switch, or the report file cannot be created
-  kExitFatal = -1,   ///< refused scope/age value, no session, no root entry (255 on POSIX)
+  /// The run reached its end, but the search failed or was cut short: the report lists only
+  /// what arrived. Wins over kExitWriteFailed.
+  kExitIncomplete = 2,
+  /// The run reached its end, but a directory write failed, had an unknown outcome, or was
+  /// not attempted because writing stopped.
+  kExitWriteFailed = 3,
+  kExitFatal = -1,  ///< refused scope/age value, no session, no root entry (255 on POSIX)
 };
+
+/// The exit code of a run that reached its end. Objects the guards left alone (safety limit,
+/// test mode, already disabled, domain controller, delete of an enabled account) are the
+/// guards working, not failures.
+inline int finishedRunStatus(bool searchComplete, const UpdateCounters& counters) {
+  if (!searchComplete) return kExitIncomplete;
+  if (counters.updatesError > 0 || counters.updatesUnknown > 0 ||
+      counters.updatesNotAttempted > 0) {
+    return kExitWriteFailed;
+  }
+  return kExitSuccess;
+}
 
 /// Returned by the phases that may end the run: either go on, or stop with an exit code.
 struct PhaseResult {

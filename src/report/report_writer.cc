@@ -63,6 +63,13 @@ constexpr std::string_view kModifyLegend =
     "<FONT COLOR=\"GREEN\">GREEN</FONT> indicates Domain Controller<BR/>"
     "<BR/>";
 
+// A list the search did not finish must not pass for the whole truth.
+constexpr std::string_view kIncompleteLead = "INCOMPLETE: ";
+constexpr std::string_view kIncompleteTail =
+    ". This list holds only the objects that arrived before the search ended.";
+constexpr std::string_view kIncompleteHtmlStart = "<P><FONT COLOR=\"RED\"><B>";
+constexpr std::string_view kIncompleteHtmlEnd = "</B></FONT></P>";
+
 constexpr std::string_view kMainTableOpen =
     "<TABLE ID=\"MAINTABLE\" BORDER=\"0\" CELLPADDING=\"3\" CELLSPACING=\"1\" "
     "BGCOLOR=\"SILVER\"><TR class=\"header\">";
@@ -172,6 +179,7 @@ void ReportWriter::beginReport(const RunSettings& settings, const ReportHeader& 
     writeTitleBlock(settings, header);
     if (settings.writeStats) writeInformationTable(settings, header);
   }
+  writeIncompleteNotice(header);
   if (format_ != ReportFormat::kCsv) writeColourLegend();
   writeColumnHeader(header);
 }
@@ -242,6 +250,23 @@ void ReportWriter::writeInformationTable(const RunSettings& settings, const Repo
   for (const auto& [label, value] : rows) table += formatDescriptionRow(label, value, format_);
   table += isMarkup(format_) ? "</TABLE><HR/>" : "\n\n";
   write(table);
+}
+
+void ReportWriter::writeIncompleteNotice(const ReportHeader& header) {
+  if (header.searchComplete) return;
+  std::string notice =
+      std::string(kIncompleteLead) + header.incompleteReason + std::string(kIncompleteTail);
+  std::string text;
+  if (format_ == ReportFormat::kCsv) {
+    // One field on a line of its own, so csv readers keep it whole.
+    appendCsvField(text, notice, delimiter_);
+    text += "\n";
+  } else {
+    text = kIncompleteHtmlStart;
+    appendEscapedMarkup(text, notice);
+    text += kIncompleteHtmlEnd;
+  }
+  write(text);
 }
 
 void ReportWriter::writeColourLegend() {

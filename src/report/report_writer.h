@@ -20,12 +20,14 @@ namespace tavrel {
 /// What the report header records about how the run was set up, gathered by the run
 /// sequence after the search.
 struct ReportHeader {
-  AgeLimits limits;           ///< start time, thresholds and their date texts
-  std::string finishDate;     ///< date text of the search's finish time
-  RootDseInfo rootDse;        ///< host, directory type, forest/domain and their modes
-  std::string searchBase;     ///< the base actually searched
-  std::string filter;         ///< the filter as sent to the directory
-  std::string sortAttribute;  ///< the server-side sort attribute, empty when none
+  AgeLimits limits;              ///< start time, thresholds and their date texts
+  std::string finishDate;        ///< date text of the search's finish time
+  RootDseInfo rootDse;           ///< host, directory type, forest/domain and their modes
+  std::string searchBase;        ///< the base actually searched
+  std::string filter;            ///< the filter as sent to the directory
+  std::string sortAttribute;     ///< the server-side sort attribute, empty when none
+  bool searchComplete = true;    ///< false: the search failed or was cut short
+  std::string incompleteReason;  ///< why, when it was
 };
 
 /// The run's report file: created once, header once, one row per object, closed once.
@@ -67,6 +69,7 @@ class ReportWriter {
   void writeTitleBlock(const RunSettings& settings, const ReportHeader& header);
   void writeInformationTable(const RunSettings& settings, const ReportHeader& header);
   void writeColourLegend();
+  void writeIncompleteNotice(const ReportHeader& header);
   void writeColumnHeader(const ReportHeader& header);
   void writeStatisticsTable(const UpdateCounters& counters, const std::string& undoFile);
 

@@ -230,6 +230,33 @@ TEST_F(ReportWriterTest, HeaderSwitches) {
   }
 }
 
+TEST_F(ReportWriterTest, IncompleteSearchLeavesOneNoticeBeforeTheRows) {
+  header_.searchComplete = false;
+  header_.incompleteReason = "the search failed with 81 (Can't contact LDAP server; x<y)";
+  const std::string text =
+      "INCOMPLETE: the search failed with 81 (Can't contact LDAP server; x<y). This list "
+      "holds only the objects that arrived before the search ended.";
+  settings_.writeHtmlHeader = false;
+  settings_.writeHeader = false;
+  columns_ = {"DN"};
+  settings_.format = ReportFormat::kHtml;
+  EXPECT_EQ(runReport({}),
+            kStyle + "<BODY><P><FONT COLOR=\"RED\"><B>" +
+                "INCOMPLETE: the search failed with 81 (Can't contact LDAP server; x&lt;y). This "
+                "list holds only the objects that arrived before the search ended." +
+                "</B></FONT></P>" + kReportLegend + kTableOpen +
+                "<TD><CENTER><B>DN</B></CENTER></TD></TR></TABLE></BODY></HTML>");
+  // In csv the notice is one field of its own line, quoted when it holds the delimiter.
+  settings_.format = ReportFormat::kCsv;
+  EXPECT_EQ(runReport({}), "\"" + text + "\"\nDN;\n");
+  settings_.csvDelimiter = ",";
+  EXPECT_EQ(runReport({}), text + "\nDN,\n");
+  settings_.format = ReportFormat::kDhtml;
+  std::string page = runReport({});
+  EXPECT_NE(page.find("<P><FONT COLOR=\"RED\"><B>INCOMPLETE: "), std::string::npos);
+  EXPECT_LT(page.find("INCOMPLETE: "), page.find("<SELECT name=\"showHidden\""));
+}
+
 TEST_F(ReportWriterTest, ModifyingRunHtml) {
   settings_.action = ActionKind::kDisable;
   settings_.newParent = "OU=Old,DC=tavrel,DC=test";

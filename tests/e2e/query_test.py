@@ -9,6 +9,7 @@ and, for attribute values, through a delimited-text report.
 
 import os
 import re
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -244,7 +245,7 @@ class QueryTest(unittest.TestCase):
 
     # -- refusals and failures
 
-    def test_search_the_library_or_server_refuses_ends_the_run_normally(self):
+    def test_search_the_library_or_server_refuses_ends_the_run_with_exit_2(self):
         cases = (
             # The client library's filter parser refuses it before anything is sent.
             (["-f", "(bad"], "Error 0x57 (87) - Bad search filter"),
@@ -254,11 +255,12 @@ class QueryTest(unittest.TestCase):
         for args, error in cases:
             with self.subTest(args=args):
                 result = search_run(self.d, "-format", "none", "-d", *args)
-                self.assertEqual(result.returncode, 0, result.stderr)
+                self.assertEqual(result.returncode, 2, result.stderr)
                 self.assertIn("\nldap_get_next_page_s: [dc1.tavrel.test] %s\n"
                               "0 objects matched\n" % error, result.stderr)
                 self.assertIn("DC=tavrel,DC=test\n\n\nSearch completed...\n", result.stdout)
-                self.assertIn("Command completed successfully", result.stdout)
+                self.assertTrue(result.stdout.endswith("\nCommand completed with errors\n\n"),
+                                result.stdout)
 
 
 class LastLogonTest(unittest.TestCase):
@@ -303,18 +305,21 @@ class LastLogonTest(unittest.TestCase):
 
 
 class ServerGoneTest(unittest.TestCase):
-    """slapd stopped between two pages: the error line, earlier pages kept, exit code 0."""
+    """slapd stopped between two pages: the error line, earlier pages kept and said to be
+    incomplete, exit code 2."""
 
     COUNT = 2000
 
     def test_server_killed_mid_search(self):
         seed = sf.many_computers(self.COUNT, pwd_last_set=sf.int8_days_ago(200))
+        work = tempfile.mkdtemp(prefix="tavrel-gone-")
+        self.addCleanup(shutil.rmtree, work, True)
         with sf.SlapdFixture(variant="w2003-l2", seed=seed) as d:
-            command = [TAVREL, "-report", "-format", "none", "-h", d.ldapi_uri, "-ps", "1",
-                       "-d"]
+            command = [TAVREL, "-report", "-format", "csv", "-file", "gone.csv", "-h",
+                       d.ldapi_uri, "-ps", "1", "-d"]
             process = subprocess.Popen(command, stdin=subprocess.DEVNULL,
                                        stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                                       env=client_env({"TZ": "UTC"}))
+                                       env=client_env({"TZ": "UTC"}), cwd=work)
             # tavrel blocks on its full stderr pipe while nobody reads, so it cannot run far
             # ahead of this loop.
             seen = 0
@@ -333,15 +338,25 @@ class ServerGoneTest(unittest.TestCase):
             process.stdout.close()
         stderr = b"".join(head).decode("latin-1") + rest_err.decode("latin-1")
         stdout = out.decode("latin-1")
-        self.assertEqual(code, 0, stderr[-3000:])
-        self.assertRegex(stderr, r"\nldap_get_next_page_s: \[dc1\.tavrel\.test\] "
-                                 r"Error 0x[0-9a-f]+ \(\d+\) - [^\n]+\n")
+        self.assertEqual(code, 2, stderr[-3000:])
+        failure = re.search(r"\nldap_get_next_page_s: \[dc1\.tavrel\.test\] "
+                            r"Error 0x([0-9a-f]+) \((\d+)\) - ([^\n]+)\n", stderr)
+        self.assertIsNotNone(failure, stderr[-3000:])
         kept = len(DN_LINE.findall(stderr))
         self.assertGreaterEqual(kept, 25)
         self.assertLess(kept, self.COUNT)
         self.assertEqual(int(MATCHED_LINE.findall(stderr)[-1]), kept)
         self.assertIn("Search completed...\n", stdout)
-        self.assertIn("Command completed successfully", stdout)
+        self.assertTrue(stdout.endswith("\nCommand completed with errors\n\n"), stdout[-300:])
+        # The report says it is incomplete and why, on the line before the column names.
+        with open(os.path.join(work, "gone.csv"), encoding="latin-1") as f:
+            lines = f.read().split("\n")
+        at = lines.index(next(line for line in lines if line.startswith("DN;")))
+        self.assertEqual(lines[at - 1],
+                         "INCOMPLETE: the search failed with %s (%s). This list holds only the "
+                         "objects that arrived before the search ended." %
+                         (failure.group(2), failure.group(3)))
+        self.assertEqual(len(lines) - at - 2, kept)
 
 
 def main():

@@ -80,8 +80,9 @@ class ReferralTest(unittest.TestCase):
         self.addCleanup(primary.cleanup)
         return primary, referred
 
-    def run_report(self, primary, *args):
-        """A csv report run over the session slapd's ldapi socket: (result, DNs in order)."""
+    def run_report(self, primary, *args, code=0):
+        """A csv report run over the session slapd's ldapi socket that ends with `code`:
+        (result, DNs in order)."""
         name = "report.csv.txt"
         path = os.path.join(self.work, name)
         if os.path.exists(path):
@@ -89,7 +90,7 @@ class ReferralTest(unittest.TestCase):
         result = run_tavrel(TAVREL, ["-report", "-h", primary.ldapi_uri, "-format", "csv",
                                      "-file", name] + list(args),
                             faketime=None, cwd=self.work, timeout=120, encoding="utf-8")
-        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        self.assertEqual(result.returncode, code, result.stdout + result.stderr)
         return result, report_rows(path)
 
     def test_referred_server_is_read_as_the_same_user(self):
@@ -152,7 +153,7 @@ class ReferralTest(unittest.TestCase):
         self.assertNotIn(PAGE_ERROR, result.stderr)
         # When that server cannot be read, the search itself has failed and says so.
         referred.stop()
-        result, rows = self.run_report(primary, "-b", BRANCH)
+        result, rows = self.run_report(primary, "-b", BRANCH, code=2)
         self.assertEqual(rows, [])
         self.assertIn("%s: [%s] Error 0xa (10) - Referral\n" % (PAGE_ERROR, sf.DNS_HOST_NAME),
                       result.stderr)

@@ -11,6 +11,7 @@ from samba_support import (BASE_DN, DC_DN, Account, SambaTestCase, generalized_t
 TOP = "OU=ActionTest," + BASE_DN
 NEVER = "9223372036854775807"
 OK = "(0x0 ) Success"
+WRITE_FAILED = 3
 
 
 def ou(name):
@@ -89,9 +90,11 @@ class ActionTest(SambaTestCase):
         self.assertIsNotNone(found, result.stderr)
         return found.group(1)
 
-    def act(self, *args, **kwargs):
-        result, report = self.csv_report(*args, **kwargs)
-        self.assertTrue(result.stdout.endswith("\nCommand completed successfully\n\n"),
+    def act(self, *args, code=0, **kwargs):
+        """A modifying run that reaches its end with `code` (3: a write failed)."""
+        result, report = self.csv_report(*args, code=code, **kwargs)
+        line = "successfully" if code == 0 else "with errors"
+        self.assertTrue(result.stdout.endswith("\nCommand completed %s\n\n" % line),
                         result.stdout)
         return result, report
 
@@ -225,7 +228,8 @@ class ActionTest(SambaTestCase):
         cache = self.dc.ticket_cache_for("lowpriv", self.low_password, "lowpriv.cc")
         before = self.dc.snapshot(ou("Refused"))
         result, report = self.act("-disable", "-stamp", "-newparent", ou("RefusedTarget"),
-                                  "-forreal", "-b", ou("Refused"), env={"KRB5CCNAME": cache})
+                                  "-forreal", "-b", ou("Refused"), env={"KRB5CCNAME": cache},
+                                  code=WRITE_FAILED)
         self.assertEqual(self.dc.snapshot(ou("Refused")), before)
         self.assertEqual(self.names_under(ou("RefusedTarget")), {})
         refused = "DISABLE:(0x32) Insufficient access"
@@ -236,7 +240,7 @@ class ActionTest(SambaTestCase):
     def test_missing_new_parent_fails_the_move_only(self):
         account = by_name("B-1")
         result, report = self.act("-disable", "-newparent", ou("NoSuchOu"), "-forreal", "-b",
-                                  ou("BadParent"))
+                                  ou("BadParent"), code=WRITE_FAILED)
         self.assertEqual(self.uac(account.dn), 4098)
         action, outcome = self.results(report)["b-1"]
         self.assertEqual(action, "DISABLE/MOVE")

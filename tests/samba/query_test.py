@@ -181,5 +181,15 @@ class QueryTest(SambaTestCase):
         self.assertEqual(sorted(chased.dns()), sorted(not_chased.dns()))
 
 
+    def test_failed_search_ends_with_exit_2_and_an_incomplete_report(self):
+        result, report = self.csv_report("-report", "-b", "OU=Missing," + QUERY_OU, code=2)
+        self.assertIn("] Error 0x20 (32) - No such object\n", result.stderr)
+        self.assertTrue(result.stdout.endswith("\nCommand completed with errors\n\n"),
+                        result.stdout)
+        self.assertEqual(report.rows, [])
+        self.assertEqual(report.info["INCOMPLETE"],
+                         "the search failed with 32 (No such object). This list holds only the "
+                         "objects that arrived before the search ended.")
+
 if __name__ == "__main__":
     main()

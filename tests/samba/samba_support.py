@@ -82,14 +82,15 @@ class SambaTestCase(unittest.TestCase):
             os.unlink(path)
         return path
 
-    def csv_report(self, *args, **kwargs):
-        """Runs tavrel with a csv report and returns (result, CsvReport)."""
+    def csv_report(self, *args, code=0, **kwargs):
+        """Runs tavrel with a csv report, expecting exit code `code`; returns
+        (result, CsvReport)."""
         name = "report-%s.csv.txt" % self.id().rsplit(".", 1)[-1]
         path = self.report_path(name)
         # A value cannot begin with "/" (it would be a switch), so the name is relative to the
         # work folder, where tavrel runs.
         result = self.tavrel(*(list(args) + ["-format", "csv", "-file", name]), **kwargs)
-        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        self.assertEqual(result.returncode, code, result.stdout + result.stderr)
         with open(path, encoding="utf-8", errors="surrogateescape") as f:
             return result, CsvReport(f.read())
 
