@@ -465,3 +465,89 @@ TEST(ReportActionTest, MarksTheRowButCountsAndStoresNothing) {
 
 }  // namespace
 }  // namespace tavrel
+
+namespace tavrel {
+namespace {
+
+JournalRun journalRunTo(const std::string& newParent) {
+  JournalRun run;
+  run.newParent = newParent;
+  return run;
+}
+
+std::string fileText(const std::string& name) {
+  std::FILE* file = std::fopen(name.c_str(), "rb");
+  std::string text;
+  for (int c; file != nullptr && (c = std::fgetc(file)) != EOF;) text += static_cast<char>(c);
+  if (file != nullptr) std::fclose(file);
+  return text;
+}
+
+TEST(UndoJournalEngineTest, JournalGetsExactlyTheStepsThatWereApplied) {
+  const std::string name = ::testing::TempDir() + "engine.undo.ldif";
+  RunSettings settings = settingsFor(ActionKind::kDisable, true);
+  settings.stamp = true;
+  settings.newParent = "ou=stale,dc=x";
+  FakeLdap* fake = nullptr;
+  DirectorySession session = fakeSession(&fake);
+  // The second account's stamp gets no answer; the third one's move is refused.
+  fake->writeResult = [](const std::string& call) {
+    if (call.starts_with("modify cn=pc2,ou=old,dc=x accountExpires")) return 0x55;
+    if (call.starts_with("rename cn=pc3,")) return 0x44;
+    return 0;
+  };
+  UndoJournal journal;
+  ASSERT_TRUE(openUndoJournal(journal, name, false, journalRunTo(settings.newParent)));
+  ActionProgress progress = startActions(settings);
+  progress.journal = &journal;
+  console::Capture capture;
+  std::string expected;
+  for (const Account& account : enabledComputers(3)) {
+    ObjectRecord record;
+    record.set("DN", account.dn);
+    record.set("userAccountControl", account.uac);
+    RowMarks marks;
+    applyAction(session, settings, kStart, record, marks, progress);
+    AccountWrites writes;
+    writes.disable = WriteState::kApplied;
+    writes.stamp = account.dn.starts_with("cn=pc2") ? WriteState::kUnknown : WriteState::kApplied;
+    writes.move = account.dn.starts_with("cn=pc1") ? WriteState::kApplied : WriteState::kNone;
+    if (account.dn.starts_with("cn=pc1")) writes.storedDn = account.dn;
+    expected += accountBlock(record, writes, journal.run);
+  }
+  ASSERT_TRUE(closeUndoJournal(journal));
+  EXPECT_EQ(fileText(name), journalHeader(journal.run, name) + expected);
+  std::remove(name.c_str());
+}
+
+TEST(UndoJournalEngineTest, NothingIsWrittenOnceTheJournalFails) {
+  const std::string name = ::testing::TempDir() + "failed.undo.ldif";
+  RunSettings settings = settingsFor(ActionKind::kDelete, true);
+  FakeLdap* fake = nullptr;
+  DirectorySession session = fakeSession(&fake);
+  UndoJournal journal;
+  ASSERT_TRUE(openUndoJournal(journal, name, false, JournalRun{}));
+  journal.failed = true;  // as after a full disk
+  ActionProgress progress = startActions(settings);
+  progress.journal = &journal;
+  console::Capture capture;
+  for (const Account& account : enabledComputers(2, "4098")) {
+    ObjectRecord record;
+    record.set("DN", account.dn);
+    record.set("userAccountControl", account.uac);
+    RowMarks marks;
+    applyAction(session, settings, kStart, record, marks, progress);
+    EXPECT_TRUE(marks.modifyFailed);
+    EXPECT_EQ(record.get("RESULT"), resultText(0x52));
+  }
+  EXPECT_TRUE(fake->writes().empty());
+  EXPECT_EQ(progress.counters.updatesError, 2);
+  // Said once, not once per account.
+  EXPECT_EQ(capture.err(), "\nERROR: Couldn't write the undo file " + name +
+                               "; nothing more is written to the directory.\n");
+  closeUndoJournal(journal);
+  std::remove(name.c_str());
+}
+
+}  // namespace
+}  // namespace tavrel
