@@ -1,8 +1,10 @@
 #include "common/text.h"
 
+#include <algorithm>
 #include <cctype>
 #include <climits>
 #include <cstdarg>
+#include <cstddef>
 #include <cstdio>
 #include <vector>
 
@@ -34,18 +36,55 @@ std::string replaceOnePass(std::string_view subject, std::string_view pattern,
   return result;
 }
 
+// Whether a replacement, together with the text around it, can hold an occurrence that was
+// not there before: one starting inside it, one ending inside it, or one enclosing it (an
+// empty replacement joins its two neighbours).
+bool canFormNewOccurrence(std::string_view pattern, std::string_view replacement) {
+  const size_t size = pattern.size();
+  for (size_t overlap = 1; overlap < size && overlap <= replacement.size(); ++overlap) {
+    if (replacement.ends_with(pattern.substr(0, overlap))) return true;
+    if (replacement.starts_with(pattern.substr(size - overlap))) return true;
+  }
+  for (size_t at = 1; at + replacement.size() < size; ++at) {
+    if (pattern.substr(at, replacement.size()) == replacement) return true;
+  }
+  return false;
+}
+
+// The restart-at-0 rule itself, without restarting: `done` never holds an occurrence, so the
+// first occurrence of the whole text is always the one that the byte just moved to `done`
+// completes, and after a replacement only the last pattern-size-minus-one bytes of `done` can
+// begin a new one. The text still to scan is kept reversed, so putting bytes back in front
+// of it is cheap.
+std::string replaceRescanning(std::string_view subject, std::string_view pattern,
+                              std::string_view replacement) {
+  std::string done;
+  done.reserve(subject.size());
+  std::string pending(subject.rbegin(), subject.rend());
+  while (!pending.empty()) {
+    done += pending.back();
+    pending.pop_back();
+    if (!std::string_view(done).ends_with(pattern)) continue;
+    done.resize(done.size() - pattern.size());
+    const size_t rescan = std::min(done.size(), pattern.size() - 1);
+    pending.append(replacement.rbegin(), replacement.rend());
+    pending.append(done.rbegin(), done.rbegin() + static_cast<std::ptrdiff_t>(rescan));
+    done.resize(done.size() - rescan);
+  }
+  return done;
+}
+
 }  // namespace
 
 std::string replaceAll(std::string_view subject, std::string_view pattern,
                        std::string_view replacement) {
   if (pattern.empty() || contains(replacement, pattern)) return std::string(subject);
-  // Restarting at position 0 after each replacement can find occurrences that a replacement
-  // created together with the text before or after it (pattern "ab", replacement "a": "aab"
-  // becomes "a"). Repeating the linear pass until nothing changes gives exactly that result;
-  // for the patterns the program uses a single pass already leaves no occurrence.
-  std::string result = replaceOnePass(subject, pattern, replacement);
-  while (contains(result, pattern)) result = replaceOnePass(result, pattern, replacement);
-  return result;
+  // Every pattern the program uses is of the first kind; one pass then leaves nothing to
+  // restart for.
+  if (!canFormNewOccurrence(pattern, replacement)) {
+    return replaceOnePass(subject, pattern, replacement);
+  }
+  return replaceRescanning(subject, pattern, replacement);
 }
 
 std::string lowerCase(std::string_view text) {
@@ -68,12 +107,14 @@ long long readNumber(std::string_view text) {
   const unsigned long long limit = negative ? static_cast<unsigned long long>(LLONG_MAX) + 1
                                             : static_cast<unsigned long long>(LLONG_MAX);
   for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    value = value * 10 + static_cast<unsigned long long>(text[i] - '0');
-    if (value > limit) {
+    const auto digit = static_cast<unsigned long long>(text[i] - '0');
+    // Checked before multiplying: a twentieth digit can wrap the unsigned value back below
+    // the limit, and the number would read as some unrelated smaller one.
+    if (value > (limit - digit) / 10) {
       value = limit;
-      // Keep consuming digits; the value stays saturated.
-      while (i + 1 < text.size() && text[i + 1] >= '0' && text[i + 1] <= '9') ++i;
+      break;
     }
+    value = value * 10 + digit;
   }
   if (negative) return value == limit ? LLONG_MIN : -static_cast<long long>(value);
   return static_cast<long long>(value);

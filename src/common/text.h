@@ -11,11 +11,13 @@ namespace tavrel {
 std::string replaceFirst(std::string_view subject, std::string_view pattern,
                          std::string_view replacement);
 
-/// Replaces occurrences of `pattern` until none is left. Equivalent to replacing the first
-/// occurrence again and again with every search restarting at position 0, but done in one
-/// linear pass: text from the directory can be megabytes long. An empty pattern, or a
-/// replacement that contains its pattern (the restart-at-0 form would never end), leaves
-/// `subject` unchanged.
+/// Replaces occurrences of `pattern` until none is left: the result of replacing the first
+/// occurrence again and again with every search restarting at position 0. Text from the
+/// directory can be megabytes long, so this is one linear pass whenever a replacement cannot
+/// form a new occurrence with its neighbours (true of every pattern the program uses), and
+/// otherwise rescans only where a replacement landed. An empty pattern, or a replacement
+/// that contains its pattern (the restart-at-0 form would never end), leaves `subject`
+/// unchanged.
 std::string replaceAll(std::string_view subject, std::string_view pattern,
                        std::string_view replacement);
 

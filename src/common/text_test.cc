@@ -19,6 +19,9 @@ TEST(ReplaceTest, FirstAndAllFollowTheRestartFromZeroRule) {
   // A replacement that joins with the text before it to form the pattern again is
   // replaced again, as restarting at position 0 would.
   EXPECT_EQ(replaceAll("aabb", "ab", "a"), "aa");
+  // Replacing leftmost first, a pass at a time, would give "0a0a00a".
+  EXPECT_EQ(replaceAll("aaaaaaa", "aa", "0a"), "000000a");
+  EXPECT_EQ(replaceAll("xaabbx", "ab", ""), "xx");
   EXPECT_EQ(replaceAll("", "x", "y"), "");
   EXPECT_EQ(replaceAll("keep", "", "y"), "keep");
   // A replacement holding its pattern would never end; the text is left alone.
@@ -56,6 +59,12 @@ TEST(ReadNumberTest, LeadingBlanksSignDigits) {
       {"4098", 4098},
       {"99999999999999999999999", LLONG_MAX},
       {"-99999999999999999999999", LLONG_MIN},
+      // Twenty digits whose product wraps past 2^64 to below the limit.
+      {"44444444444444444444", LLONG_MAX},
+      {"-44444444444444444444", LLONG_MIN},
+      {"9223372036854775807", LLONG_MAX},
+      {"9223372036854775808", LLONG_MAX},
+      {"-9223372036854775808", LLONG_MIN},
   };
   for (const auto& c : cases) EXPECT_EQ(readNumber(c.text), c.value) << c.text;
   EXPECT_EQ(readInt("99999999999"), INT_MAX);

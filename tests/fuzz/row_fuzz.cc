@@ -1,0 +1,191 @@
+// One object's report row, from the record the search fills to the bytes in the report file,
+// in every format and colour: arbitrary attribute values (the directory's) must neither break
+// the record nor escape their cell.
+//
+// Input, line by line:
+//   first line: format (h html, c csv, d dhtml), action (r report, D disable, x delete,
+//               m move), then any of the marks a (disabled), g (DC), f (failed), s (skipped)
+//   "name=value": sets an attribute (names outside the usual columns are folded into a few
+//                 spare ones, so the process-wide name table stays small)
+//   "@name=other": sets an attribute to another one's value, as the record holds it
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/console.h"
+#include "common/object_record.h"
+#include "fuzz/fuzz_check.h"
+#include "query/int8.h"
+#include "report/report_writer.h"
+#include "report/row_cells.h"
+
+namespace {
+
+using namespace tavrel;
+
+constexpr std::string_view kKnownNames[] = {"DN",
+                                            "cn",
+                                            "pwdLastSet",
+                                            "lastLogonTimestamp",
+                                            "pwage",
+                                            "lltsAge",
+                                            "userAccountControl",
+                                            "accountExpires",
+                                            "description",
+                                            "ACTION",
+                                            "RESULT",
+                                            "operatingSystem"};
+constexpr size_t kSpareNames = 8;
+// The search's finish time: 2004-12-29 01:09:22 UTC.
+constexpr Int8 kFinishTime = 127487561620000000;
+
+std::string columnName(std::string_view name) {
+  for (std::string_view known : kKnownNames) {
+    if (name == known) return std::string(name);
+  }
+  return "spare" + std::to_string(std::hash<std::string_view>{}(name) % kSpareNames);
+}
+
+std::string reportPath() {
+  return "/tmp/tavrel-fuzz-row-" + std::to_string(getpid());
+}
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+struct Row {
+  RunSettings settings;
+  RowMarks marks;
+};
+
+Row readOptions(std::string_view line) {
+  Row row;
+  row.settings.format = ReportFormat::kHtml;
+  row.settings.action = ActionKind::kReport;
+  for (char c : line) {
+    switch (c) {
+      case 'h':
+        row.settings.format = ReportFormat::kHtml;
+        break;
+      case 'c':
+        row.settings.format = ReportFormat::kCsv;
+        break;
+      case 'd':
+        row.settings.format = ReportFormat::kDhtml;
+        break;
+      case 'r':
+        row.settings.action = ActionKind::kReport;
+        break;
+      case 'D':
+        row.settings.action = ActionKind::kDisable;
+        break;
+      case 'x':
+        row.settings.action = ActionKind::kDelete;
+        break;
+      case 'm':
+        row.settings.action = ActionKind::kMove;
+        break;
+      case 'a':
+        row.marks.disabled = true;
+        break;
+      case 'g':
+        row.marks.domainController = true;
+        break;
+      case 'f':
+        row.marks.modifyFailed = true;
+        break;
+      case 's':
+        row.marks.safetySkipped = true;
+        break;
+      default:
+        break;
+    }
+  }
+  return row;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  std::string_view input(reinterpret_cast<const char*>(data), size);
+  std::vector<std::string_view> lines;
+  size_t from = 0;
+  for (size_t at = input.find('\n'); at != std::string_view::npos; at = input.find('\n', from)) {
+    lines.push_back(input.substr(from, at - from));
+    from = at + 1;
+  }
+  lines.push_back(input.substr(from));
+  Row row = readOptions(lines[0]);
+
+  // The record against a plain map of what was set.
+  ObjectRecord record;
+  std::map<std::string, std::string> expected;
+  std::vector<std::string> columns = {
+      "DN",      "pwdLastSet",         "lastLogonTimestamp", "pwage",
+      "lltsAge", "userAccountControl", "accountExpires"};
+  for (size_t i = 1; i < lines.size(); ++i) {
+    std::string_view line = lines[i];
+    const bool copy = line.starts_with("@");
+    if (copy) line.remove_prefix(1);
+    size_t equals = line.find('=');
+    if (equals == std::string_view::npos) continue;
+    std::string name = columnName(line.substr(0, equals));
+    std::string_view value = line.substr(equals + 1);
+    if (copy) {
+      std::string source = columnName(value);
+      record.set(name, record.get(source));  // the value views the record's own bytes
+      expected[name] = expected.count(source) ? expected[source] : "";
+    } else {
+      record.set(name, value);
+      expected[name] = value;
+    }
+    if (std::find(columns.begin(), columns.end(), name) == columns.end()) columns.push_back(name);
+  }
+  for (const auto& [name, value] : expected) {
+    FUZZ_CHECK(record.has(name));
+    FUZZ_CHECK(record.get(name) == value);
+  }
+
+  // As the run writes it: ages against the finish time, the file, header, row and close.
+  console::Capture capture;
+  const std::string path = reportPath();
+  row.settings.reportFile = path;
+  RowTexts texts = beginRowTexts(record, int8AgeDays(record.get("pwdLastSet"), kFinishTime),
+                                 int8AgeDays(record.get("lastLogonTimestamp"), kFinishTime));
+  {
+    ReportWriter writer;
+    FUZZ_CHECK(!writer.open(row.settings).stop);
+    ReportHeader header;
+    writer.beginReport(row.settings, header, columns);
+    writer.writeRow(record, row.marks, texts);
+    FUZZ_CHECK(!writer.finish(UpdateCounters{}, row.settings).stop);
+  }
+  const std::string report = readFile(path);
+  std::remove(path.c_str());
+
+  // Escaped values cannot add or end cells, rows or items.
+  const bool modifying = row.settings.action != ActionKind::kReport;
+  const size_t cells = columns.size() + (modifying ? 2 : 0);
+  using fuzz::countOf;
+  if (row.settings.format == ReportFormat::kHtml) {
+    FUZZ_CHECK(countOf(report, "<TR class=\"row\">") == 1);
+    FUZZ_CHECK(countOf(report, "<TD NOWRAP>") == cells);
+  } else if (row.settings.format == ReportFormat::kDhtml) {
+    FUZZ_CHECK(countOf(report, "<ITEM>") == 1 && countOf(report, "</ITEM>") == 1);
+    FUZZ_CHECK(countOf(report, "<COLOR>") == 1);
+  }
+  return 0;
+}
