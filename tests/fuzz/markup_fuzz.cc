@@ -1,5 +1,5 @@
 // The text helpers every directory value passes through on its way into a report: markup
-// escaping, the replace-until-gone rewrite it is built on, and number reading.
+// escaping (UTF-8 and code-page forms), the replace-until-gone rewrite, and number reading.
 // Input: the text; for the rewrite it is cut at NULs into subject, pattern and replacement.
 
 #include <cerrno>
@@ -36,30 +36,92 @@ std::optional<std::string> replaceAllByDefinition(std::string subject, std::stri
   return std::nullopt;
 }
 
-void checkEscape(std::string_view text) {
-  std::string escaped = tavrel::escapeMarkup(text);
-  FUZZ_CHECK(escaped.find_first_of("<>\"") == std::string::npos);
-  for (size_t at = escaped.find('&'); at != std::string::npos; at = escaped.find('&', at + 1)) {
-    std::string_view rest = std::string_view(escaped).substr(at);
-    FUZZ_CHECK(rest.starts_with("&amp;") || rest.starts_with("&lt;") || rest.starts_with("&gt;") ||
-               rest.starts_with("&quot;"));
-  }
-  if (text.size() <= kReferenceLimit) {
-    std::optional<std::string> expected = std::string(text);
-    for (auto [pattern, replacement] :
-         {std::pair<std::string_view, std::string_view>{"&", "~KESTRAN~"},
-          {"~KESTRAN~", "&amp;"},
-          {"<", "&lt;"},
-          {">", "&gt;"},
-          {"\"", "&quot;"}}) {
-      expected = replaceAllByDefinition(*expected, pattern, replacement);
-      FUZZ_CHECK(expected.has_value());
+bool isXmlControl(unsigned char c) {
+  return c < 0x20 && c != '\t' && c != '\n' && c != '\r';
+}
+
+std::string unescape(std::string_view text) {
+  std::string plain;
+  for (size_t i = 0; i < text.size();) {
+    bool entity = false;
+    for (auto [name, c] : {std::pair<std::string_view, char>{"&amp;", '&'},
+                           {"&lt;", '<'},
+                           {"&gt;", '>'},
+                           {"&quot;", '"'}}) {
+      if (text.substr(i).starts_with(name)) {
+        plain += c;
+        i += name.size();
+        entity = true;
+        break;
+      }
     }
-    FUZZ_CHECK(escaped == *expected);
+    if (!entity) plain += text[i++];
   }
+  return plain;
+}
+
+// UTF-8 that XML allows, made from the input three bytes per character.
+std::string validUtf8(std::string_view bytes) {
+  std::string text;
+  for (size_t i = 0; i + 3 <= bytes.size(); i += 3) {
+    uint32_t c = ((static_cast<uint32_t>(static_cast<unsigned char>(bytes[i])) << 16) |
+                  (static_cast<uint32_t>(static_cast<unsigned char>(bytes[i + 1])) << 8) |
+                  static_cast<unsigned char>(bytes[i + 2])) %
+                 0x110000;
+    if ((c < 0x20 && isXmlControl(static_cast<unsigned char>(c))) || (c >= 0xD800 && c <= 0xDFFF) ||
+        c == 0xFFFE || c == 0xFFFF) {
+      continue;
+    }
+    if (c < 0x80) {
+      text += static_cast<char>(c);
+    } else if (c < 0x800) {
+      text += static_cast<char>(0xC0 | (c >> 6));
+      text += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      text += static_cast<char>(0xE0 | (c >> 12));
+      text += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      text += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      text += static_cast<char>(0xF0 | (c >> 18));
+      text += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      text += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      text += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return text;
+}
+
+void checkEscape(std::string_view text, bool utf8) {
+  std::string escaped;
+  tavrel::appendEscapedMarkup(escaped, text, utf8);
+  FUZZ_CHECK(escaped.find_first_of("<>\"") == std::string::npos);
+  std::string ampersandsEscaped;
+  for (size_t i = 0; i < escaped.size(); ++i) {
+    std::string_view rest = std::string_view(escaped).substr(i);
+    if (rest[0] == '&') {
+      FUZZ_CHECK(rest.starts_with("&amp;") || rest.starts_with("&lt;") ||
+                 rest.starts_with("&gt;") || rest.starts_with("&quot;") ||
+                 (!utf8 && rest.starts_with("&#xFFFD;")));
+    }
+    FUZZ_CHECK(!isXmlControl(static_cast<unsigned char>(rest[0])));
+    ampersandsEscaped += rest[0] == '&' ? std::string_view("&amp;") : rest.substr(0, 1);
+  }
+  // Whatever escaping lets through is clean: escaping it again only escapes the ampersands
+  // of the entities it wrote.
+  std::string again;
+  tavrel::appendEscapedMarkup(again, escaped, utf8);
+  FUZZ_CHECK(again == ampersandsEscaped);
   // Label and value are escaped, so neither can open or close a cell of its own.
   std::string row = tavrel::formatDescriptionRow(text, text, tavrel::ReportFormat::kHtml);
   FUZZ_CHECK(countOf(row, "<TD") == 2 && countOf(row, "</TD>") == 2);
+}
+
+// Text XML allows loses nothing: undoing the entities gives it back.
+void checkNothingLost(std::string_view bytes) {
+  std::string text = validUtf8(bytes);
+  std::string escaped;
+  tavrel::appendEscapedMarkup(escaped, text, true);
+  FUZZ_CHECK(unescape(escaped) == text);
 }
 
 void checkRewrite(std::string_view subject, std::string_view pattern,
@@ -97,7 +159,9 @@ void checkNumber(std::string_view text) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view text(reinterpret_cast<const char*>(data), size);
-  checkEscape(text);
+  checkEscape(text, true);
+  checkEscape(text, false);
+  checkNothingLost(text);
   checkNumber(text);
 
   std::vector<std::string_view> parts;

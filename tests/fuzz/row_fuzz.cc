@@ -4,7 +4,8 @@
 //
 // Input, line by line:
 //   first line: format (h html, c csv, d dhtml), action (r report, D disable, x delete,
-//               m move), then any of the marks a (disabled), g (DC), f (failed), s (skipped)
+//               m move), any of the marks a (disabled), g (DC), f (failed), s (skipped),
+//               and "/" followed by the csv delimiter (";" when absent, "/t" for tab)
 //   "name=value": sets an attribute (names outside the usual columns are folded into a few
 //                 spare ones, so the process-wide name table stays small)
 //   "@name=other": sets an attribute to another one's value, as the record holds it
@@ -27,6 +28,7 @@
 #include "common/object_record.h"
 #include "fuzz/fuzz_check.h"
 #include "query/int8.h"
+#include "report/csv_field.h"
 #include "report/report_writer.h"
 #include "report/row_cells.h"
 
@@ -58,7 +60,9 @@ std::string columnName(std::string_view name) {
 }
 
 std::string reportPath() {
-  return "/tmp/tavrel-fuzz-row-" + std::to_string(getpid());
+  // Memory-backed where there is such a folder: one file is written and read per input.
+  const char* folder = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+  return std::string(folder) + "/tavrel-fuzz-row-" + std::to_string(getpid());
 }
 
 std::string readFile(const std::string& path) {
@@ -75,46 +79,62 @@ Row readOptions(std::string_view line) {
   Row row;
   row.settings.format = ReportFormat::kHtml;
   row.settings.action = ActionKind::kReport;
-  for (char c : line) {
-    switch (c) {
-      case 'h':
-        row.settings.format = ReportFormat::kHtml;
-        break;
-      case 'c':
-        row.settings.format = ReportFormat::kCsv;
-        break;
-      case 'd':
-        row.settings.format = ReportFormat::kDhtml;
-        break;
-      case 'r':
-        row.settings.action = ActionKind::kReport;
-        break;
-      case 'D':
-        row.settings.action = ActionKind::kDisable;
-        break;
-      case 'x':
-        row.settings.action = ActionKind::kDelete;
-        break;
-      case 'm':
-        row.settings.action = ActionKind::kMove;
-        break;
-      case 'a':
-        row.marks.disabled = true;
-        break;
-      case 'g':
-        row.marks.domainController = true;
-        break;
-      case 'f':
-        row.marks.modifyFailed = true;
-        break;
-      case 's':
-        row.marks.safetySkipped = true;
-        break;
-      default:
-        break;
+  for (size_t i = 0; i < line.size(); ++i) {
+    char c = line[i];
+    if (c == '/' && i + 1 < line.size()) {
+      row.settings.csvDelimiter = line[i + 1] == 't' ? "\t" : std::string(1, line[i + 1]);
+      ++i;
+    }
+    if (c == 'h') row.settings.format = ReportFormat::kHtml;
+    if (c == 'c') row.settings.format = ReportFormat::kCsv;
+    if (c == 'd') row.settings.format = ReportFormat::kDhtml;
+    if (c == 'r') row.settings.action = ActionKind::kReport;
+    if (c == 'D') row.settings.action = ActionKind::kDisable;
+    if (c == 'x') row.settings.action = ActionKind::kDelete;
+    if (c == 'm') row.settings.action = ActionKind::kMove;
+    row.marks.disabled |= c == 'a';
+    row.marks.domainController |= c == 'g';
+    row.marks.modifyFailed |= c == 'f';
+    row.marks.safetySkipped |= c == 's';
+  }
+  // Only the column header and the row, so the whole file can be read back as records.
+  if (row.settings.format == ReportFormat::kCsv) row.settings.writeHeader = false;
+  return row;
+}
+
+// Reads delimited text the way a spreadsheet does: fields in double quotes may hold the
+// delimiter, quotes (doubled) and line breaks.
+std::vector<std::vector<std::string>> readRecords(std::string_view text,
+                                                  std::string_view delimiter) {
+  std::vector<std::vector<std::string>> records(1);
+  std::string field;
+  bool quoted = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (quoted) {
+      if (text[i] != '"') {
+        field += text[i];
+      } else if (i + 1 < text.size() && text[i + 1] == '"') {
+        field += '"';
+        ++i;
+      } else {
+        quoted = false;
+      }
+    } else if (text[i] == '"' && field.empty()) {
+      quoted = true;
+    } else if (text.substr(i).starts_with(delimiter)) {
+      records.back().push_back(field);
+      field.clear();
+      i += delimiter.size() - 1;
+    } else if (text[i] == '\n') {
+      records.back().push_back(field);  // the field after the last delimiter, empty
+      field.clear();
+      records.emplace_back();
+    } else {
+      field += text[i];
     }
   }
-  return row;
+  if (records.back().empty() && field.empty()) records.pop_back();
+  return records;
 }
 
 }  // namespace
@@ -183,6 +203,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (row.settings.format == ReportFormat::kHtml) {
     FUZZ_CHECK(countOf(report, "<TR class=\"row\">") == 1);
     FUZZ_CHECK(countOf(report, "<TD NOWRAP>") == cells);
+  } else if (row.settings.format == ReportFormat::kCsv &&
+             row.settings.csvDelimiter.find_first_of("\"\r\n") == std::string::npos) {
+    // Every field reads back as itself (a directory value that a spreadsheet would take
+    // for a formula with an apostrophe in front); each line ends with a delimiter.
+    std::vector<std::vector<std::string>> records = readRecords(report, row.settings.csvDelimiter);
+    FUZZ_CHECK(records.size() == 2);
+    std::vector<std::string> names = columns;
+    if (modifying) names.insert(names.end(), {"ACTION", "RESULT"});
+    FUZZ_CHECK(records[0].size() == names.size() + 1 && records[1].size() == names.size() + 1);
+    for (size_t i = 0; i < names.size(); ++i) {
+      FUZZ_CHECK(records[0][i] == names[i]);
+      std::string cell = cellText(names[i], record, texts);
+      FUZZ_CHECK(records[1][i] == (readsAsFormula(cell) ? "'" + cell : cell));
+    }
   } else if (row.settings.format == ReportFormat::kDhtml) {
     FUZZ_CHECK(countOf(report, "<ITEM>") == 1 && countOf(report, "</ITEM>") == 1);
     FUZZ_CHECK(countOf(report, "<COLOR>") == 1);
