@@ -21,8 +21,8 @@ namespace {
 using tavrel::fuzz::countOf;
 
 // Sizes up to which the quadratic reference below is affordable per input.
-constexpr size_t kReferenceLimit = 2048;
-constexpr int kReferenceSteps = 20000;
+constexpr size_t kReferenceLimit = 256;
+constexpr int kReferenceSteps = 4096;
 
 // The replace-until-gone rewrite as it is defined: replace the first occurrence, search again
 // from position 0, until there is none. Gives up (nullopt) after too many steps.
