@@ -99,8 +99,14 @@ std::string quote(std::string_view text) {
   return out;
 }
 
-std::string documentStart(const LabelValues* run, const std::vector<std::string>& columns) {
+std::string documentStart(std::string_view incompleteNotice, const LabelValues* run,
+                          const std::vector<std::string>& columns) {
   std::string out = "{";
+  if (!incompleteNotice.empty()) {
+    out += "\"incomplete\":";
+    out += quote(incompleteNotice);
+    out += ",\n";
+  }
   if (run != nullptr) {
     out += "\"run\":{";
     bool first = true;

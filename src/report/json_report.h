@@ -24,9 +24,11 @@ using LabelValues = std::vector<std::pair<std::string, std::string>>;
 /// escaped.
 std::string quote(std::string_view text);
 
-/// Everything up to the first object: "run" (left out when `run` is null), "columns", and
-/// the opening of "objects".
-std::string documentStart(const LabelValues* run, const std::vector<std::string>& columns);
+/// Everything up to the first object: "incomplete" with `incompleteNotice` when the search did
+/// not finish (so a cut-off list cannot pass for the whole truth), "run" (left out when `run`
+/// is null), "columns", and the opening of "objects".
+std::string documentStart(std::string_view incompleteNotice, const LabelValues* run,
+                          const std::vector<std::string>& columns);
 
 /// One object: each column with its cell text, then the four row marks. `first` leaves out
 /// the separating comma.

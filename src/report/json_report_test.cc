@@ -39,7 +39,7 @@ TEST(JsonReportTest, DocumentPiecesJoinIntoOneDocument) {
   counters.totalUpdates = 2;
   counters.updatesOk = 1;
   const std::string document =
-      documentStart(&run, columns) + object(columns, {"cn=a", "DISABLE"}, RowMarks{}, true) +
+      documentStart("", &run, columns) + object(columns, {"cn=a", "DISABLE"}, RowMarks{}, true) +
       object(columns, {"cn=b", "DISABLE"}, failed, false) + documentEnd(&counters, true, "u.ldif");
   EXPECT_EQ(document,
             "{\"run\":{\"Action\":\"DISABLE\",\"Search Base\":\"dc=\\\"x\\\"\"},\n"
@@ -53,8 +53,10 @@ TEST(JsonReportTest, DocumentPiecesJoinIntoOneDocument) {
             "\"statistics\":{\"Total Updates\":2,\"Updates Ok\":1,\"Updates Error\":0,"
             "\"Updates Skipped\":0,\"Updates Safety Skipped\":0,\"Undo File\":\"u.ldif\"}}\n");
   // No header, a report-only run, no statistics switch: the optional parts drop out.
-  EXPECT_EQ(documentStart(nullptr, {}) + documentEnd(nullptr, true, ""),
+  EXPECT_EQ(documentStart("", nullptr, {}) + documentEnd(nullptr, true, ""),
             "{\"columns\":[],\n\"objects\":[\n],\n\"statistics\":null}\n");
+  EXPECT_TRUE(documentStart("INCOMPLETE: x", nullptr, {})
+                  .starts_with("{\"incomplete\":\"INCOMPLETE: x\",\n\"columns\":[]"));
   EXPECT_EQ(documentEnd(&counters, false, "u.ldif"), "\n]}\n");
 }
 

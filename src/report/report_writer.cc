@@ -121,6 +121,10 @@ std::string boolText(bool value) {
   return value ? "TRUE" : "FALSE";
 }
 
+std::string incompleteNotice(const ReportHeader& header) {
+  return std::string(kIncompleteLead) + header.incompleteReason + std::string(kIncompleteTail);
+}
+
 /// The information table's label/value rows, shared by every report format.
 json::LabelValues informationRows(const RunSettings& settings, const ReportHeader& header);
 
@@ -162,7 +166,8 @@ void ReportWriter::beginReport(const RunSettings& settings, const ReportHeader& 
       columns_.push_back("RESULT");
     }
     const json::LabelValues run = informationRows(settings, header);
-    write(json::documentStart(settings.writeHeader ? &run : nullptr, columns_));
+    write(json::documentStart(header.searchComplete ? "" : incompleteNotice(header),
+                              settings.writeHeader ? &run : nullptr, columns_));
     return;
   }
   if (settings.writeHtmlHeader && format_ != ReportFormat::kCsv) {
@@ -254,8 +259,7 @@ void ReportWriter::writeInformationTable(const RunSettings& settings, const Repo
 
 void ReportWriter::writeIncompleteNotice(const ReportHeader& header) {
   if (header.searchComplete) return;
-  std::string notice =
-      std::string(kIncompleteLead) + header.incompleteReason + std::string(kIncompleteTail);
+  std::string notice = incompleteNotice(header);
   std::string text;
   if (format_ == ReportFormat::kCsv) {
     // One field on a line of its own, so csv readers keep it whole.
