@@ -1,26 +1,38 @@
 #!/usr/bin/env python3
-"""Collection benchmark: tavrel's paged search against OpenLDAP's own ldapsearch.
+"""Speed and memory of tavrel beside OpenLDAP's own clients, printed as one table.
 
-For each directory size N the script seeds a fresh slapd test directory with N computer
-accounts (slapadd -q, offline), then runs, several times each and one after the other:
+collection  For each directory size N (10,000 and 100,000 by default; add 1,000,000 with
+            --million) one slapd test directory is seeded with N computer accounts. Each round
+            then runs, in an order that rotates from round to round so that drift of a busy
+            machine hits every client alike:
+              ldapsearch -E pr=<page size>/noprompt -LLL ... > file   (the same attributes,
+                                                                       written as LDIF)
+              tavrel -report -age 0 -format none|csv|html|dhtml -file <file>
+            The table shows the median, lowest and highest wall time, the median CPU time
+            (user + system) and the peak resident set size; the ratio is tavrel's median wall
+            time over ldapsearch's.
+modify      N disables (1,000 by default): tavrel -disable -unsafe -forreal against ldapmodify
+            applying the same replace of userAccountControl from an LDIF file, each run on a
+            freshly seeded directory on /dev/shm (slapd's disk syncs would hide the clients'
+            cost), read back afterwards.
+page        The dhtml reports tavrel wrote in the collection rounds, opened in headless
+            Chromium: time until the first rows are shown, a header click sorting ascending
+            and then descending (until the next frame), and the renderer's peak memory.
 
-    tavrel -report -format none -age 0 -h <ldapi> -ps <size>
-    ldapsearch -E pr=<size>/noprompt  (same base, filter and attribute list, output discarded)
+Needs GNU time (/usr/bin/time), slapd and the OpenLDAP clients; the page section needs
+Chromium and the browser suite's node_modules (built by `ctest -L browser`, or give
+--node-modules). Not a CI test: the numbers depend on the machine and its load, which the
+table's first line records. Run it by hand, for example
 
-and prints the median wall time, the median client CPU time and the peak resident set size
-of each. Both clients talk to the same server over the same ldapi socket with SASL EXTERNAL,
-so the difference is the client's own work: decoding, collecting and (for tavrel) holding
-every object in memory.
-
-Needs GNU time (/usr/bin/time, package time). Not a CI test: timings depend on the
-machine. Run it by hand, for example
-
-    python3 bench/bench.py --tavrel build/tavrel --counts 10000,100000
+    python3 bench/bench.py --tavrel build/tavrel
+    python3 bench/bench.py --tavrel build/tavrel --counts 100000 --million --runs 5
 """
 
 import argparse
+import json
 import os
 import re
+import shutil
 import statistics
 import subprocess
 import sys
@@ -37,36 +49,49 @@ import slapd_fixture as sf  # noqa: E402
 ATTRIBUTES = ["DN", "cn", "sAMAccountName", "dNSHostName", "pwdLastSet", "pwage", "whenCreated",
               "accountExpires", "operatingSystem", "operatingSystemServicePack",
               "operatingSystemVersion", "userAccountControl", "lastLogonTimestamp", "lltsAge"]
+FORMATS = ["none", "csv", "html", "dhtml"]
+ENABLED = sf.UAC_WORKSTATION_TRUST_ACCOUNT
+DISABLED = ENABLED | sf.UAC_ACCOUNTDISABLE
+
+
+def client_env():
+    return dict(os.environ, LDAPNOINIT="1")
 
 
 def seed_ldif(count):
-    """`count` computers with every default column filled, written in chunks."""
+    """`count` computers with every default column filled; some disabled, some never logged
+    on, some with markup characters in their names, so every cell rule is at work."""
     old = sf.int8_days_ago(200)
     created = sf.days_ago(400)
     parts = []
     for i in range(count):
         parts.append(sf.computer(
-            "PC%06d" % i, pwd_last_set=old - i, last_logon=old - 2 * i, when_created=created,
+            ("PC%07d" % i) if i % 97 else ("PC%07d&CO" % i),
+            pwd_last_set=old - i * 10_000_000, last_logon=None if i % 13 == 0 else old - 2 * i,
+            when_created=created, uac=DISABLED if i % 17 == 0 else ENABLED,
             operating_system="Windows XP Professional", os_version="5.1 (2600)",
             os_service_pack="Service Pack 2", account_expires=sf.INT8_NEVER))
     return "".join(parts)
 
 
-def measure(command, env=None):
-    """Runs `command` with its output discarded: (wall seconds, CPU seconds, peak RSS in KiB).
-
-    GNU time starts the command from its own small process: a child forked straight from
-    this Python process would count the parent's pages (the seed text) in its peak."""
+def measure(command, stdout_path=None):
+    """Runs `command`: (wall seconds, CPU seconds, peak RSS in KiB). GNU time starts it from
+    its own small process, so this Python process's pages (the seed text) do not count."""
     with tempfile.NamedTemporaryFile("r") as report, tempfile.TemporaryFile() as errors:
-        start = time.monotonic()
-        result = subprocess.run(["/usr/bin/time", "-f", "%M %U %S", "-o", report.name] + command,
-                                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                stderr=errors, env=env)
-        wall = time.monotonic() - start
+        out = open(stdout_path, "wb") if stdout_path else subprocess.DEVNULL
+        try:
+            start = time.monotonic()
+            result = subprocess.run(["/usr/bin/time", "-f", "%M %U %S", "-o", report.name] +
+                                    command, stdin=subprocess.DEVNULL, stdout=out, stderr=errors,
+                                    env=client_env())
+            wall = time.monotonic() - start
+        finally:
+            if stdout_path:
+                out.close()
         if result.returncode != 0:
             errors.seek(0)
             raise RuntimeError("%s exited %d: %s" % (
-                command[0], result.returncode, errors.read().decode("utf-8", "replace")))
+                command[0], result.returncode, errors.read()[-2000:].decode("utf-8", "replace")))
         peak, user, system = report.read().split()[-3:]
         return wall, float(user) + float(system), int(peak)
 
@@ -75,7 +100,8 @@ def tavrel_count(tavrel, fixture, page_size):
     """The number of objects tavrel collected, from its -d summary line."""
     result = subprocess.run([tavrel, "-report", "-format", "none", "-age", "0", "-d",
                              "-h", fixture.ldapi_uri, "-ps", str(page_size)],
-                            stdin=subprocess.DEVNULL, capture_output=True, timeout=600)
+                            stdin=subprocess.DEVNULL, capture_output=True, timeout=3600,
+                            env=client_env())
     found = re.search(rb"\n(\d+) objects matched\n", result.stderr)
     if result.returncode != 0 or not found:
         raise RuntimeError("tavrel -d run failed (%d): %s" %
@@ -83,31 +109,119 @@ def tavrel_count(tavrel, fixture, page_size):
     return int(found.group(1))
 
 
-def bench_one(tavrel, count, page_size, runs):
-    fixture = sf.SlapdFixture(variant="w2003-l2", seed=seed_ldif(count))
-    seeding = time.monotonic()
+def collection(tavrel, count, args, work, rows):
+    size = max(1 << 30, count * 8 * 1024)  # about 3 KiB per account in the database, and room
+    fixture = sf.SlapdFixture(variant="w2003-l2", seed=seed_ldif(count), max_size=size)
     fixture.start()
-    seeding = time.monotonic() - seeding
     try:
-        collected = tavrel_count(tavrel, fixture, page_size)
+        collected = tavrel_count(tavrel, fixture, args.page_size)
         if collected != count:
             raise RuntimeError("tavrel collected %d of %d computers" % (collected, count))
         # -age 0: every computer whose password was set before now, as tavrel's own filter.
         search_filter = "(&(objectcategory=computer)(pwdLastSet<=%d))" % sf.int8_days_ago(0)
-        ldapsearch = (["ldapsearch", "-H", fixture.ldapi_uri, "-Y", "EXTERNAL", "-Q", "-LLL",
-                       "-E", "pr=%d/noprompt" % page_size, "-b", sf.SUFFIX_AD_SPELLING,
-                       search_filter] + ATTRIBUTES)
-        tavrel_command = [tavrel, "-report", "-format", "none", "-age", "0",
-                          "-h", fixture.ldapi_uri, "-ps", str(page_size)]
-        env = dict(os.environ, LDAPNOINIT="1")
-        samples = {"tavrel": [], "ldapsearch": []}
-        for _ in range(runs):
-            # Alternate, so that drift of the machine hits both alike.
-            samples["tavrel"].append(measure(tavrel_command))
-            samples["ldapsearch"].append(measure(ldapsearch, env))
-        return seeding, samples
+        ldif = os.path.join(work, "search.ldif")
+        commands = {"ldapsearch": (["ldapsearch", "-H", fixture.ldapi_uri, "-Y", "EXTERNAL",
+                                    "-Q", "-LLL", "-E", "pr=%d/noprompt" % args.page_size,
+                                    "-b", sf.SUFFIX_AD_SPELLING, search_filter] + ATTRIBUTES,
+                                   ldif)}
+        reports = {}
+        for fmt in FORMATS:
+            command = [tavrel, "-report", "-format", fmt, "-age", "0", "-h", fixture.ldapi_uri,
+                       "-ps", str(args.page_size)]
+            if fmt != "none":
+                reports[fmt] = os.path.join(work, "report-%d.%s" % (count, fmt))
+                command += ["-file", reports[fmt]]
+            commands["tavrel " + fmt] = (command, None)
+        names = list(commands)
+        samples = {name: [] for name in names}
+        for round_number in range(args.runs):
+            shift = round_number % len(names)
+            for name in names[shift:] + names[:shift]:
+                command, stdout_path = commands[name]
+                samples[name].append(measure(command, stdout_path))
+        base = statistics.median(wall for wall, _, _ in samples["ldapsearch"])
+        for name in names:
+            walls = [wall for wall, _, _ in samples[name]]
+            rows.append(("collect " + name, count, statistics.median(walls), min(walls),
+                         max(walls), statistics.median(cpu for _, cpu, _ in samples[name]),
+                         max(rss for _, _, rss in samples[name]) / 1024.0,
+                         None if name == "ldapsearch" else statistics.median(walls) / base))
+        return reports.get("dhtml")
     finally:
         fixture.cleanup()
+
+
+def modify_round(kind, tavrel, count):
+    names = ["PC%05d" % i for i in range(count)]
+    old = sf.int8_days_ago(200)
+    created = sf.days_ago(400)
+    seed = "".join(sf.computer(name, pwd_last_set=old, when_created=created, uac=ENABLED)
+                   for name in names)
+    directory = tempfile.mkdtemp(prefix="tmb-", dir="/dev/shm")
+    fixture = sf.SlapdFixture(seed=seed, directory=directory)
+    try:
+        fixture.start()
+        if kind == "tavrel -disable":
+            sample = measure([tavrel, "-disable", "-unsafe", "-forreal", "-format", "none",
+                              "-q", "-age", "0", "-h", fixture.ldapi_uri])
+        else:
+            path = os.path.join(directory, "changes.ldif")
+            with open(path, "w") as f:
+                f.write("".join("dn: cn=%s,%s\nchangetype: modify\nreplace: userAccountControl"
+                                "\nuserAccountControl: %d\n-\n\n" % (name, sf.COMPUTERS, DISABLED)
+                                for name in names))
+            sample = measure(["ldapmodify", "-H", fixture.ldapi_uri, "-Y", "EXTERNAL", "-Q",
+                              "-f", path])
+        changed = len(fixture.search(sf.COMPUTERS,
+                                     "(userAccountControl:1.2.840.113556.1.4.803:=2)", ["cn"],
+                                     scope="one"))
+        if changed != count:
+            raise RuntimeError("%s: %d accounts disabled afterwards, expected %d" %
+                               (kind, changed, count))
+        return sample
+    finally:
+        fixture.cleanup()
+        shutil.rmtree(directory, ignore_errors=True)
+
+
+def modify(tavrel, args, rows):
+    kinds = ["ldapmodify", "tavrel -disable"]
+    samples = {kind: [] for kind in kinds}
+    for round_number in range(args.runs):
+        for kind in kinds[round_number % 2:] + kinds[:round_number % 2]:
+            samples[kind].append(modify_round(kind, tavrel, args.modify_count))
+    base = statistics.median(wall for wall, _, _ in samples["ldapmodify"])
+    for kind in kinds:
+        walls = [wall for wall, _, _ in samples[kind]]
+        rows.append(("modify " + kind, args.modify_count, statistics.median(walls), min(walls),
+                     max(walls), statistics.median(cpu for _, cpu, _ in samples[kind]),
+                     max(rss for _, _, rss in samples[kind]) / 1024.0,
+                     None if kind == "ldapmodify" else statistics.median(walls) / base))
+
+
+def page(page_file, count, args, rows):
+    """Times the page in headless Chromium args.page_runs times; medians per measure."""
+    script = os.path.join(HERE, "dhtml_page_bench.js")
+    results = []
+    for _ in range(args.page_runs):
+        out = subprocess.run(["node", script, args.node_modules, page_file, "cn"],
+                             capture_output=True, timeout=1800, check=True)
+        results.append(json.loads(out.stdout.decode().strip().splitlines()[-1]))
+    for key, label in (("shown_s", "page rows shown"), ("sort_asc_s", "page sort ascending"),
+                       ("sort_desc_s", "page sort descending")):
+        values = [r[key] for r in results]
+        peak = max(r["renderer_peak_mib"] for r in results)
+        rows.append((label, count, statistics.median(values), min(values), max(values), None,
+                     peak, None))
+
+
+def print_table(rows):
+    print("%-26s %8s %9s %8s %8s %7s %9s %7s" % ("run", "N", "median s", "min s", "max s",
+                                                 "CPU s", "peak MiB", "ratio"))
+    for name, count, median, low, high, cpu, peak, ratio in rows:
+        print("%-26s %8d %9.3f %8.3f %8.3f %7s %9.1f %7s" % (
+            name, count, median, low, high, "-" if cpu is None else "%.2f" % cpu, peak,
+            "-" if ratio is None else "%.2fx" % ratio))
 
 
 def main(argv):
@@ -115,26 +229,45 @@ def main(argv):
     parser.add_argument("--tavrel", required=True, help="path of the built tavrel binary")
     parser.add_argument("--counts", default="10000,100000",
                         help="directory sizes, comma separated (default 10000,100000)")
+    parser.add_argument("--million", action="store_true", help="also 1,000,000 accounts")
     parser.add_argument("--page-size", type=int, default=100,
                         help="page size for both clients (tavrel's default: 100)")
-    parser.add_argument("--runs", type=int, default=3, help="runs per client and size")
+    parser.add_argument("--runs", type=int, default=5, help="rounds per size (default 5)")
+    parser.add_argument("--modify-count", type=int, default=1000)
+    parser.add_argument("--page-runs", type=int, default=3)
+    parser.add_argument("--node-modules", help="the browser suite's node_modules folder")
+    parser.add_argument("--skip", default="",
+                        help="sections to leave out, comma separated: collection,modify,page")
     args = parser.parse_args(argv)
 
     tavrel = os.path.abspath(args.tavrel)
-    # Wall time includes the server's share; client CPU time (user + system) is the part a
-    # busy machine disturbs least.
-    print("%-8s %-11s %10s %10s %10s %10s %12s" % ("N", "client", "wall s", "min s", "max s",
-                                                   "CPU s", "peak RSS MiB"))
-    for count in (int(c) for c in args.counts.split(",")):
-        seeding, samples = bench_one(tavrel, count, args.page_size, args.runs)
-        for client in ("tavrel", "ldapsearch"):
-            walls = [wall for wall, _, _ in samples[client]]
-            cpu = statistics.median(cpu for _, cpu, _ in samples[client])
-            peak = max(rss for _, _, rss in samples[client]) / 1024.0
-            print("%-8d %-11s %10.3f %10.3f %10.3f %10.2f %12.1f" %
-                  (count, client, statistics.median(walls), min(walls), max(walls), cpu, peak))
-        print("%-8d (seeding and starting slapd: %.1f s)" % (count, seeding))
-        sys.stdout.flush()
+    if args.node_modules is None:
+        args.node_modules = os.path.join(os.path.dirname(tavrel), "tests", "browser",
+                                         "node_modules")
+    skip = set(filter(None, args.skip.split(",")))
+    counts = [int(c) for c in args.counts.split(",")] + ([1_000_000] if args.million else [])
+    print("load average at start: %.2f %.2f %.2f on %d cores" % (os.getloadavg() +
+                                                                 (os.cpu_count(),)))
+    rows = []
+    work = tempfile.mkdtemp(prefix="tavrel-bench-")
+    try:
+        pages = {}
+        if "collection" not in skip:
+            for count in counts:
+                pages[count] = collection(tavrel, count, args, work, rows)
+                print_table(rows[-5:])
+                sys.stdout.flush()
+        if "modify" not in skip:
+            modify(tavrel, args, rows)
+        if "page" not in skip:
+            for count, page_file in pages.items():
+                if count <= 100_000 and page_file:
+                    page(page_file, count, args, rows)
+        print()
+        print("load average at end: %.2f %.2f %.2f" % os.getloadavg())
+        print_table(rows)
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
     return 0
 
 

@@ -8,17 +8,21 @@
 //   empty      report run that matched nothing
 //   nodn       report run whose columns hold no DN
 //   nohead     the report scenario without the page head (-nohtmlheader)
+//   large:N    report run with N generated objects (ages, colours and markup characters
+//              spread over them), for the large-page test and the page bench
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "common/update_counters.h"
-#include "common/run_settings.h"
 #include "common/object_record.h"
+#include "common/row_marks.h"
+#include "common/run_settings.h"
+#include "common/update_counters.h"
 #include "report/report_writer.h"
 #include "report/row_cells.h"
-#include "common/row_marks.h"
 
 namespace tavrel {
 namespace {
@@ -99,6 +103,33 @@ std::vector<SampleObject> modifyObjects() {
   };
 }
 
+// Object i of a generated page: ages cycle through 0..9999 and -0001, every 7th object is
+// disabled, every 50th a domain controller, every 11th carries markup characters.
+std::vector<SampleObject> generatedObjects(long count) {
+  std::vector<SampleObject> objects;
+  objects.reserve(static_cast<std::size_t>(count));
+  for (long i = 0; i < count; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "pc%07ld", (i * 7919) % count);
+    SampleObject object;
+    object.cn = name;
+    object.dn = "CN=" + object.cn + ",OU=Computers,DC=tavrel,DC=test";
+    object.samAccountName = object.cn + "$";
+    long age = (i * 37) % 10001 - 1;
+    char ageText[16];
+    std::snprintf(ageText, sizeof ageText, "%-4.4ld", age);
+    object.pwage = ageText;
+    object.description = i % 11 == 0 ? "<b>" + object.cn + " & co</b>" : "host " + object.cn;
+    object.marks.disabled = i % 7 == 0;
+    object.marks.domainController = i % 50 == 0;
+    object.userAccountControl = object.marks.domainController ? "532480"
+                                : object.marks.disabled       ? "4098"
+                                                              : "4096";
+    objects.push_back(std::move(object));
+  }
+  return objects;
+}
+
 int writeSample(const std::string& scenario, const std::string& file) {
   RunSettings settings;
   settings.format = ReportFormat::kDhtml;
@@ -118,6 +149,8 @@ int writeSample(const std::string& scenario, const std::string& file) {
     header.sortAttribute.clear();
   } else if (scenario == "empty") {
     header.sortAttribute.clear();
+  } else if (scenario.rfind("large:", 0) == 0) {
+    objects = generatedObjects(std::atol(scenario.c_str() + 6));
   } else if (scenario == "nodn") {
     objects = reportObjects();
     columns.erase(columns.begin());
