@@ -74,7 +74,7 @@ def seed_ldif(count):
     return "".join(parts)
 
 
-def measure(command, stdout_path=None):
+def measure(command, stdout_path=None, cwd=None):
     """Runs `command`: (wall seconds, CPU seconds, peak RSS in KiB). GNU time starts it from
     its own small process, so this Python process's pages (the seed text) do not count."""
     with tempfile.NamedTemporaryFile("r") as report, tempfile.TemporaryFile() as errors:
@@ -83,7 +83,7 @@ def measure(command, stdout_path=None):
             start = time.monotonic()
             result = subprocess.run(["/usr/bin/time", "-f", "%M %U %S", "-o", report.name] +
                                     command, stdin=subprocess.DEVNULL, stdout=out, stderr=errors,
-                                    env=client_env())
+                                    env=client_env(), cwd=cwd)
             wall = time.monotonic() - start
         finally:
             if stdout_path:
@@ -129,8 +129,10 @@ def collection(tavrel, count, args, work, rows):
             command = [tavrel, "-report", "-format", fmt, "-age", "0", "-h", fixture.ldapi_uri,
                        "-ps", str(args.page_size)]
             if fmt != "none":
-                reports[fmt] = os.path.join(work, "report-%d.%s" % (count, fmt))
-                command += ["-file", reports[fmt]]
+                # A name relative to the work folder: one that begins with "/" is a switch.
+                name = "report-%d-%s.%s" % (count, fmt, "csv" if fmt == "csv" else "htm")
+                reports[fmt] = os.path.join(work, name)
+                command += ["-file", name]
             commands["tavrel " + fmt] = (command, None)
         names = list(commands)
         samples = {name: [] for name in names}
@@ -138,7 +140,7 @@ def collection(tavrel, count, args, work, rows):
             shift = round_number % len(names)
             for name in names[shift:] + names[:shift]:
                 command, stdout_path = commands[name]
-                samples[name].append(measure(command, stdout_path))
+                samples[name].append(measure(command, stdout_path, cwd=work))
         base = statistics.median(wall for wall, _, _ in samples["ldapsearch"])
         for name in names:
             walls = [wall for wall, _, _ in samples[name]]
