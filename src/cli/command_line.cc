@@ -2,6 +2,7 @@
 
 #include <set>
 
+#include "cli/slash_switch.h"
 #include "common/text.h"
 
 namespace tavrel {
@@ -9,10 +10,10 @@ namespace tavrel {
 namespace {
 
 // "-5" and "-30" are values (negative numbers); "-x", "/x", and a lone "-" or "/" are
-// switches.
+// switches; on POSIX "/var/tmp/x.csv" is a value.
 bool isSwitch(const std::string& argument) {
   if (argument.empty()) return false;
-  if (argument[0] == '/') return true;
+  if (argument[0] == '/') return slashArgumentIsSwitch(argument);
   if (argument[0] != '-') return false;
   return argument.size() < 2 || argument[1] < '0' || argument[1] > '9';
 }

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "common/terminal.h"
+
 namespace tavrel::console {
 
 namespace {
@@ -47,6 +49,11 @@ void err(std::string_view text) {
 
 void progress(std::string_view text) {
   if (!gQuiet) out(text);
+}
+
+bool outIsTerminal() {
+  if (gCapture) return gCapture->terminal();
+  return stdoutIsTerminal();
 }
 
 void debugOut(std::string_view text) {

@@ -20,6 +20,10 @@ void err(std::string_view text);
 /// Progress text: written to standard output unless quiet.
 void progress(std::string_view text);
 
+/// Whether standard output is a terminal. Output meant for a person watching (the search
+/// spinner) is written only then, never into a log file or a pipe.
+bool outIsTerminal();
+
 /// Diagnostic text: written only when debugging, to the stream the message belongs to.
 void debugOut(std::string_view text);
 void debugErr(std::string_view text);
@@ -39,6 +43,9 @@ class Capture {
   /// when the stream changes; for tests that care about interleaving.
   const std::string& interleaved() const { return interleaved_; }
   void clear();
+  /// The capture stands in for a terminal unless a test says otherwise.
+  void setTerminal(bool terminal) { terminal_ = terminal; }
+  bool terminal() const { return terminal_; }
   /// Called by the writers while the capture is active.
   void append(bool toErr, std::string_view text);
 
@@ -47,6 +54,7 @@ class Capture {
   std::string err_;
   std::string interleaved_;
   int lastStream_ = -1;
+  bool terminal_ = true;
   Capture* previous_;
   bool savedQuiet_;
   bool savedDebug_;

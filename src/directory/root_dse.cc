@@ -14,23 +14,43 @@ constexpr char kCapLdapInteg[] = "1.2.840.113556.1.4.1791";
 constexpr char kCapActiveDirectory[] = "1.2.840.113556.1.4.800";
 constexpr char kCapActiveDirectoryV51[] = "1.2.840.113556.1.4.1670";
 constexpr char kCapAdam[] = "1.2.840.113556.1.4.1851";
+constexpr char kCapWindows2008[] = "1.2.840.113556.1.4.1935";
+constexpr char kCapWindows2008R2[] = "1.2.840.113556.1.4.2080";
+constexpr char kCapWindows2012[] = "1.2.840.113556.1.4.2237";
 
 constexpr char kTypeLdapInteg[] = "Unknown Windows LDAP";
 constexpr char kTypeWindows2000[] = "Windows 2000";
 constexpr char kTypeAdam[] = "Active Directory Application Mode";
 constexpr char kTypeWindows2003[] = "Windows Server 2003";
+constexpr char kTypeWindows2008[] = "Windows Server 2008";
+constexpr char kTypeWindows2008R2[] = "Windows Server 2008 R2";
+constexpr char kTypeWindows2012[] = "Windows Server 2012 or later";
 
 struct ModeTexts {
+  int level;
   const char* domain;
   const char* forest;
 };
 
-/// Mode texts by functional level 0, 1, 2; other levels have none.
+/// Mode texts by functional level; levels not listed (8, 9, above 10, negative) have none.
 constexpr ModeTexts kModes[] = {
-    {"Windows 2000 Mixed Mode", "Windows 2000 Mixed Forest Mode"},
-    {"Windows Server 2003 Interim Domain Mode", "Windows Server 2003 Interim Forest Mode"},
-    {"Windows Server 2003 Domain Mode", "Windows Server 2003 Forest Mode"},
+    {0, "Windows 2000 Mixed Mode", "Windows 2000 Mixed Forest Mode"},
+    {1, "Windows Server 2003 Interim Domain Mode", "Windows Server 2003 Interim Forest Mode"},
+    {2, "Windows Server 2003 Domain Mode", "Windows Server 2003 Forest Mode"},
+    {3, "Windows Server 2008 Domain Mode", "Windows Server 2008 Forest Mode"},
+    {4, "Windows Server 2008 R2 Domain Mode", "Windows Server 2008 R2 Forest Mode"},
+    {5, "Windows Server 2012 Domain Mode", "Windows Server 2012 Forest Mode"},
+    {6, "Windows Server 2012 R2 Domain Mode", "Windows Server 2012 R2 Forest Mode"},
+    {7, "Windows Server 2016 Domain Mode", "Windows Server 2016 Forest Mode"},
+    {10, "Windows Server 2025 Domain Mode", "Windows Server 2025 Forest Mode"},
 };
+
+const ModeTexts* modesFor(int level) {
+  for (const ModeTexts& modes : kModes) {
+    if (modes.level == level) return &modes;
+  }
+  return nullptr;
+}
 
 constexpr char kSearchFailure[] = "LDAP_SEARCH_S: 0x%0x\nLDAP_SEARCH_S: %s\n\n";
 
@@ -95,13 +115,16 @@ void classifyDirectory(RootDseInfo& info) {
   if (info.capActiveDirectory) info.directoryType = kTypeWindows2000;
   if (info.capAdam) info.directoryType = kTypeAdam;
   if (info.capActiveDirectoryV51) info.directoryType = kTypeWindows2003;
+  if (capabilities.count(kCapWindows2008) != 0) info.directoryType = kTypeWindows2008;
+  if (capabilities.count(kCapWindows2008R2) != 0) info.directoryType = kTypeWindows2008R2;
+  if (capabilities.count(kCapWindows2012) != 0) info.directoryType = kTypeWindows2012;
 
   if (info.capActiveDirectoryV51) {
-    if (info.domainFunctionality >= 0 && info.domainFunctionality <= 2) {
-      info.domainMode = kModes[info.domainFunctionality].domain;
+    if (const ModeTexts* modes = modesFor(info.domainFunctionality)) {
+      info.domainMode = modes->domain;
     }
-    if (info.forestFunctionality >= 0 && info.forestFunctionality <= 2) {
-      info.forestMode = kModes[info.forestFunctionality].forest;
+    if (const ModeTexts* modes = modesFor(info.forestFunctionality)) {
+      info.forestMode = modes->forest;
     }
   }
 }

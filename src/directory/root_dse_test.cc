@@ -20,6 +20,9 @@ constexpr char kInteg[] = "1.2.840.113556.1.4.1791";
 constexpr char kAd[] = "1.2.840.113556.1.4.800";
 constexpr char kV51[] = "1.2.840.113556.1.4.1670";
 constexpr char kAdam[] = "1.2.840.113556.1.4.1851";
+constexpr char k2008[] = "1.2.840.113556.1.4.1935";
+constexpr char k2008R2[] = "1.2.840.113556.1.4.2080";
+constexpr char k2012[] = "1.2.840.113556.1.4.2237";
 
 TEST(ClassifyDirectoryTest, CapabilitiesAndLevelsGiveTypeAndModes) {
   struct Case {
@@ -59,8 +62,42 @@ TEST(ClassifyDirectoryTest, CapabilitiesAndLevelsGiveTypeAndModes) {
        "Windows Server 2003",
        "Windows Server 2003 Domain Mode",
        "Windows Server 2003 Forest Mode"},
-      {{kAd, kV51}, 3, 2, "Windows Server 2003", "", "Windows Server 2003 Forest Mode"},
-      {{kAd, kV51}, -1, 4, "Windows Server 2003", "", ""},
+      {{kAd, kV51},
+       3,
+       2,
+       "Windows Server 2003",
+       "Windows Server 2008 Domain Mode",
+       "Windows Server 2003 Forest Mode"},
+      {{kAd, kV51}, -1, 8, "Windows Server 2003", "", ""},
+      // Current domains: the newest capability names the type, every known level a mode.
+      {{kAd, kV51, kInteg, k2008},
+       3,
+       3,
+       "Windows Server 2008",
+       "Windows Server 2008 Domain Mode",
+       "Windows Server 2008 Forest Mode"},
+      {{kAd, kV51, kInteg, k2008, k2008R2},
+       4,
+       4,
+       "Windows Server 2008 R2",
+       "Windows Server 2008 R2 Domain Mode",
+       "Windows Server 2008 R2 Forest Mode"},
+      {{kAd, kV51, k2008, k2008R2, k2012},
+       5,
+       6,
+       "Windows Server 2012 or later",
+       "Windows Server 2012 Domain Mode",
+       "Windows Server 2012 R2 Forest Mode"},
+      {{kAd, kV51, k2012},
+       7,
+       10,
+       "Windows Server 2012 or later",
+       "Windows Server 2016 Domain Mode",
+       "Windows Server 2025 Forest Mode"},
+      {{kAd, kV51, k2012}, 9, 11, "Windows Server 2012 or later", "", ""},
+      // Without the 2003 capability no mode, whatever the level.
+      {{kAd, k2012}, 7, 7, "Windows Server 2012 or later", "", ""},
+      {{kAdam, k2008R2}, 4, 4, "Windows Server 2008 R2", "", ""},
       // Capabilities are exact texts; a longer OID with the same start is another one.
       {{"1.2.840.113556.1.4.8000", "1.2.840.113556.1.4.16701"}, 2, 2, "", "", ""},
   };

@@ -114,7 +114,7 @@ SearchOutcome runPagedSearch(DirectorySession& session, const RunSettings& setti
       matched += static_cast<int>(page.size());
       console::debugErr(formatText(kDebugObjectCount, matched));
       if (code == ldap::kSuccess) {
-        if (!console::debug() && !console::quiet()) {
+        if (!console::debug() && !console::quiet() && console::outIsTerminal()) {
           console::out(std::string(1, kSpinner[spinner]) + "\r");
           spinner = (spinner + 1) % kSpinner.size();
         }

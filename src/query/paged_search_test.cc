@@ -98,6 +98,14 @@ TEST(PagedSearchTest, SpinnerOncePerPageThenCompletion) {
   EXPECT_EQ(outcome.objects.size(), 5u);
   EXPECT_EQ(f.fake->calls.size(), 1u + 7u + 1u);  // init, six pages and the end, abandon
   EXPECT_EQ(f.fake->calls.back(), "abandon");
+
+  // Not on a terminal (cron, a pipe, a log file): no frames, everything else the same.
+  console::Capture piped;
+  piped.setTerminal(false);
+  Fixture g;
+  for (int i = 0; i < 3; ++i) g.fake->pages.push_back({computer("PC" + std::to_string(i))});
+  EXPECT_EQ(g.run().objects.size(), 3u);
+  EXPECT_EQ(piped.out(), "Search completed...\n");
 }
 
 TEST(PagedSearchTest, QuietAndDebugSilenceTheSpinner) {

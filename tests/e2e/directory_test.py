@@ -166,11 +166,37 @@ class VariantTest(TavrelCase):
             return self.tavrel("-report", "-h", d.ldapi_uri, *(list(args) + QUIET_SEARCH))
 
     def test_root_entry_variants(self):
-        for variant in ("w2003-l0", "w2003-l1", "w2003-l2", "w2000", "adam", "ad-l4"):
+        for variant in ("w2003-l0", "w2003-l1", "w2003-l2", "w2000", "adam", "ad-l4", "ad-l7"):
             with self.subTest(variant=variant):
                 code, out, err = self.run_variant(variant)
                 self.assertEqual(code, 0, err)
                 self.assertTrue(out.startswith(ROOT_LINES), out)
+
+    def test_directory_type_and_modes_in_the_report_header(self):
+        cases = {
+            "w2003-l2": ("Windows Server 2003", "Windows Server 2003 Domain Mode",
+                         "Windows Server 2003 Forest Mode"),
+            "ad-l4": ("Windows Server 2008 R2", "Windows Server 2008 R2 Domain Mode",
+                      "Windows Server 2008 R2 Forest Mode"),
+            "ad-l7": ("Windows Server 2012 or later", "Windows Server 2016 Domain Mode",
+                      "Windows Server 2016 Forest Mode"),
+            "w2000": ("Windows 2000", "", ""),
+        }
+        folder = tempfile.mkdtemp(prefix="tavrel-types-")
+        self.addCleanup(shutil.rmtree, folder, True)
+        report = os.path.join(folder, "types.csv")  # absolute: a value, not a switch
+        for variant, (kind, domain_mode, forest_mode) in cases.items():
+            with self.subTest(variant=variant):
+                with sf.SlapdFixture(variant=variant) as d:
+                    code, out, err = self.tavrel("-report", "-h", d.ldapi_uri, "-b", sf.USERS,
+                                                 "-format", "csv", "-file", report)
+                self.assertEqual(code, 0, err)
+                with open(report, "rb") as f:
+                    header = f.read()
+                self.assertIn(b"Directory Type: %s\nForest: DC=tavrel,DC=test\n"
+                              b"Forest Mode: %s\nDomain: DC=tavrel,DC=test\nDomain Mode: %s\n"
+                              % (kind.encode(), forest_mode.encode(), domain_mode.encode()),
+                              header)
 
     def test_root_entry_without_expected_attributes(self):
         code, out, err = self.run_variant("bare", "-d")

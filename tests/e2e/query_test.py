@@ -58,6 +58,32 @@ def search_run(fixture, *args, timeout=120, cwd=None):
                       cwd=cwd, timeout=timeout, encoding="latin-1")
 
 
+def terminal_run(fixture, *args):
+    """Like search_run, with standard output on a pseudo-terminal, as a person at a console
+    sees it (output processing off, so line ends stay as written): (exit code, stdout)."""
+    import pty
+    import termios
+    primary, secondary = pty.openpty()
+    attributes = termios.tcgetattr(secondary)
+    attributes[1] &= ~termios.OPOST
+    termios.tcsetattr(secondary, termios.TCSANOW, attributes)
+    process = subprocess.Popen([TAVREL, "-report", "-h", fixture.ldapi_uri] + list(args),
+                               stdin=subprocess.DEVNULL, stdout=secondary,
+                               stderr=subprocess.DEVNULL, env=client_env())
+    os.close(secondary)
+    out = b""
+    while True:
+        try:
+            chunk = os.read(primary, 65536)
+        except OSError:  # EIO: the last writer is gone
+            break
+        if not chunk:
+            break
+        out += chunk
+    os.close(primary)
+    return process.wait(60), out.decode("latin-1")
+
+
 DN_LINE = re.compile(r"^(?!DEBUG: )[A-Za-z]+=[^\n]*,dc=tavrel,dc=test$", re.I | re.M)
 MATCHED_LINE = re.compile(r"^(-?\d+) objects matched$", re.M)
 
@@ -77,9 +103,9 @@ def matched(result):
     return int(found[-1]) if found else None
 
 
-def spinner(result):
+def spinner(stdout):
     """The spinner characters written, in order."""
-    return "".join(re.findall(r"([|/\-\\])\r", result.stdout))
+    return "".join(re.findall(r"([|/\-\\])\r", stdout))
 
 
 class QueryTest(unittest.TestCase):
@@ -142,16 +168,21 @@ class QueryTest(unittest.TestCase):
                 self.assertEqual(result.stderr.count("DEBUG: Retrieving Page...\n"),
                                  {"1": PAGING_COUNT, "2": 4, "100": 1}[size] + 1)
 
-    def test_spinner_turns_once_per_page(self):
-        result = search_run(self.d, "-format", "none", "-b", PAGING, "-ps", "2")
-        self.assertEqual(result.returncode, 0, result.stderr)
-        self.assertEqual(spinner(result), "|/-\\")
-        self.assertIn("\\\rSearch completed...\n", result.stdout)
-        result = search_run(self.d, "-format", "none", "-b", PAGING, "-ps", "1")
-        self.assertEqual(spinner(result), "|/-\\|/-")
-        quiet = search_run(self.d, "-format", "none", "-b", PAGING, "-ps", "1", "-q")
+    def test_spinner_turns_once_per_page_on_a_terminal_only(self):
+        code, out = terminal_run(self.d, "-format", "none", "-b", PAGING, "-ps", "2")
+        self.assertEqual(code, 0, out)
+        self.assertEqual(spinner(out), "|/-\\")
+        self.assertIn("\\\rSearch completed...\n", out)
+        code, out = terminal_run(self.d, "-format", "none", "-b", PAGING, "-ps", "1")
+        self.assertEqual(spinner(out), "|/-\\|/-")
+        code, quiet = terminal_run(self.d, "-format", "none", "-b", PAGING, "-ps", "1", "-q")
         self.assertEqual(spinner(quiet), "")
-        self.assertNotIn("Search completed", quiet.stdout)
+        self.assertNotIn("Search completed", quiet)
+        # Through a pipe (cron, a log file) not one frame; the rest is unchanged.
+        piped = search_run(self.d, "-format", "none", "-b", PAGING, "-ps", "1")
+        self.assertEqual(piped.returncode, 0, piped.stderr)
+        self.assertNotIn("\r", piped.stdout)
+        self.assertEqual(piped.stdout, re.sub(r"[|/\-\\]\r", "", out))
 
     # -- server-side sort
 

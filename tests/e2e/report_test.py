@@ -314,15 +314,30 @@ class ReportTest(unittest.TestCase):
         with open(expected_path("csv_default.csv.txt"), "rb") as f:
             self.assertEqual(self.read("r.csv.txt"), f.read())
 
-    def test_report_file_that_cannot_be_created(self):
-        # Relative: an argument starting with "/" would be read as a switch.
-        target = os.path.join("missing", "r.htm")
-        code, out, err = self.run_report("-file", target)
+    def test_absolute_report_path(self):
+        # An argument with a second "/" is a value on POSIX; "/x" alone is still a switch.
+        target = os.path.join(self.work, "sub", "abs.csv.txt")
+        os.mkdir(os.path.dirname(target))
+        code, out, err = self.run_report("-file", target, "-format", "csv")
+        self.assertReportRun(code, out, err, target)
+        with open(target, "rb") as f, open(expected_path("csv_default.csv.txt"), "rb") as g:
+            self.assertEqual(f.read(), g.read())
+        code, out, err = self.run_report("-file", "/x", "-format", "csv")
         self.assertEqual(code, 1)
-        self.assertTrue(err.endswith(b"Error: Couldn't create " + target.encode() + b"\n"), err)
-        self.assertTrue(out.endswith(b"Creating Report File: " + target.encode() + b"\n"), out)
-        self.assertNotIn(b"Command completed", out)
-        self.assertEqual(os.listdir(self.work), [])
+        self.assertIn(b"ERROR: Bad Command Line Arg(s)\nERROR:  x\n", err)
+
+    def test_report_file_that_cannot_be_created(self):
+        for target in (os.path.join("missing", "r.htm"),
+                       os.path.join(self.work, "missing", "r.htm")):
+            with self.subTest(target=target):
+                code, out, err = self.run_report("-file", target)
+                self.assertEqual(code, 1)
+                self.assertTrue(err.endswith(b"Error: Couldn't create " + target.encode() +
+                                             b"\n"), err)
+                self.assertTrue(out.endswith(b"Creating Report File: " + target.encode() +
+                                             b"\n"), out)
+                self.assertNotIn(b"Command completed", out)
+                self.assertEqual(os.listdir(self.work), [])
 
     def test_report_that_cannot_be_written_is_not_called_complete(self):
         # /dev/full opens like a file and refuses every write, like a full disk.

@@ -46,15 +46,15 @@ class DirectoryTest(SambaTestCase):
 
     def test_root_entry_of_a_level_4_domain(self):
         result, report = self.csv_report("-report", "-d")
-        # Samba lists .800, .1670, .1791, .1935 and .2080: the 2003 capability names the type,
-        # and level 4 lies beyond the mode table, so both mode texts stay empty.
+        # Samba lists .800, .1670, .1791, .1935 and .2080: the 2008 R2 capability names the
+        # type, and level 4 is a 2008 R2 domain and forest.
         expected = {
             "Host Name": DC_FQDN,
-            "Directory Type": "Windows Server 2003",
+            "Directory Type": "Windows Server 2008 R2",
             "Forest": BASE_DN,
-            "Forest Mode": "",
+            "Forest Mode": "Windows Server 2008 R2 Forest Mode",
             "Domain": BASE_DN,
-            "Domain Mode": "",
+            "Domain Mode": "Windows Server 2008 R2 Domain Mode",
             "Search Base": BASE_DN,
         }
         self.assertEqual({k: report.info.get(k) for k in expected}, expected)

@@ -79,8 +79,9 @@ class ReportTest(SambaTestCase):
             "Search Scope", "Search Base", "Age (days)", "Max Age (days)", "Action",
             "Stamp accountExpires", "Safety Setting", "For Real Setting", "DN Exclusions")}
         self.assertEqual(info, {
-            "Host Name": DC_FQDN, "Directory Type": "Windows Server 2003", "Forest": BASE_DN,
-            "Forest Mode": "", "Domain": BASE_DN, "Domain Mode": "", "Search Scope": "subtree",
+            "Host Name": DC_FQDN, "Directory Type": "Windows Server 2008 R2", "Forest": BASE_DN,
+            "Forest Mode": "Windows Server 2008 R2 Forest Mode", "Domain": BASE_DN,
+            "Domain Mode": "Windows Server 2008 R2 Domain Mode", "Search Scope": "subtree",
             "Search Base": BASE_DN, "Age (days)": "90", "Max Age (days)": "0",
             "Action": "REPORT", "Stamp accountExpires": "FALSE", "Safety Setting": "10",
             "For Real Setting": "FALSE", "DN Exclusions": ""})
