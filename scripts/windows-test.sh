@@ -43,9 +43,8 @@ wineserver -p
 wineboot -i >"$work/wineboot.log" 2>&1 &
 boot_pid=$!
 
-# -O2 as in the native build: GCC 12 warns falsely about std::string copies at -O3.
 cmake -S "$top" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-w64.cmake" \
-  -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" \
+  -DCMAKE_BUILD_TYPE=Release -DTAVREL_WERROR=ON \
   >"$work/configure.log" 2>&1 || {
   cat "$work/configure.log"
   exit 1

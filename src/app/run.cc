@@ -5,6 +5,7 @@
 #include "actions/action_engine.h"
 #include "actions/undo_journal.h"
 #include "cli/command_line.h"
+#include "cli/gnu_switches.h"
 #include "cli/options.h"
 #include "common/console.h"
 #include "common/exit_status.h"
@@ -74,6 +75,7 @@ int finish(int exitCode) {
 }  // namespace
 
 int runTavrel(const std::vector<std::string>& arguments) {
+  if (std::optional<int> code = answerGnuSwitches(arguments)) return finish(*code);
   // Checking: nothing is opened or written but console text until every option passed.
   CommandLine commandLine(arguments);
   console::setFlags(commandLine.hasSwitch("q"), commandLine.hasSwitch("d"));

@@ -187,7 +187,8 @@ PhaseResult readDelimiterOption(const CommandLine& commandLine, RunSettings& set
   settings.csvDelimiter.clear();
   if (value.size() > 1) {
     if (contains(lowerCase(value), "tab")) {
-      settings.csvDelimiter = "\t";
+      // assign(count, char): GCC 12 sees a false overlap in assigning a literal here.
+      settings.csvDelimiter.assign(1, '\t');
       settings.fileExtension = "csv.tab";
     }
   } else {

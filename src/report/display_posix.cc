@@ -44,8 +44,11 @@ int launchViewer(const std::string& file, const std::string& parameters) {
 }
 
 void reportWin32Error(std::string_view label, int code) {
+  // Appended piece by piece: GCC 12 sees a false overlap in "(" + std::string at -O2/-O3.
   std::string text(label);
-  text += "(" + std::to_string(code) + ") ";
+  text += '(';
+  text += std::to_string(code);
+  text += ") ";
   // POSIX texts carry no line end of their own, unlike the Windows system messages.
   const char* message = std::strerror(code);
   text += message != nullptr ? message : "Unknown Error";

@@ -7,6 +7,7 @@ processing, compared byte for byte under a pinned clock in two time zones.
 
 import os
 import re
+import subprocess
 import sys
 import tempfile
 import unittest
@@ -39,6 +40,13 @@ def bad_switches(*names):
     for name in names:
         text += b"ERROR:  " + name + b"\n"
     return text + b"\n\n" + HINT
+
+
+def installed_upstream_version(package):
+    """"2.5.13" of an installed "2.5.13+dfsg-5" (dpkg's epoch and revision left out)."""
+    version = subprocess.run(["dpkg-query", "-W", "-f", "${Version}", package], check=True,
+                             stdout=subprocess.PIPE, text=True).stdout
+    return re.match(r"(?:[0-9]+:)?([0-9.]+)", version).group(1)
 
 
 TICKS_PER_DAY = 864_000_000_000
@@ -267,6 +275,21 @@ class CliTest(unittest.TestCase):
                 self.assertEqual(out, b"")
                 self.assertEqual(err, BANNER + USAGE)
                 self.assertNoFileWritten()
+
+    def test_gnu_help_and_version_answer_on_standard_output(self):
+        # Before the banner and every other switch, the first of the two wins; "--x" and the
+        # other help spellings keep their old meaning (the refusals and the case above).
+        for args in (["--help"], ["-report", "--help", "-bogus"], ["--help", "--version"]):
+            with self.subTest(args=args):
+                self.assertEqual(self.run_in("UTC", args), (0, USAGE, b""))
+        # The library lines name the releases that are loaded: those Debian installed.
+        ldap, sasl = (installed_upstream_version(p) for p in ("libldap-2.5-0", "libsasl2-2"))
+        version = (b"tavrel V01.05.00cpp\nlibldap: OpenLDAP %s\nSASL: Cyrus SASL %s\n" %
+                   (ldap.encode(), sasl.encode()))
+        for args in (["--version"], ["-q", "--version", "--help"]):
+            with self.subTest(args=args):
+                self.assertEqual(self.run_in("UTC", args), (0, version, b""))
+        self.assertNoFileWritten()
 
     def test_quiet_drops_the_banner_not_the_errors(self):
         code, out, err = self.run_in("UTC", ["-q"])
