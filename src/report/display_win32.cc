@@ -40,8 +40,11 @@ int launchViewer(const std::string& file, const std::string& parameters) {
 }
 
 void reportWin32Error(std::string_view label, int code) {
+  // Appended piece by piece: GCC 12 sees a false overlap in "(" + std::string at -O2/-O3.
   std::string text(label);
-  text += "(" + std::to_string(code) + ") ";
+  text += '(';
+  text += std::to_string(code);
+  text += ") ";
   char* message = nullptr;
   const DWORD length = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM,
                                       nullptr, static_cast<DWORD>(code), kDefaultLanguage,
