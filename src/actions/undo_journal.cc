@@ -211,7 +211,8 @@ bool writeAccountBlock(UndoJournal& journal, const ObjectRecord& record,
   // leaves the file without a complete block; the next block writes over it.
   if (end < journal.fileEnd) {
     const long missing = journal.fileEnd - end;
-    block += missing == 1 ? std::string("\n") : "#" + std::string(missing - 2, ' ') + "\n";
+    // Built by appending: GCC 12 sees a false overlap in "#" + std::string at -O3.
+    block += missing == 1 ? std::string("\n") : std::string("#").append(missing - 2, ' ') + "\n";
   }
   if (std::fseek(file, journal.blockStart, SEEK_SET) != 0 ||
       std::fwrite(block.data(), 1, block.size(), file) != block.size()) {
