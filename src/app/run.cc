@@ -17,6 +17,7 @@
 #include "query/filter.h"
 #include "query/paged_search.h"
 #include "report/display.h"
+#include "report/prepared_rows.h"
 #include "report/report_writer.h"
 #include "report/row_cells.h"
 
@@ -67,6 +68,12 @@ PhaseResult connectDirectory(const RunSettings& settings, std::optional<Director
   return PhaseResult::proceed();
 }
 
+/// Whether the run's action writes nothing to the directory.
+bool onlyReports(ActionKind action) {
+  return action != ActionKind::kDisable && action != ActionKind::kDelete &&
+         action != ActionKind::kMove;
+}
+
 int finish(int exitCode) {
   std::fflush(stdout);
   return exitCode;
@@ -105,8 +112,23 @@ int runTavrel(const std::vector<std::string>& arguments) {
       buildFinalFilter(filterPieces, ageLimits, rootDse.domainFunctionality, settings);
   AttributeList attributes = buildAttributeList(settings, rootDse);
   SortSpec sort = buildSortSpec(settings, rootDse);
+  ReportWriter report;
+  report.prepare(settings, attributes.names);
+  ActionProgress actions = startActions(settings);
+  // A run that changes nothing renders each account's row while the next pages are still on
+  // their way, and keeps only the row; a modifying run keeps every account, for the actions.
+  PreparedRows preparedRows(report);
+  RecordSink prepareRow;
+  if (onlyReports(settings.action)) {
+    prepareRow = [&](ObjectRecord& record) {
+      if (settings.format == ReportFormat::kNone) return;
+      RowMarks marks;
+      applyAction(*session, settings, ageLimits.startText, record, marks, actions);
+      preparedRows.add(record, marks);
+    };
+  }
   SearchOutcome search =
-      runPagedSearch(*session, settings, rootDse, searchBase, filter, attributes, sort);
+      runPagedSearch(*session, settings, rootDse, searchBase, filter, attributes, sort, prepareRow);
 
   // The undo journal exists before the first write, or nothing is written at all.
   UndoJournal journal;
@@ -124,7 +146,6 @@ int runTavrel(const std::vector<std::string>& arguments) {
   }
 
   // Reporting: the file is created only now, so a run that stopped earlier leaves none.
-  ReportWriter report;
   if (settings.format != ReportFormat::kNone) {
     if (PhaseResult r = report.open(settings); r.stop) return finish(r.exitCode);
     ReportHeader header{.limits = ageLimits,
@@ -137,8 +158,8 @@ int runTavrel(const std::vector<std::string>& arguments) {
                         .incompleteReason = search.incompleteReason};
     report.beginReport(settings, header, attributes.names);
   }
-  ActionProgress actions = startActions(settings);
   if (journal.file) actions.journal = &journal;
+  if (settings.format != ReportFormat::kNone) preparedRows.writeTo(report, search.finishTime);
   for (ObjectRecord& record : search.objects) {
     ObjectAges ages = objectAges(record, search.finishTime);
     RowTexts rowTexts = beginRowTexts(record, ages.pwage, ages.lltsAge);

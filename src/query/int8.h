@@ -29,6 +29,14 @@ std::string int8DateText(std::string_view value);
 /// out-of-range values.
 std::string int8AgeDays(std::string_view value, Int8 reference);
 
+/// An Int8 read from its decimal text as the directory sends it: leading blanks and a sign
+/// allowed, digits up to the first other byte, 0 without any.
+Int8 parseInt8(std::string_view text);
+
+/// int8DateText and int8AgeDays of an already read value, appended to `out`.
+void appendInt8DateText(std::string& out, Int8 value);
+void appendInt8AgeDays(std::string& out, Int8 value, Int8 reference);
+
 /// YYYYMMDD-HHMMSS of the start time, for "<DATE>" in the report file name.
 std::string dateStamp(Int8 startTime);
 

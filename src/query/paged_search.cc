@@ -90,7 +90,7 @@ bool collectEntry(ldap::Entry& entry, const RunSettings& settings, std::string& 
 SearchOutcome runPagedSearch(DirectorySession& session, const RunSettings& settings,
                              const RootDseInfo& rootDse, const std::string& base,
                              const std::string& filter, const AttributeList& attributes,
-                             const SortSpec& sort) {
+                             const SortSpec& sort, const RecordSink& sink) {
   SearchOutcome outcome;
   ldap::Connection& connection = *session.connection;
   int matched = 0;
@@ -120,7 +120,11 @@ SearchOutcome runPagedSearch(DirectorySession& session, const RunSettings& setti
         }
         for (auto& entry : page) {
           if (collectEntry(entry, settings, lowerDn, record)) {
-            outcome.objects.push_back(record);
+            if (sink) {
+              sink(record);
+            } else {
+              outcome.objects.push_back(record);
+            }
           } else {
             --matched;
           }

@@ -1,6 +1,7 @@
 #ifndef TAVREL_QUERY_PAGED_SEARCH_H_
 #define TAVREL_QUERY_PAGED_SEARCH_H_
 
+#include <functional>
 #include <string>
 
 #include "common/object_record.h"
@@ -23,12 +24,17 @@ struct SearchOutcome {
   std::string finishDate;
 };
 
+/// Takes each record the search keeps, as soon as its page has arrived, in arrival order. The
+/// record is the search's own, reused for the next entry: a sink copies what it keeps.
+using RecordSink = std::function<void(ObjectRecord& record)>;
+
 /// The run's single paged search. Never ends the run: failures leave fewer objects.
-/// `base` is the run's search base: -b, or the default naming context without it.
+/// `base` is the run's search base: -b, or the default naming context without it. Without a
+/// `sink` the kept records are collected in the outcome's `objects`.
 SearchOutcome runPagedSearch(DirectorySession& session, const RunSettings& settings,
                              const RootDseInfo& rootDse, const std::string& base,
                              const std::string& filter, const AttributeList& attributes,
-                             const SortSpec& sort);
+                             const SortSpec& sort, const RecordSink& sink = {});
 
 struct ObjectAges {
   std::string pwage;

@@ -502,23 +502,32 @@ std::string styleIslandEnd(const ColumnTexts& texts, std::string_view initialSor
   return text;
 }
 
+void appendItem(std::string& out, const std::vector<std::string>& escapedNames,
+                const std::vector<std::string_view>& escapedCells, std::string_view colour) {
+  out += kItemStart;
+  for (size_t i = 0; i < escapedNames.size(); ++i) {
+    out += kValueIndent;
+    out += escapedNames[i];
+    out += '>';
+    if (i < escapedCells.size()) out += escapedCells[i];
+    out += "</";
+    out += escapedNames[i];
+    out += '>';
+  }
+  out += kColourStart;
+  out += colour;
+  out += kColourEnd;
+  out += kItemEnd;
+}
+
 std::string item(const std::vector<std::string>& columns, const std::vector<std::string>& cells,
                  std::string_view colour) {
-  std::string text(kItemStart);
-  for (size_t i = 0; i < columns.size(); ++i) {
-    std::string name = escapeMarkup(columns[i]);
-    text += kValueIndent;
-    text += name;
-    text += '>';
-    if (i < cells.size()) appendEscapedMarkup(text, cells[i]);
-    text += "</";
-    text += name;
-    text += '>';
-  }
-  text += kColourStart;
-  text += colour;
-  text += kColourEnd;
-  text += kItemEnd;
+  std::vector<std::string> names;
+  std::vector<std::string> escaped;
+  for (const std::string& column : columns) names.push_back(escapeMarkup(column));
+  for (const std::string& cell : cells) escaped.push_back(escapeMarkup(cell));
+  std::string text;
+  appendItem(text, names, std::vector<std::string_view>(escaped.begin(), escaped.end()), colour);
   return text;
 }
 

@@ -28,6 +28,11 @@ std::string column(std::string_view name, ColumnTexts& texts);
 /// Everything from the end of the selector to the opening of the data island.
 std::string styleIslandEnd(const ColumnTexts& texts, std::string_view initialSortField);
 
+/// One ITEM of the data island appended to `out`, from the escaped column names and the
+/// escaped cell texts.
+void appendItem(std::string& out, const std::vector<std::string>& escapedNames,
+                const std::vector<std::string_view>& escapedCells, std::string_view colour);
+
 /// One ITEM of the data island; `cells` are the unescaped cell texts of `columns`.
 std::string item(const std::vector<std::string>& columns, const std::vector<std::string>& cells,
                  std::string_view colour);

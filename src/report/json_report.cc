@@ -127,12 +127,19 @@ std::string documentStart(std::string_view incompleteNotice, const LabelValues* 
   return out;
 }
 
-std::string object(const std::vector<std::string>& columns, const std::vector<std::string>& cells,
-                   const RowMarks& marks, bool first) {
-  std::string out = first ? "\n{" : ",\n{";
-  for (std::size_t i = 0; i < columns.size() && i < cells.size(); ++i) {
-    appendKey(out, columns[i]);
-    out += quote(cells[i]);
+std::string key(std::string_view column) {
+  std::string out;
+  appendKey(out, column);
+  return out;
+}
+
+void appendObject(std::string& out, const std::vector<std::string>& keys,
+                  const std::vector<std::string_view>& quotedCells, const RowMarks& marks,
+                  bool first) {
+  out += first ? "\n{" : ",\n{";
+  for (std::size_t i = 0; i < keys.size() && i < quotedCells.size(); ++i) {
+    out += keys[i];
+    out += quotedCells[i];
     out += ',';
   }
   const auto flag = [](bool value) { return value ? "true" : "false"; };
@@ -145,6 +152,17 @@ std::string object(const std::vector<std::string>& columns, const std::vector<st
   out += ",\"safetySkipped\":";
   out += flag(marks.safetySkipped);
   out += '}';
+}
+
+std::string object(const std::vector<std::string>& columns, const std::vector<std::string>& cells,
+                   const RowMarks& marks, bool first) {
+  std::vector<std::string> keys;
+  std::vector<std::string> quoted;
+  for (const std::string& column : columns) keys.push_back(key(column));
+  for (const std::string& cell : cells) quoted.push_back(quote(cell));
+  std::string out;
+  appendObject(out, keys, std::vector<std::string_view>(quoted.begin(), quoted.end()), marks,
+               first);
   return out;
 }
 

@@ -30,6 +30,14 @@ std::string quote(std::string_view text);
 std::string documentStart(std::string_view incompleteNotice, const LabelValues* run,
                           const std::vector<std::string>& columns);
 
+/// `column` as an object key: the quoted name and the colon.
+std::string key(std::string_view column);
+
+/// One object appended to `out`, from the keys (see key) and the cells already quoted.
+void appendObject(std::string& out, const std::vector<std::string>& keys,
+                  const std::vector<std::string_view>& quotedCells, const RowMarks& marks,
+                  bool first);
+
 /// One object: each column with its cell text, then the four row marks. `first` leaves out
 /// the separating comma.
 std::string object(const std::vector<std::string>& columns, const std::vector<std::string>& cells,

@@ -138,6 +138,26 @@ void ReportWriter::write(std::string_view text) {
   if (file_ != nullptr && !text.empty()) std::fwrite(text.data(), 1, text.size(), file_);
 }
 
+void ReportWriter::prepare(const RunSettings& settings, const std::vector<std::string>& columns) {
+  format_ = settings.format;
+  action_ = settings.action;
+  delimiter_ = settings.csvDelimiter;
+  columns_ = columns;
+  if (isModifying(action_)) {
+    columns_.push_back("ACTION");
+    columns_.push_back("RESULT");
+  }
+  cellKinds_.clear();
+  encodedNames_.clear();
+  for (const std::string& name : columns_) {
+    cellKinds_.push_back(cellKind(name));
+    // The element names of the data island and the keys of the JSON objects, made once.
+    if (format_ == ReportFormat::kDhtml) encodedNames_.push_back(escapeMarkup(name));
+    if (format_ == ReportFormat::kJson) encodedNames_.push_back(json::key(name));
+  }
+  prepared_ = true;
+}
+
 PhaseResult ReportWriter::open(const RunSettings& settings) {
   format_ = settings.format;
   action_ = settings.action;
@@ -159,12 +179,8 @@ PhaseResult ReportWriter::open(const RunSettings& settings) {
 
 void ReportWriter::beginReport(const RunSettings& settings, const ReportHeader& header,
                                const std::vector<std::string>& columns) {
-  columns_ = columns;
+  if (!prepared_) prepare(settings, columns);
   if (format_ == ReportFormat::kJson) {
-    if (isModifying(action_)) {
-      columns_.push_back("ACTION");
-      columns_.push_back("RESULT");
-    }
     const json::LabelValues run = informationRows(settings, header);
     write(json::documentStart(header.searchComplete ? "" : incompleteNotice(header),
                               settings.writeHeader ? &run : nullptr, columns_));
@@ -282,10 +298,6 @@ void ReportWriter::writeColumnHeader(const ReportHeader& header) {
     write(kMainTableOpen);
     htmlTableOpen_ = true;
   }
-  if (isModifying(action_)) {
-    columns_.push_back("ACTION");
-    columns_.push_back("RESULT");
-  }
   if (format_ == ReportFormat::kDhtml) write(dhtml::columnSelectorStart());
   std::string text;
   for (const std::string& name : columns_) {
@@ -326,48 +338,80 @@ void ReportWriter::writeColumnHeader(const ReportHeader& header) {
   }
 }
 
+void ReportWriter::encodeCell(std::string& out, std::string_view text) const {
+  switch (format_) {
+    case ReportFormat::kHtml:
+    case ReportFormat::kDhtml:
+      appendEscapedMarkup(out, text);
+      break;
+    case ReportFormat::kCsv:
+      // Quoted only where a field would split, so plain values keep their bytes.
+      appendCsvValue(out, text, delimiter_);
+      break;
+    case ReportFormat::kJson:
+      out += json::quote(text);
+      break;
+    case ReportFormat::kNone:
+      break;
+  }
+}
+
 void ReportWriter::writeRow(const ObjectRecord& record, const RowMarks& marks,
                             const RowTexts& texts) {
   if (file_ == nullptr) return;
-  std::string colour = rowColour(marks, action_);
-  std::string row;
+  // Every cell into one reused buffer; the views are taken once it has stopped growing.
+  cellBytes_.clear();
+  cellEnds_.clear();
+  for (std::size_t i = 0; i < columns_.size(); ++i) {
+    cellText_.clear();
+    appendCellText(cellText_, columns_[i], cellKinds_[i], record, &texts);
+    encodeCell(cellBytes_, cellText_);
+    cellEnds_.push_back(cellBytes_.size());
+  }
+  cellViews_.clear();
+  std::size_t start = 0;
+  for (std::size_t end : cellEnds_) {
+    cellViews_.emplace_back(cellBytes_.data() + start, end - start);
+    start = end;
+  }
+  writeEncodedRow(cellViews_, marks);
+}
+
+void ReportWriter::writeEncodedRow(const std::vector<std::string_view>& cells,
+                                   const RowMarks& marks) {
+  if (file_ == nullptr) return;
+  const std::string colour = rowColour(marks, action_);
+  std::string& row = rowBytes_;
+  row.clear();
   switch (format_) {
-    case ReportFormat::kHtml: {
+    case ReportFormat::kHtml:
       if (!htmlTableOpen_) return;
-      row = "<TR class=\"row\">";
-      for (const std::string& column : columns_) {
+      row += "<TR class=\"row\">";
+      for (std::string_view cell : cells) {
         // The FONT element stays open; browsers close it with the cell.
-        row += "<TD NOWRAP><FONT COLOR=" + colour + ">";
-        size_t cellStart = row.size();
-        appendEscapedMarkup(row, cellText(column, record, texts));
-        if (row.size() == cellStart) row += kEmptyHtmlCell;
+        row += "<TD NOWRAP><FONT COLOR=";
+        row += colour;
+        row += '>';
+        row += cell.empty() ? kEmptyHtmlCell : cell;
         row += "</TD>";
       }
       if (marks.disabled) row += "</FONT>";
       row += "</TR>";
       break;
-    }
     case ReportFormat::kCsv:
-      // Quoted only where a field would split, so plain values keep their bytes.
-      for (const std::string& column : columns_) {
-        appendCsvValue(row, cellText(column, record, texts), delimiter_);
+      for (std::string_view cell : cells) {
+        row += cell;
         row += delimiter_;
       }
       row += "\n";
       break;
     case ReportFormat::kDhtml:
-    case ReportFormat::kJson: {
-      std::vector<std::string> cells;
-      cells.reserve(columns_.size());
-      for (const std::string& column : columns_) cells.push_back(cellText(column, record, texts));
-      if (format_ == ReportFormat::kDhtml) {
-        row = dhtml::item(columns_, cells, colour);
-      } else {
-        row = json::object(columns_, cells, marks, !jsonObjectWritten_);
-        jsonObjectWritten_ = true;
-      }
+      dhtml::appendItem(row, encodedNames_, cells, colour);
       break;
-    }
+    case ReportFormat::kJson:
+      json::appendObject(row, encodedNames_, cells, marks, !jsonObjectWritten_);
+      jsonObjectWritten_ = true;
+      break;
     case ReportFormat::kNone:
       break;
   }

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/age_limits.h"
@@ -40,6 +41,11 @@ class ReportWriter {
   ReportWriter(const ReportWriter&) = delete;
   ReportWriter& operator=(const ReportWriter&) = delete;
 
+  /// Takes the run's format, action, delimiter and columns (the attribute-list names, with
+  /// ACTION and RESULT appended for modifying runs) before the file exists, so that rows can
+  /// be encoded while the search is still running. beginReport does it when nobody did.
+  void prepare(const RunSettings& settings, const std::vector<std::string>& columns);
+
   /// Creates the report file (or opens it for appending with -append or a "con:" name).
   /// When it cannot be opened, reports it and returns a stop with exit code 1; the caller
   /// ends the run. Call only when the format is not none.
@@ -53,6 +59,16 @@ class ReportWriter {
 
   /// One object's row, after the action engine has stored ACTION and RESULT.
   void writeRow(const ObjectRecord& record, const RowMarks& marks, const RowTexts& texts);
+
+  /// Appends one cell's text as the format writes it: escaped for the markup formats, a
+  /// csv field, a JSON string.
+  void encodeCell(std::string& out, std::string_view text) const;
+
+  /// One row from cells already encoded with encodeCell, one per column in column order.
+  void writeEncodedRow(const std::vector<std::string_view>& cells, const RowMarks& marks);
+
+  /// How each column's cells are rendered, in column order (after prepare).
+  const std::vector<CellKind>& cellKinds() const { return cellKinds_; }
 
   /// Closes the table or data island, prints a modifying run's statistics on the console
   /// (whatever the format, none included), adds them to html/csv reports, writes the page
@@ -81,6 +97,15 @@ class ReportWriter {
   bool htmlTableOpen_ = false;
   bool jsonObjectWritten_ = false;
   std::vector<std::string> columns_;
+  bool prepared_ = false;
+  std::vector<CellKind> cellKinds_;
+  std::vector<std::string> encodedNames_;  ///< dhtml element names or JSON keys
+  // Reused from row to row: 100,000 rows, no allocation each.
+  std::string cellText_;
+  std::string cellBytes_;
+  std::vector<std::size_t> cellEnds_;
+  std::vector<std::string_view> cellViews_;
+  std::string rowBytes_;
   dhtml::ColumnTexts dhtmlTexts_;
 };
 

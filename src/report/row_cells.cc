@@ -49,17 +49,52 @@ std::string userAccountControlText(std::string_view value) {
   return text;
 }
 
-std::string cellText(std::string_view column, const ObjectRecord& record, const RowTexts& texts) {
-  std::string text(record.get(column));
+CellKind cellKind(std::string_view column) {
   // Later rules win when a column name contains more than one of the keys.
-  if (contains(column, "pwdLastSet")) text = int8DateText(record.get("pwdLastSet"));
-  if (contains(column, "lastLogonTimestamp")) {
-    text = int8DateText(record.get("lastLogonTimestamp"));
+  CellKind kind = CellKind::kValue;
+  if (contains(column, "pwdLastSet")) kind = CellKind::kPwdLastSetDate;
+  if (contains(column, "lastLogonTimestamp")) kind = CellKind::kLastLogonDate;
+  if (contains(column, "accountExpires")) kind = CellKind::kAccountExpiresDate;
+  if (contains(column, "pwage")) kind = CellKind::kPasswordAge;
+  if (contains(column, "lltsAge")) kind = CellKind::kLastLogonAge;
+  if (contains(column, "userAccountControl")) kind = CellKind::kAccountControl;
+  return kind;
+}
+
+void appendCellText(std::string& out, std::string_view column, CellKind kind,
+                    const ObjectRecord& record, const RowTexts* texts) {
+  switch (kind) {
+    case CellKind::kValue:
+      out.append(record.get(column));
+      break;
+    case CellKind::kPwdLastSetDate:
+      appendInt8DateText(out, parseInt8(record.get("pwdLastSet")));
+      break;
+    case CellKind::kLastLogonDate:
+      appendInt8DateText(out, parseInt8(record.get("lastLogonTimestamp")));
+      break;
+    case CellKind::kAccountExpiresDate:
+      if (texts != nullptr) {
+        out += texts->accountExpiresDate;
+      } else {
+        appendInt8DateText(out, parseInt8(record.get("accountExpires")));
+      }
+      break;
+    case CellKind::kPasswordAge:
+      if (texts != nullptr) out += texts->pwage;
+      break;
+    case CellKind::kLastLogonAge:
+      if (texts != nullptr) out += texts->lltsAge;
+      break;
+    case CellKind::kAccountControl:
+      out += userAccountControlText(record.get(column));
+      break;
   }
-  if (contains(column, "accountExpires")) text = texts.accountExpiresDate;
-  if (contains(column, "pwage")) text = texts.pwage;
-  if (contains(column, "lltsAge")) text = texts.lltsAge;
-  if (contains(column, "userAccountControl")) text = userAccountControlText(record.get(column));
+}
+
+std::string cellText(std::string_view column, const ObjectRecord& record, const RowTexts& texts) {
+  std::string text;
+  appendCellText(text, column, cellKind(column), record, &texts);
   return text;
 }
 

@@ -4,9 +4,9 @@
 #include <string>
 #include <string_view>
 
-#include "common/run_settings.h"
 #include "common/object_record.h"
 #include "common/row_marks.h"
+#include "common/run_settings.h"
 
 namespace tavrel {
 
@@ -21,6 +21,26 @@ struct RowTexts {
 
 /// The row texts of `record`; `pwage` and `lltsAge` come from the search's age computation.
 RowTexts beginRowTexts(const ObjectRecord& record, std::string pwage, std::string lltsAge);
+
+/// How a column's cells are rendered: the last of the rules whose key the column name contains
+/// (case-sensitive), or the record's own value.
+enum class CellKind {
+  kValue,
+  kPwdLastSetDate,
+  kLastLogonDate,
+  kAccountExpiresDate,
+  kPasswordAge,
+  kLastLogonAge,
+  kAccountControl,
+};
+CellKind cellKind(std::string_view column);
+
+/// Appends the unescaped text of the cell of `column` (of kind `kind`) to `out`. `texts` holds
+/// what was fixed before the action; without it (a run that changes nothing, whose records
+/// keep the values they were found with) the accountExpires date comes from the record and
+/// the age cells stay empty: their callers fill them in once the search has finished.
+void appendCellText(std::string& out, std::string_view column, CellKind kind,
+                    const ObjectRecord& record, const RowTexts* texts);
 
 /// The unescaped text of one report cell: the record's value, or for the time, age and
 /// userAccountControl columns (matched case-sensitively by substring) their rendering.

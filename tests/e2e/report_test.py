@@ -114,6 +114,38 @@ def hostile_entries():
     return "".join(entries)
 
 
+LARGE_OU = "ou=Large," + sf.SUFFIX
+LARGE_COUNT = 2500
+
+
+def large_entries():
+    """Enough computers for many pages, each cell rule at work somewhere on every page:
+    never-set (0) and never-expiring (the largest Int8) times, missing attributes, summer and
+    winter dates, every flag word, markup characters, and ages that are -0001 for a missing,
+    never-set or future last logon."""
+    entries = [sf.ou("Large")]
+    flags = [sf.UAC_WORKSTATION_TRUST_ACCOUNT,
+             sf.UAC_WORKSTATION_TRUST_ACCOUNT | sf.UAC_ACCOUNTDISABLE,
+             sf.UAC_SERVER_TRUST_ACCOUNT | sf.UAC_TRUSTED_FOR_DELEGATION,
+             sf.UAC_SERVER_TRUST_ACCOUNT | sf.UAC_ACCOUNTDISABLE,
+             sf.UAC_NORMAL_ACCOUNT | 0x20 | sf.UAC_DONT_EXPIRE_PASSWORD]
+    for i in range(LARGE_COUNT):
+        pwd = [int8(91 + i % 400, i % 24), "0", int8(moment=datetime.datetime(
+            2004, 7, 1 + i % 28, 12, tzinfo=datetime.timezone.utc))][i % 3]
+        logon = [None, "0", str(sf.INT8_NEVER), int8(i % 700, i % 5), int8(-3)][i % 5]
+        expires = [None, 0, sf.INT8_NEVER, int8(-30 - i % 90)][i % 4]
+        extra = {}
+        if i % 6 == 0:
+            extra["description"] = 'pc %d & <b>"%d"</b>' % (i, i % 7)
+        entries.append(sf.computer(
+            "L%04d" % i, parent=LARGE_OU, pwd_last_set=pwd, last_logon=logon,
+            uac=flags[i % len(flags)], account_expires=expires,
+            operating_system=None if i % 4 == 1 else "Windows XP <Pro> & more",
+            os_version=None if i % 9 == 0 else "5.1 (2600)",
+            dns_host_name=None if i % 11 == 0 else "", extra=extra))
+    return "".join(entries)
+
+
 def expected_path(name):
     return os.path.join(EXPECTED, name)
 
@@ -122,7 +154,8 @@ class ReportTest(unittest.TestCase):
 
     @classmethod
     def setUpClass(cls):
-        cls.d = sf.SlapdFixture(variant="w2003-l2", seed=report_entries() + hostile_entries())
+        cls.d = sf.SlapdFixture(variant="w2003-l2",
+                                seed=report_entries() + hostile_entries() + large_entries())
         cls.d.start()
 
     @classmethod
@@ -190,6 +223,17 @@ class ReportTest(unittest.TestCase):
                 code, out, err = self.run_report("-file", name, *args)
                 self.assertReportRun(code, out, err, name)
                 self.assertMatchesExpected(self.read(name), name)
+
+    def test_whole_report_of_many_pages(self):
+        # Rows are rendered while later pages arrive; small pages put page boundaries all
+        # through the list, and the file must still be the one a row-by-row writer gives.
+        name = "html_large.htm"
+        code, out, err = self.run_report("-file", name, "-addattrib", "description",
+                                         "-ps", "7", base=LARGE_OU)
+        self.assertReportRun(code, out, err, name)
+        report = self.read(name)
+        self.assertEqual(report.count(b'<TR class="row">'), LARGE_COUNT)
+        self.assertMatchesExpected(report, name)
 
     def test_empty_result_still_gives_a_complete_report(self):
         for name, args in (("html_empty.htm", []), ("csv_empty.csv.txt", ["-format", "csv"])):
