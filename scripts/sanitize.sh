@@ -22,8 +22,8 @@ ulimit -c 0
 build_tree() {
   folder=$1
   shift
-  cmake -S "$top" -B "$folder" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVREL_BROWSER_TESTS=OFF \
-    -DTAVREL_WINDOWS_TESTS=OFF "$@" >/dev/null
+  cmake -S "$top" -B "$folder" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DTAVREL_BROWSER_TESTS=OFF -DTAVREL_WINDOWS_TESTS=OFF "$@" >/dev/null
   cmake --build "$folder" -j "$(nproc)"
 }
 
