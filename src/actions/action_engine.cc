@@ -3,6 +3,8 @@
 #include <climits>
 #include <cstdint>
 
+#include "actions/write_outcome.h"
+#include "common/account_control.h"
 #include "common/console.h"
 #include "common/text.h"
 #include "directory/modify.h"
@@ -10,9 +12,6 @@
 namespace tavrel {
 
 namespace {
-
-constexpr std::uint32_t kUacDisabled = 0x2;
-constexpr std::uint32_t kUacDomainController = 0x2000;
 
 // Stored in the record and shown in the report's ACTION and RESULT columns.
 constexpr std::string_view kActionDisable = "DISABLE";
@@ -48,13 +47,9 @@ constexpr std::string_view kDebugAlreadyDisabled = "Object already disabled - ";
 constexpr std::string_view kJournalFailedPrefix = "\nERROR: Couldn't write the undo file ";
 constexpr std::string_view kJournalFailedSuffix = "; nothing more is written to the directory.\n";
 
-// Client-side result codes: the request went out (or may have) and no answer came back; and
-// the code of a write held back because its undo record could not be kept.
-constexpr int kServerDown = 0x51;
+// The code of a write held back because its undo record could not be kept.
 constexpr int kLocalError = 0x52;
-constexpr int kTimeout = 0x55;
 
-constexpr std::string_view kUacAttribute = "userAccountControl";
 constexpr std::string_view kExpiresAttribute = "accountExpires";
 
 std::string join(std::initializer_list<std::string_view> parts) {
@@ -80,9 +75,29 @@ void countWrite(bool failed, const std::string& result, RowMarks& marks, ActionP
   }
 }
 
-/// A write sent without an answer (time-out, connection lost) may have been applied.
-bool outcomeUnknown(int code) {
-  return code == kServerDown || code == kTimeout;
+/// A write that got no answer may still be applied. Sending more to a server that stopped
+/// answering would cost each object the whole time-out and leave more outcomes unknown, so
+/// writing stops for the rest of the run, as it does once the connection is gone. Returns
+/// the line that says so, for after the object's console line; empty when writing goes on.
+std::string noteUnanswered(int code, std::string_view dn, ActionProgress& progress) {
+  if (!stopsWriting(code)) return {};
+  if (classifyWrite(code) == WriteAnswer::kUnknown) ++progress.counters.updatesUnknown;
+  progress.counters.writingStopped = true;
+  progress.counters.writingStoppedAt.assign(dn);
+  return writingStoppedLine(code);
+}
+
+/// Once writing has stopped, an object that needs a write is left alone and says so.
+bool leftAloneAfterStop(const RunSettings& settings, std::string result, ObjectRecord& record,
+                        RowMarks& marks, ActionProgress& progress) {
+  if (!settings.forReal || !progress.counters.writingStopped) return false;
+  if (!result.empty()) result += ',';
+  result.append(kResultNotAttempted);
+  record.set("RESULT", result);
+  marks.modifyFailed = true;
+  ++progress.counters.updatesNotAttempted;
+  console::progress(join({" ", kResultNotAttempted, "\n"}));
+  return true;
 }
 
 /// Sends one write with the undo journal kept ahead of it: the account's reverts, this write
@@ -105,7 +120,8 @@ int journaledWrite(ActionProgress& progress, const ObjectRecord& record, Account
   }
   const int rc = write();
   step = rc == 0 ? WriteState::kApplied
-                 : (outcomeUnknown(rc) ? WriteState::kUnknown : WriteState::kFailed);
+                 : (classifyWrite(rc) == WriteAnswer::kUnknown ? WriteState::kUnknown
+                                                               : WriteState::kFailed);
   if (journal != nullptr) writeAccountBlock(*journal, record, writes);
   return rc;
 }
@@ -121,19 +137,23 @@ void countTest(ObjectRecord& record, ActionProgress& progress) {
 template <typename Write>
 void writeOnceOrTest(const RunSettings& settings, Write write, ObjectRecord& record,
                      RowMarks& marks, ActionProgress& progress) {
+  if (leftAloneAfterStop(settings, "", record, marks, progress)) return;
+  std::string stopLine;
   if (settings.forReal) {
     const int rc = write();
-    const std::string result = resultText(rc);
+    const std::string result = writeResultText(rc);
     record.set("RESULT", result);
     countWrite(rc != 0, result, marks, progress);
+    stopLine = noteUnanswered(rc, record.get("DN"), progress);
   } else {
     countTest(record, progress);
   }
   console::progress("\n");
+  if (!stopLine.empty()) console::err(stopLine);
 }
 
 void disableObject(DirectorySession& session, const RunSettings& settings,
-                   std::string_view stampValue, std::uint32_t uac, ObjectRecord& record,
+                   std::string_view stampValue, AccountControl uac, ObjectRecord& record,
                    RowMarks& marks, ActionProgress& progress) {
   const std::string dn(record.get("DN"));
   const bool move = !settings.newParent.empty();
@@ -153,13 +173,17 @@ void disableObject(DirectorySession& session, const RunSettings& settings,
   }
 
   useSafety(progress);
-  const std::string newValue = std::to_string(uac | kUacDisabled);
+  // The new value is only ever computed from a value the guards could read.
+  const std::string newValue = std::to_string(uac.flags | kAccountDisabled);
   std::string label(kDisabling);
   if (settings.stamp) label.append(kStamping);
   if (move) label.append(kMoving);
   console::progress(join({label, ": ", dn, kEllipsis}));
-  console::debugErr(formatText("UAC(%d)(%s)", static_cast<std::int32_t>(uac), newValue.c_str()));
+  console::debugErr(
+      formatText("UAC(%d)(%s)", static_cast<std::int32_t>(uac.flags), newValue.c_str()));
+  if (leftAloneAfterStop(settings, result, record, marks, progress)) return;
 
+  std::string stopLine;
   if (settings.forReal) {
     int rcDisable = 0;
     int rcStamp = 0;
@@ -167,9 +191,9 @@ void disableObject(DirectorySession& session, const RunSettings& settings,
     AccountWrites writes;
     if (!skipDisable) {
       rcDisable = journaledWrite(progress, record, writes, writes.disable, [&] {
-        return setAttribute(session, dn, kUacAttribute, newValue);
+        return setAttribute(session, dn, kAccountControlAttribute, newValue);
       });
-      result.append(kResultDisablePart).append(resultText(rcDisable));
+      result.append(kResultDisablePart).append(writeResultText(rcDisable));
     }
     // A later step only follows a clean earlier one: an account that could not be disabled
     // is neither stamped nor moved.
@@ -177,21 +201,50 @@ void disableObject(DirectorySession& session, const RunSettings& settings,
       rcStamp = journaledWrite(progress, record, writes, writes.stamp, [&] {
         return setAttribute(session, dn, kExpiresAttribute, stampValue);
       });
-      result.append(kResultStampPart).append(resultText(rcStamp));
+      result.append(kResultStampPart).append(writeResultText(rcStamp));
     }
     if (rcDisable == 0 && rcStamp == 0 && move) {
       writes.storedDn = storedDn(session, dn);
       rcMove = journaledWrite(progress, record, writes, writes.move, [&] {
         return moveStoredObject(session, dn, writes.storedDn, settings.newParent);
       });
-      result.append(kResultMovePart).append(resultText(rcMove));
+      result.append(kResultMovePart).append(writeResultText(rcMove));
     }
     record.set("RESULT", result);
     countWrite(rcDisable != 0 || rcStamp != 0 || rcMove != 0, result, marks, progress);
+    const int last = rcDisable != 0 ? rcDisable : rcStamp != 0 ? rcStamp : rcMove;
+    stopLine = noteUnanswered(last, dn, progress);
   } else {
     countTest(record, progress);
   }
   console::progress("\n");
+  if (!stopLine.empty()) console::err(stopLine);
+}
+
+/// An object whose flag word cannot be trusted might be a domain controller, or enabled
+/// where it reads disabled: it is never written, in test runs neither.
+void refuseUnreadable(const RunSettings& settings, AccountControl uac, ObjectRecord& record,
+                      RowMarks& marks, ActionProgress& progress) {
+  const std::string dn(record.get("DN"));
+  switch (settings.action) {
+    case ActionKind::kDisable: {
+      std::string action(kActionDisable);
+      if (settings.stamp) action.append(kActionStampSuffix);
+      if (!settings.newParent.empty()) action.append(kActionMoveSuffix);
+      record.set("ACTION", action);
+      break;
+    }
+    case ActionKind::kDelete:
+      record.set("ACTION", kActionDelete);
+      break;
+    default:
+      record.set("ACTION", kActionMove);
+      break;
+  }
+  record.set("RESULT", unreadableResultText(uac.state));
+  marks.modifyFailed = true;
+  ++progress.counters.updatesError;
+  console::err(unreadableLine(uac.state, dn));
 }
 
 void deleteObject(DirectorySession& session, const RunSettings& settings, ObjectRecord& record,
@@ -257,14 +310,17 @@ std::string resultText(int code) {
 void applyAction(DirectorySession& session, const RunSettings& settings,
                  std::string_view stampValue, ObjectRecord& record, RowMarks& marks,
                  ActionProgress& progress) {
-  // userAccountControl is a 32-bit flag word; directories send it as signed decimal text.
-  const auto uac = static_cast<std::uint32_t>(readNumber(record.get(kUacAttribute)));
-  marks.disabled = (uac & kUacDisabled) != 0;
-  marks.domainController = (uac & kUacDomainController) != 0;
+  const AccountControl uac = readAccountControl(record);
+  marks.disabled = uac.has(kAccountDisabled);
+  marks.domainController = uac.has(kAccountDomainController);
 
   const bool modifying = isModifying(settings.action);
   if (!modifying) return;
   ++progress.counters.totalUpdates;
+  if (!uac.readable()) {
+    refuseUnreadable(settings, uac, record, marks, progress);
+    return;
+  }
 
   if (progress.safetyRemaining != 0 && !marks.domainController) {
     switch (settings.action) {

@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "common/account_control.h"
 #include "common/console.h"
+#include "common/text.h"
 #include "support/fake_ldap.h"
 
 namespace tavrel {
@@ -16,7 +19,8 @@ using testing::fakeSession;
 
 constexpr const char* kStart = "127482345670000000";
 
-/// One object as the search would have collected it; "-" leaves userAccountControl out.
+/// One object as the search would have collected it; "-" leaves userAccountControl out, and
+/// "a|b" stands for several values (the record keeps the last).
 struct Account {
   std::string dn;
   std::string uac;
@@ -53,7 +57,9 @@ Outcome run(const RunSettings& settings, const std::vector<Account>& accounts,
   for (const Account& account : accounts) {
     ObjectRecord record;
     record.set("DN", account.dn);
-    if (account.uac != "-") record.set("userAccountControl", account.uac);
+    const std::size_t bar = account.uac.rfind('|');
+    if (account.uac != "-") record.set("userAccountControl", account.uac.substr(bar + 1));
+    if (bar != std::string::npos) markSeveralAccountControlValues(record);
     RowMarks marks;
     applyAction(session, settings, kStart, record, marks, outcome.progress);
     outcome.records.push_back(record);
@@ -298,9 +304,7 @@ TEST(DisableTest, SetsTheDisableBitAndWritesConsoleLines) {
       {"4096", true, false, "modify cn=a,dc=x userAccountControl 4098",
        "Disabling: cn=a,dc=x...\n"},
       {"512", true, false, "modify cn=a,dc=x userAccountControl 514", "Disabling: cn=a,dc=x...\n"},
-      {"-", true, false, "modify cn=a,dc=x userAccountControl 2", "Disabling: cn=a,dc=x...\n"},
-      {"", true, false, "modify cn=a,dc=x userAccountControl 2", "Disabling: cn=a,dc=x...\n"},
-      {"66048 junk", true, true, "modify cn=a,dc=x userAccountControl 66050", ""},
+      {"0066048", true, true, "modify cn=a,dc=x userAccountControl 66050", ""},
       // Directories send the flag word signed; the new value is written unsigned.
       {"-2147479552", true, true, "modify cn=a,dc=x userAccountControl 2147487746", ""},
       {"4096", false, false, nullptr, "Disabling: cn=a,dc=x... [Not For Real]\n"},
@@ -391,8 +395,6 @@ TEST(DeleteTest, OnlyDisabledAccountsAreDeleted) {
       // The refusal is an error: it shows even with -q.
       {"4096", true, true, 0, false, "NOT DISABLED", "", " ERROR - Object not disabled\n", true, 0,
        0, 1},
-      {"-", false, true, 0, false, "NOT DISABLED", "", " ERROR - Object not disabled\n", true, 0, 0,
-       1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::Message() << c.uac << " forReal " << c.forReal << " quiet " << c.quiet);
@@ -490,10 +492,11 @@ TEST(UndoJournalEngineTest, JournalGetsExactlyTheStepsThatWereApplied) {
   settings.newParent = "ou=stale,dc=x";
   FakeLdap* fake = nullptr;
   DirectorySession session = fakeSession(&fake);
-  // The second account's stamp gets no answer; the third one's move is refused.
+  // The second account's move is refused; the third one's stamp gets no answer (and no
+  // write follows it).
   fake->writeResult = [](const std::string& call) {
-    if (call.starts_with("modify cn=pc2,ou=old,dc=x accountExpires")) return 0x55;
-    if (call.starts_with("rename cn=pc3,")) return 0x44;
+    if (call.starts_with("modify cn=pc3,ou=old,dc=x accountExpires")) return 0x55;
+    if (call.starts_with("rename cn=pc2,")) return 0x44;
     return 0;
   };
   UndoJournal journal;
@@ -510,7 +513,7 @@ TEST(UndoJournalEngineTest, JournalGetsExactlyTheStepsThatWereApplied) {
     applyAction(session, settings, kStart, record, marks, progress);
     AccountWrites writes;
     writes.disable = WriteState::kApplied;
-    writes.stamp = account.dn.starts_with("cn=pc2") ? WriteState::kUnknown : WriteState::kApplied;
+    writes.stamp = account.dn.starts_with("cn=pc3") ? WriteState::kUnknown : WriteState::kApplied;
     writes.move = account.dn.starts_with("cn=pc1") ? WriteState::kApplied : WriteState::kNone;
     if (account.dn.starts_with("cn=pc1")) writes.storedDn = account.dn;
     expected += accountBlock(record, writes, journal.run);
@@ -547,6 +550,165 @@ TEST(UndoJournalEngineTest, NothingIsWrittenOnceTheJournalFails) {
                                "; nothing more is written to the directory.\n");
   closeUndoJournal(journal);
   std::remove(name.c_str());
+}
+
+}  // namespace
+}  // namespace tavrel
+
+namespace tavrel {
+namespace {
+
+TEST(UnreadableAccountControlTest, NoActionWritesAndNoneComputesANewValue) {
+  struct Value {
+    const char* uac;
+    const char* result;
+    const char* why;
+  } values[] = {
+      {"-", "(0x10) userAccountControl unreadable: missing", "missing"},
+      {"", "(0x15) userAccountControl unreadable: not a decimal number", "not a decimal number"},
+      {"66048 junk", "(0x15) userAccountControl unreadable: not a decimal number",
+       "not a decimal number"},
+      {"0x2002", "(0x15) userAccountControl unreadable: not a decimal number",
+       "not a decimal number"},
+      // A domain controller whose last value has lost its DC bit.
+      {"532480|4096", "(0x13) userAccountControl unreadable: more than one value",
+       "more than one value"},
+      {"4098|4098", "(0x13) userAccountControl unreadable: more than one value",
+       "more than one value"},
+  };
+  const ActionKind actions[] = {ActionKind::kDisable, ActionKind::kDelete, ActionKind::kMove};
+  const char* actionTexts[] = {"DISABLE/STAMP/MOVE", "DELETE", " MOVE"};
+  for (const Value& v : values) {
+    for (int a = 0; a < 3; ++a) {
+      for (bool forReal : {true, false}) {
+        SCOPED_TRACE(::testing::Message() << v.uac << " action " << a << " forReal " << forReal);
+        // Even with the limit used up, the refusal is what the row says.
+        RunSettings settings = settingsFor(actions[a], forReal, forReal ? 1 : 0);
+        settings.stamp = actions[a] == ActionKind::kDisable;
+        settings.newParent = "ou=stale,dc=x";
+        Outcome o = run(settings, {{"cn=a,dc=x", v.uac}, {"cn=b,dc=x", "4098"}}, nullptr, true);
+        EXPECT_EQ(o.records[0].get("ACTION"), actionTexts[a]);
+        EXPECT_EQ(o.records[0].get("RESULT"), v.result);
+        EXPECT_TRUE(o.marks[0].modifyFailed);
+        EXPECT_FALSE(o.marks[0].disabled || o.marks[0].domainController);
+        EXPECT_EQ(o.err, std::string("ERROR: userAccountControl unreadable (") + v.why +
+                             "), not modified: cn=a,dc=x\n");
+        for (const std::string& write : o.writes) EXPECT_EQ(write.find("cn=a,"), std::string::npos);
+        // The refused object did not use up the limit: the next one is handled.
+        EXPECT_EQ(o.progress.counters.updatesSafetySkipped, forReal ? 0 : 1);
+        EXPECT_EQ(o.progress.counters.totalUpdates, 2);
+        EXPECT_EQ(o.progress.counters.updatesError, 1);
+      }
+    }
+  }
+}
+
+/// `code` for every write to `dn`, 0 for the others.
+std::function<int(const std::string&)> failWritesTo(const std::string& dn, int code) {
+  return [dn, code](const std::string& call) { return contains(call, " " + dn + " ") ? code : 0; };
+}
+
+TEST(WritesStopTest, AnUnansweredWriteIsUnknownAndNothingIsSentAfterIt) {
+  struct Case {
+    int code;
+    bool unknown;
+    const char* line;
+  } cases[] = {
+      {0x55, true,
+       "ERROR: No answer to a write within the time-out; its outcome is unknown. No further "
+       "writes are sent in this run.\n"},
+      {0x51, true, nullptr},
+      {0x54, true, nullptr},
+      // The connection was gone before the write left: a plain failure, but the last write.
+      {0x5B, false,
+       "ERROR: The connection to the directory is lost; no further writes are sent in this "
+       "run.\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.code);
+    std::vector<Account> accounts = enabledComputers(5);
+    accounts.push_back({"cn=dc1,dc=x", "532480"});
+    accounts.push_back({"cn=old,dc=x", "4098"});
+    Outcome o = run(settingsFor(ActionKind::kDisable, true, 6), accounts,
+                    failWritesTo("cn=pc3,ou=old,dc=x", c.code));
+    EXPECT_EQ(o.writes.size(), 3u);
+    const std::string unknown = (c.unknown ? "UNKNOWN OUTCOME " : "") + resultText(c.code);
+    EXPECT_EQ(o.records[2].get("RESULT"), "DISABLE:" + unknown);
+    EXPECT_TRUE(o.marks[2].modifyFailed);
+    for (int i : {3, 4}) {
+      EXPECT_EQ(o.records[i].get("ACTION"), "DISABLE");
+      EXPECT_EQ(o.records[i].get("RESULT"), "NOT ATTEMPTED: writing stopped");
+      EXPECT_TRUE(o.marks[i].modifyFailed);
+    }
+    // Objects that needed no write read as they always do; the sixth is beyond the limit.
+    EXPECT_EQ(o.records[5].get("RESULT"), "Can't modify DC");
+    EXPECT_EQ(o.records[6].get("RESULT"), "DISABLE:SKIP");
+    const UpdateCounters& n = o.progress.counters;
+    expectCounters(n, 7, 2, 1, 2, 0);
+    EXPECT_EQ(n.updatesUnknown, c.unknown ? 1 : 0);
+    EXPECT_EQ(n.updatesNotAttempted, 2);
+    EXPECT_TRUE(n.writingStopped);
+    EXPECT_EQ(n.writingStoppedAt, "cn=pc3,ou=old,dc=x");
+    EXPECT_EQ(o.out,
+              "Disabling: cn=pc1,ou=old,dc=x...\nDisabling: cn=pc2,ou=old,dc=x...\n"
+              "Disabling: cn=pc3,ou=old,dc=x... ERROR - DISABLE:" +
+                  unknown +
+                  "\n"
+                  "Disabling: cn=pc4,ou=old,dc=x... NOT ATTEMPTED: writing stopped\n"
+                  "Disabling: cn=pc5,ou=old,dc=x... NOT ATTEMPTED: writing stopped\n");
+    EXPECT_EQ(o.err, c.line ? std::string(c.line)
+                            : "ERROR: The connection to the directory failed during a write (" +
+                                  ldapErrorText(c.code) +
+                                  "); its outcome is unknown. No further writes are sent in "
+                                  "this run.\n");
+  }
+}
+
+TEST(WritesStopTest, EveryActionAndStepStopsAndRefusalsDoNot) {
+  struct Case {
+    ActionKind action;
+    bool stamp;
+    const char* failing;  // call prefix that gets the code
+    int code;
+    std::string firstResult;
+    std::size_t writes;
+  };
+  const std::string ok = okText();
+  const std::string timedOut = "UNKNOWN OUTCOME " + resultText(0x55);
+  const std::vector<Case> cases = {
+      {ActionKind::kDisable, true, "modify cn=pc1,ou=old,dc=x accountExpires", 0x55,
+       "DISABLE:" + ok + ",STAMP:" + timedOut, 2},
+      {ActionKind::kDisable, true, "rename cn=pc1", 0x55,
+       "DISABLE:" + ok + ",STAMP:" + ok + ",MOVE:" + timedOut, 3},
+      {ActionKind::kDelete, false, "delete cn=pc1", 0x55, timedOut, 1},
+      {ActionKind::kMove, false, "rename cn=pc1", 0x51, "UNKNOWN OUTCOME " + resultText(0x51), 1},
+      // A refusal is an answer: the next object is written.
+      {ActionKind::kMove, false, "rename cn=pc1", 0x32, resultText(0x32), 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.failing);
+    RunSettings settings = settingsFor(c.action, true);
+    settings.stamp = c.stamp;
+    settings.newParent = "ou=stale,dc=x";
+    const std::string failing = c.failing;
+    const int code = c.code;
+    Outcome o =
+        run(settings, enabledComputers(2, c.action == ActionKind::kDelete ? "4098" : "4096"),
+            [failing, code](const std::string& call) {
+              return call.rfind(failing, 0) == 0 ? code : 0;
+            });
+    EXPECT_EQ(o.records[0].get("RESULT"), c.firstResult);
+    const bool stops = c.code != 0x32;
+    EXPECT_EQ(o.writes.size(), c.writes);
+    EXPECT_EQ(o.progress.counters.updatesUnknown, stops ? 1 : 0);
+    EXPECT_EQ(o.progress.counters.updatesNotAttempted, stops ? 1 : 0);
+    EXPECT_EQ(o.progress.counters.updatesError, 1);
+    if (stops) {
+      EXPECT_EQ(o.records[1].get("RESULT"), "NOT ATTEMPTED: writing stopped");
+    } else {
+      EXPECT_EQ(o.records[1].get("RESULT"), ok);
+    }
+  }
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 #ifndef TAVREL_COMMON_UPDATE_COUNTERS_H_
 #define TAVREL_COMMON_UPDATE_COUNTERS_H_
 
+#include <string>
+
 namespace tavrel {
 
 /// The outcome counts of a modifying run, printed at the end and added to the report.
@@ -15,6 +17,10 @@ struct UpdateCounters {
   int updatesUnknown = 0;
   /// Accounts left alone because writing stopped after a write of unknown outcome.
   int updatesNotAttempted = 0;
+  /// Set by the first write of unknown outcome; no write is sent after it.
+  bool writingStopped = false;
+  /// The DN of that write.
+  std::string writingStoppedAt = {};
 };
 
 }  // namespace tavrel

@@ -80,6 +80,22 @@ AttributeList buildAttributeList(const RunSettings& settings, const RootDseInfo&
   return list;
 }
 
+const std::string* requestedName(const AttributeList& list, std::string_view serverName) {
+  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+  for (const std::string& name : list.names) {
+    if (name == serverName) return &name;
+  }
+  for (const std::string& name : list.names) {
+    if (name.size() != serverName.size()) continue;
+    bool same = true;
+    for (std::size_t i = 0; same && i < name.size(); ++i) {
+      same = lower(name[i]) == lower(serverName[i]);
+    }
+    if (same) return &name;
+  }
+  return nullptr;
+}
+
 SortSpec buildSortSpec(const RunSettings& settings, const RootDseInfo& rootDse) {
   SortSpec sort;
   sort.sortField = settings.sortField;

@@ -32,6 +32,10 @@ AttributeList buildAttributeList(const RunSettings& settings, const RootDseInfo&
 /// trailing ";" gives no empty last name.
 std::vector<std::string> splitAttributeText(std::string_view text);
 
+/// The requested spelling of an attribute name a server sent (attribute names compare without
+/// regard to ASCII letter case), or null when the name was not requested.
+const std::string* requestedName(const AttributeList& list, std::string_view serverName);
+
 /// The sort attribute of the sort option (none for llts below level 2); dhtml never sends it.
 SortSpec buildSortSpec(const RunSettings& settings, const RootDseInfo& rootDse);
 

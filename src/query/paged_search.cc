@@ -1,17 +1,23 @@
 #include "query/paged_search.h"
 
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
+#include "common/account_control.h"
 #include "common/console.h"
 #include "common/text.h"
 #include "directory/ldap_client.h"
+#include "query/dn_key.h"
+#include "query/paging_guard.h"
 
 namespace tavrel {
 
 namespace {
 
 constexpr std::string_view kSpinner = "|/-\\";
+/// Not a result code any client returns: the loop's own reason to abandon the search.
+constexpr int kStoppedByGuard = -1;
 constexpr const char* kInitPageFailed = "LDAP_SEARCH_INIT_PAGE FAILED: WinError=%d\n\n";
 constexpr std::string_view kNextPageLabel = "ldap_get_next_page_s";
 constexpr std::string_view kSearchCompleted = "Search completed...\n";
@@ -20,6 +26,8 @@ constexpr std::string_view kDebugHaveHandle = "DEBUG: Have valid Search Handle..
 constexpr std::string_view kDebugRetrieving = "DEBUG: Retrieving Page...\n";
 constexpr const char* kDebugObjectCount = "DEBUG: Object Count: %d\n";
 constexpr const char* kDebugMatched = "%d objects matched\n";
+constexpr std::string_view kDebugDuplicate = "DEBUG: Duplicate DN dropped - ";
+constexpr std::string_view kPagingStopped = "ERROR: Search stopped: ";
 
 /// Names whose values are machine or account names, shown in one case unless -nolc.
 bool isNameAttribute(std::string_view name) {
@@ -59,30 +67,48 @@ void lowerCaseInPlace(std::string& text) {
   }
 }
 
-/// Turns one entry into a record; false when an exclusion drops it. The entry is the
-/// search's own copy, so values are lower-cased where they lie. `lowerDn` and `record` are
-/// kept from entry to entry (100,000 objects, no allocation each); the store takes an
-/// exactly sized copy of the record.
-bool collectEntry(ldap::Entry& entry, const RunSettings& settings, std::string& lowerDn,
-                  ObjectRecord& record) {
+enum class Collected { kKept, kExcluded, kDuplicate };
+
+/// Turns one entry into a record unless it was seen before in this search (an account is
+/// acted on once, however often and by whatever route it arrives) or an exclusion drops it.
+/// Attribute names are stored as the run requested them, whatever letter case the server
+/// used. The entry is the search's own copy, so values are lower-cased where they lie.
+/// `lowerDn` and `record` are kept from entry to entry (100,000 objects, no allocation
+/// each); the store takes an exactly sized copy of the record.
+Collected collectEntry(ldap::Entry& entry, const RunSettings& settings,
+                       const AttributeList& attributes, std::unordered_set<std::string>& seen,
+                       std::string& lowerDn, ObjectRecord& record) {
+  if (!seen.insert(dnKey(entry.dn)).second) {
+    console::debugErr(std::string(kDebugDuplicate) + entry.dn + "\n");
+    return Collected::kDuplicate;
+  }
   lowerDn.assign(entry.dn);
   lowerCaseInPlace(lowerDn);
   if (const std::string* item = exclusionFor(lowerDn, settings.dnExclusions)) {
     console::debugOut("DEBUG: Excluded DN (" + *item + ") - " + entry.dn + "\n");
-    return false;
+    return Collected::kExcluded;
   }
   if (console::debug()) console::err(entry.dn + "\n");
 
   record.clear();
   record.set("DN", settings.lowerCaseNames ? lowerDn : entry.dn);
+  std::size_t accountControlValues = 0;
   for (auto& attribute : entry.attributes) {
     if (attribute.values.empty()) continue;
+    const std::string* requested = requestedName(attributes, attribute.name);
+    const std::string& name = requested != nullptr ? *requested : attribute.name;
+    if (name.size() == kAccountControlAttribute.size() &&
+        lowerCase(name) == lowerCase(kAccountControlAttribute)) {
+      accountControlValues += attribute.values.size();
+    }
     // Only the last value of an attribute is kept.
     std::string& last = attribute.values.back();
-    if (settings.lowerCaseNames && isNameAttribute(attribute.name)) lowerCaseInPlace(last);
-    record.set(attribute.name, last);
+    if (settings.lowerCaseNames && isNameAttribute(name)) lowerCaseInPlace(last);
+    record.set(name, last);
   }
-  return true;
+  // The guards must not decide on one of several values.
+  if (accountControlValues > 1) markSeveralAccountControlValues(record);
+  return Collected::kKept;
 }
 
 }  // namespace
@@ -108,6 +134,9 @@ SearchOutcome runPagedSearch(DirectorySession& session, const RunSettings& setti
     std::vector<ldap::Entry> page;
     std::string lowerDn;
     ObjectRecord record;
+    std::unordered_set<std::string> seen;
+    PagingGuard guard;
+    guard.pageSize = settings.pageSize;
     for (;;) {
       console::debugErr(kDebugRetrieving);
       int code = connection.getNextPage(*search, settings.timeoutSeconds, settings.pageSize, page);
@@ -118,8 +147,10 @@ SearchOutcome runPagedSearch(DirectorySession& session, const RunSettings& setti
           console::out(std::string(1, kSpinner[spinner]) + "\r");
           spinner = (spinner + 1) % kSpinner.size();
         }
+        const std::size_t seenBefore = seen.size();
         for (auto& entry : page) {
-          if (collectEntry(entry, settings, lowerDn, record)) {
+          if (collectEntry(entry, settings, attributes, seen, lowerDn, record) ==
+              Collected::kKept) {
             if (sink) {
               sink(record);
             } else {
@@ -128,6 +159,16 @@ SearchOutcome runPagedSearch(DirectorySession& session, const RunSettings& setti
           } else {
             --matched;
           }
+        }
+        const PagingVerdict verdict =
+            notePage(guard, static_cast<long long>(seen.size() - seenBefore), std::nullopt);
+        if (verdict != PagingVerdict::kGoOn) {
+          // A server that pages without end would hold the run for ever.
+          const std::string reason = pagingStopReason(guard, verdict);
+          console::err(std::string(kPagingStopped) + reason + "\n");
+          outcome.complete = false;
+          outcome.incompleteReason = "the search was stopped: " + reason;
+          code = kStoppedByGuard;
         }
       } else if (code != ldap::kNoResultsReturned) {
         reportLdapError(kNextPageLabel, rootDse.dnsHostName, code);

@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "common/account_control.h"
 #include "common/console.h"
 #include "common/text.h"
 #include "support/fake_ldap.h"
@@ -193,8 +194,7 @@ TEST(PagedSearchTest, ValuesLastOneWinsAndNameAttributesAreLowerCased) {
       {"operatingSystem", {"Windows XP"}},
       {"description", {"First", "Second", "Third"}},
       {"msDS-cnThing", {"MIXED"}},   // contains "cn": lower-cased
-      {"CN", {"UPPER"}},             // the test is case-sensitive on the name
-      {"samaccountname", {"Kept"}},  // spelled differently: not a name attribute
+      {"samaccountname", {"Kept"}},  // not requested, so kept as spelled: not a name attribute
       {"emptyOne", {}},
   };
   for (bool lower : {true, false}) {
@@ -212,7 +212,6 @@ TEST(PagedSearchTest, ValuesLastOneWinsAndNameAttributesAreLowerCased) {
     EXPECT_EQ(r.get("msDS-cnThing"), lower ? "mixed" : "MIXED");
     EXPECT_EQ(r.get("operatingSystem"), "Windows XP");
     EXPECT_EQ(r.get("description"), "Third");
-    EXPECT_EQ(r.get("CN"), "UPPER");
     EXPECT_EQ(r.get("samaccountname"), "Kept");
     EXPECT_FALSE(r.has("emptyOne"));
     EXPECT_FALSE(r.has("pwage"));
@@ -297,6 +296,93 @@ TEST(ObjectAgesTest, AgesAgainstTheFinishTime) {
   ages = objectAges(record, finish);
   EXPECT_EQ(ages.pwage, "-0001");
   EXPECT_EQ(ages.lltsAge, "0000");
+}
+
+}  // namespace
+}  // namespace tavrel
+
+namespace tavrel {
+namespace {
+
+TEST(PagedSearchTest, EachAccountOnceHoweverItsNameIsSpelled) {
+  console::Capture capture;
+  console::setFlags(false, true);
+  Fixture f;
+  f.settings.dnExclusions = {"ou=skip"};
+  f.fake->pages = {{computer("PC1"), computer("PC2"), makeEntry("CN=X,OU=Skip,DC=x", {})},
+                   {makeEntry("cn=pc1, ou=test, dc=tavrel, dc=test", {{"cn", "again"}}),
+                    makeEntry("CN=PC\\32,OU=Test,DC=tavrel,DC=test", {}), computer("PC3"),
+                    makeEntry("cn=x,ou=skip,dc=x", {})}};
+  SearchOutcome outcome = f.run();
+  EXPECT_EQ(dnsOf(outcome.objects), (std::vector<std::string>{"cn=pc1,ou=test,dc=tavrel,dc=test",
+                                                              "cn=pc2,ou=test,dc=tavrel,dc=test",
+                                                              "cn=pc3,ou=test,dc=tavrel,dc=test"}));
+  EXPECT_EQ(outcome.objects[0].get("cn"), "pc1");  // the first arrival stays
+  EXPECT_TRUE(outcome.complete);
+  EXPECT_THAT(capture.err(),
+              ::testing::HasSubstr("DEBUG: Duplicate DN dropped - cn=pc1, ou=test, dc=tavrel, "
+                                   "dc=test\nDEBUG: Duplicate DN dropped - "
+                                   "CN=PC\\32,OU=Test,DC=tavrel,DC=test\n"));
+  EXPECT_THAT(capture.err(), ::testing::HasSubstr("DEBUG: Duplicate DN dropped - cn=x,ou=skip"));
+  EXPECT_THAT(capture.err(), ::testing::EndsWith("3 objects matched\n"));
+}
+
+TEST(PagedSearchTest, AttributeNamesInAnyCaseReachTheRequestedSpelling) {
+  console::Capture capture;
+  Fixture f;
+  f.attributes.names = {"DN", "cn", "userAccountControl", "pwdLastSet"};
+  ldap::Entry odd = makeEntry("CN=DC1,DC=x", {{"CN", "DC1"},
+                                              {"USERACCOUNTCONTROL", "532480"},
+                                              {"pwdlastset", "0"},
+                                              {"Description", "kept as sent"}});
+  ldap::Entry twice =
+      makeEntry("CN=DC2,DC=x", {{"userAccountControl", "532480"}, {"UserAccountControl", "4096"}});
+  ldap::Entry several = makeEntry("CN=DC3,DC=x", {});
+  several.attributes.push_back({"userAccountControl", {"532480", "4096"}});
+  f.fake->pages = {{odd, twice, several}};
+  SearchOutcome outcome = f.run();
+  ASSERT_EQ(outcome.objects.size(), 3u);
+  const ObjectRecord& r = outcome.objects[0];
+  EXPECT_EQ(r.get("cn"), "dc1");
+  EXPECT_EQ(r.get("userAccountControl"), "532480");
+  EXPECT_EQ(r.get("pwdLastSet"), "0");
+  EXPECT_EQ(r.get("Description"), "kept as sent");
+  EXPECT_TRUE(readAccountControl(r).has(kAccountDomainController));
+  for (int i : {1, 2}) {
+    EXPECT_EQ(outcome.objects[i].get("userAccountControl"), "4096");
+    EXPECT_EQ(readAccountControl(outcome.objects[i]).state, AccountControlState::kSeveralValues);
+  }
+}
+
+TEST(PagedSearchTest, AServerThatPagesWithoutEndIsStopped) {
+  struct Case {
+    bool newEachPage;
+    std::size_t pagesAsked;
+    std::string err;
+  } cases[] = {
+      {false, 11,
+       "ERROR: Search stopped: the server sent 10 pages in a row without an account not seen "
+       "before in this search\n"},
+      {true, 1121,
+       "ERROR: Search stopped: the server sent 1121 pages for 1121 accounts, far more than they "
+       "can fill\n"},
+  };
+  for (const Case& c : cases) {
+    console::Capture capture;
+    console::setFlags(true, false);
+    Fixture f;
+    for (int i = 0; i < 3000; ++i) {
+      f.fake->pages.push_back({computer(c.newEachPage ? "PC" + std::to_string(i) : "PC")});
+    }
+    SearchOutcome outcome = f.run();
+    EXPECT_FALSE(outcome.complete);
+    EXPECT_EQ(outcome.incompleteReason,
+              "the search was stopped: " + c.err.substr(23, c.err.size() - 24));
+    EXPECT_EQ(outcome.objects.size(), c.newEachPage ? c.pagesAsked : 1u);
+    EXPECT_EQ(capture.err(), c.err);
+    EXPECT_EQ(f.fake->calls.back(), "abandon");
+    EXPECT_EQ(f.fake->calls.size(), c.pagesAsked + 2);  // init, the pages, abandon
+  }
 }
 
 }  // namespace

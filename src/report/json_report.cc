@@ -179,6 +179,17 @@ std::string documentEnd(const UpdateCounters* counters, bool writeStats,
           "\"Updates Skipped\":%d,\"Updates Safety Skipped\":%d",
           counters->totalUpdates, counters->updatesOk, counters->updatesError,
           counters->updatesSkipped, counters->updatesSafetySkipped);
+      // As on the console: only when writing stopped.
+      if (counters->updatesUnknown != 0) {
+        out += formatText(",\"Updates Unknown\":%d", counters->updatesUnknown);
+      }
+      if (counters->updatesNotAttempted != 0) {
+        out += formatText(",\"Updates Not Attempted\":%d", counters->updatesNotAttempted);
+      }
+      if (counters->writingStopped) {
+        out += ",\"Writing Stopped At\":";
+        out += quote(counters->writingStoppedAt);
+      }
       if (!undoFile.empty()) {
         out += ",\"Undo File\":";
         out += quote(undoFile);

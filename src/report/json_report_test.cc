@@ -58,6 +58,15 @@ TEST(JsonReportTest, DocumentPiecesJoinIntoOneDocument) {
   EXPECT_TRUE(documentStart("INCOMPLETE: x", nullptr, {})
                   .starts_with("{\"incomplete\":\"INCOMPLETE: x\",\n\"columns\":[]"));
   EXPECT_EQ(documentEnd(&counters, false, "u.ldif"), "\n]}\n");
+  // Stopped writing adds its counts and the account it stopped at.
+  counters.updatesUnknown = 1;
+  counters.updatesNotAttempted = 3;
+  counters.writingStopped = true;
+  counters.writingStoppedAt = "cn=\"b\"";
+  EXPECT_EQ(documentEnd(&counters, true, ""),
+            "\n],\n\"statistics\":{\"Total Updates\":2,\"Updates Ok\":1,\"Updates Error\":0,"
+            "\"Updates Skipped\":0,\"Updates Safety Skipped\":0,\"Updates Unknown\":1,"
+            "\"Updates Not Attempted\":3,\"Writing Stopped At\":\"cn=\\\"b\\\"\"}}\n");
 }
 
 }  // namespace

@@ -93,6 +93,14 @@ constexpr CounterLabel kCounterLabels[] = {
     {&UpdateCounters::updatesSafetySkipped, "Updates Safety Skipped: ", "Updates Safety Skipped"},
 };
 
+// Shown only when non-zero: a run in which every write was answered prints what it always did.
+constexpr CounterLabel kStopCounterLabels[] = {
+    {&UpdateCounters::updatesUnknown, "Updates Unknown       : ", "Updates Unknown"},
+    {&UpdateCounters::updatesNotAttempted, "Updates Not Attempted : ", "Updates Not Attempted"},
+};
+constexpr std::string_view kWritingStoppedConsole = "Writing Stopped At    : ";
+constexpr std::string_view kWritingStoppedReport = "Writing Stopped At";
+
 bool isMarkup(ReportFormat format) {
   return format == ReportFormat::kHtml || format == ReportFormat::kDhtml;
 }
@@ -424,6 +432,13 @@ void ReportWriter::writeStatisticsTable(const UpdateCounters& counters,
   for (const CounterLabel& label : kCounterLabels) {
     table += formatDescriptionRow(label.report, std::to_string(counters.*label.counter), format_);
   }
+  for (const CounterLabel& label : kStopCounterLabels) {
+    if (counters.*label.counter == 0) continue;
+    table += formatDescriptionRow(label.report, std::to_string(counters.*label.counter), format_);
+  }
+  if (counters.writingStopped) {
+    table += formatDescriptionRow(kWritingStoppedReport, counters.writingStoppedAt, format_);
+  }
   if (!undoFile.empty()) table += formatDescriptionRow(kUndoFileLabel, undoFile, format_);
   if (format_ == ReportFormat::kHtml) table += "</TABLE>";
   write(table);
@@ -436,6 +451,13 @@ PhaseResult ReportWriter::finish(const UpdateCounters& counters, const RunSettin
     std::string lines = "\n\n";
     for (const CounterLabel& label : kCounterLabels) {
       lines += std::string(label.console) + std::to_string(counters.*label.counter) + "\n";
+    }
+    for (const CounterLabel& label : kStopCounterLabels) {
+      if (counters.*label.counter == 0) continue;
+      lines += std::string(label.console) + std::to_string(counters.*label.counter) + "\n";
+    }
+    if (counters.writingStopped) {
+      lines += std::string(kWritingStoppedConsole) + counters.writingStoppedAt + "\n";
     }
     if (!settings.undoFile.empty()) {
       lines += std::string(kUndoFileConsoleLabel) + settings.undoFile + "\n";

@@ -327,6 +327,36 @@ TEST_F(ReportWriterTest, ModifyingRunCsvStatisticsAndSwitches) {
             "Updates Error: 0\nUpdates Skipped: 1\nUpdates Safety Skipped: 0\n");
 }
 
+TEST_F(ReportWriterTest, StoppedWritingGetsItsOwnStatisticsLines) {
+  settings_.action = ActionKind::kDisable;
+  columns_ = {"DN"};
+  UpdateCounters counters{5, 2, 1, 0, 0};
+  counters.updatesUnknown = 1;
+  counters.updatesNotAttempted = 2;
+  counters.writingStopped = true;
+  counters.writingStoppedAt = "cn=a&b,dc=x";
+  const std::string console =
+      "\n\nTotal Updates         : 5\nUpdates Ok            : 2\nUpdates Error         : 1\n"
+      "Updates Skipped       : 0\nUpdates Safety Skipped: 0\nUpdates Unknown       : 1\n"
+      "Updates Not Attempted : 2\nWriting Stopped At    : cn=a&b,dc=x\n";
+  settings_.format = ReportFormat::kCsv;
+  std::string file = runReport({}, counters);
+  EXPECT_EQ(file.substr(file.find("Total Updates")),
+            "Total Updates: 5\nUpdates Ok: 2\nUpdates Error: 1\nUpdates Skipped: 0\n"
+            "Updates Safety Skipped: 0\nUpdates Unknown: 1\nUpdates Not Attempted: 2\n"
+            "Writing Stopped At: cn=a&b,dc=x\n");
+  EXPECT_TRUE(capture_.out().ends_with(console)) << capture_.out();
+
+  capture_.clear();
+  settings_.format = ReportFormat::kHtml;
+  file = runReport({}, counters);
+  EXPECT_NE(file.find(row("Updates Safety Skipped", "0") + row("Updates Unknown", "1") +
+                      row("Updates Not Attempted", "2") +
+                      row("Writing Stopped At", "cn=a&amp;b,dc=x") + "</TABLE>"),
+            std::string::npos);
+  EXPECT_TRUE(capture_.out().ends_with(console)) << capture_.out();
+}
+
 TEST_F(ReportWriterTest, DhtmlPiecesInOrderAndNoStatisticsTable) {
   settings_.format = ReportFormat::kDhtml;
   settings_.action = ActionKind::kDisable;

@@ -1,0 +1,51 @@
+#include "query/dn_key.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace tavrel {
+namespace {
+
+TEST(DnKeyTest, SpellingsOfOneNameGiveOneKey) {
+  const std::vector<std::vector<std::string>> same = {
+      {"CN=PC1,OU=Old,DC=tavrel,DC=test", "cn=pc1,ou=old,dc=tavrel,dc=test",
+       "cn = PC1 , ou=OLD,  dc=Tavrel,dc=TEST", "CN=PC1;OU=Old;DC=tavrel;DC=test", "OID.2.5.4.3=x",
+       "cn=pc1,ou=old,dc=tavrel,dc=test "},
+      {"cn=a\\,b,dc=x", "CN=A\\2cB,DC=X", "cn=\"A,B\",dc=x", "cn=a\\2C b,dc=x"},
+      {"cn=a+sn=b,dc=x", "SN=B + CN=A,dc=x"},
+      {"cn=\\ lead,dc=x", "cn=\\20lead,dc=x"},
+      {"cn=trail\\ ,dc=x", "cn=trail\\20,dc=x"},
+      {"cn=\\C3\\A9,dc=x", "cn=\xC3\xA9,dc=x"},
+  };
+  // The a\2C b spelling differs by its blank; it belongs to no group and is checked below.
+  const std::string odd = "cn=a\\2C b,dc=x";
+  for (const auto& group : same) {
+    for (const std::string& dn : group) {
+      if (dn == odd || dn == "OID.2.5.4.3=x") continue;
+      EXPECT_EQ(dnKey(dn), dnKey(group.front())) << dn;
+    }
+  }
+  EXPECT_EQ(dnKey("OID.2.5.4.3=X"), dnKey("2.5.4.3=x"));
+  EXPECT_NE(dnKey(odd), dnKey("cn=a\\,b,dc=x"));
+}
+
+TEST(DnKeyTest, DifferentNamesStayApart) {
+  const std::vector<std::string> distinct = {
+      "cn=pc1,ou=old,dc=x", "cn=pc1,ou=new,dc=x",  "cn=pc1\\,ou=old,dc=x", "cn=pc1+ou=old,dc=x",
+      "cn=pc1 x,dc=x",      "cn=pc1\\20,dc=x",     "cn=pc1,dc=x",          "cn=pc1\\=x,dc=x",
+      "sn=pc1,dc=x",        "cn=#04024869,dc=x",   "cn=\\#04024869,dc=x",  "cn=,dc=x",
+      "cn=a,,dc=x",         "no equals sign here", "cn=a\"b,dc=x",         "",
+  };
+  for (std::size_t i = 0; i < distinct.size(); ++i) {
+    for (std::size_t j = i + 1; j < distinct.size(); ++j) {
+      EXPECT_NE(dnKey(distinct[i]), dnKey(distinct[j])) << distinct[i] << " / " << distinct[j];
+    }
+  }
+  // Text that does not parse still finds its own repeats, whatever the case.
+  EXPECT_EQ(dnKey("cn=a,,DC=x"), dnKey("CN=A,,dc=X"));
+}
+
+}  // namespace
+}  // namespace tavrel
