@@ -10,8 +10,6 @@ namespace {
 
 // An answer came but could not be read, as the program numbers it.
 constexpr int kDecodingError = 0x54;
-constexpr int kTimeout = 0x55;
-constexpr int kConnectError = 0x5B;
 
 constexpr std::string_view kUnknownPrefix = "UNKNOWN OUTCOME ";
 
@@ -53,9 +51,9 @@ WriteAnswer classifyWrite(int code) {
       return WriteAnswer::kDone;
     case ldap::kServerDown:
     case kDecodingError:
-    case kTimeout:
+    case ldap::kTimeout:
       return WriteAnswer::kUnknown;
-    case kConnectError:
+    case ldap::kConnectError:
       return WriteAnswer::kNotSent;
     default:
       return WriteAnswer::kRefused;
@@ -70,8 +68,8 @@ std::string writeResultText(int code) {
 }
 
 std::string writingStoppedLine(int code) {
-  if (code == kTimeout) return kTimedOutLine;
-  if (code == kConnectError) return kNotConnectedLine;
+  if (code == ldap::kTimeout) return kTimedOutLine;
+  if (code == ldap::kConnectError) return kNotConnectedLine;
   return formatText(kConnectionLostLine, ldapErrorText(code).c_str());
 }
 

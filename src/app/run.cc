@@ -11,6 +11,7 @@
 #include "common/exit_status.h"
 #include "common/run_settings.h"
 #include "common/version.h"
+#include "directory/modify.h"
 #include "directory/root_dse.h"
 #include "directory/session.h"
 #include "query/attribute_list.h"
@@ -158,6 +159,7 @@ int runTavrel(const std::vector<std::string>& arguments) {
                         .incompleteReason = search.incompleteReason};
     report.beginReport(settings, header, attributes.names);
   }
+  setWriteTimeout(settings.writeTimeoutSeconds);
   if (journal.file) actions.journal = &journal;
   if (settings.format != ReportFormat::kNone) preparedRows.writeTo(report, search.finishTime);
   for (ObjectRecord& record : search.objects) {

@@ -97,6 +97,7 @@ PhaseResult readConnectionOptions(const CommandLine& commandLine, RunSettings& s
   console::debugErr(formatText("DEBUG: Page Size   : %d\n", settings.pageSize));
   if (commandLine.hasSwitch("t")) {
     settings.timeoutSeconds = readInt(commandLine.switchValue("t"));
+    if (settings.timeoutSeconds > 0) settings.writeTimeoutSeconds = settings.timeoutSeconds;
     console::debugErr(formatText("DEBUG: Timeout: %d\n", settings.timeoutSeconds));
   }
   return PhaseResult::proceed();

@@ -33,6 +33,8 @@ struct RunSettings {
   bool bitwiseTransform = false;
   int pageSize = 100;
   int timeoutSeconds = 300;
+  /// How long a write waits for its answer: -t when given with a positive value.
+  int writeTimeoutSeconds = 120;
   int ageDays = 90;
   int maxAgeDays = 0;
   SortField sortField = SortField::kNone;

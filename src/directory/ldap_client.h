@@ -17,6 +17,8 @@ namespace tavrel::ldap {
 
 constexpr int kSuccess = 0x00;
 constexpr int kServerDown = 0x51;
+constexpr int kTimeout = 0x55;
+constexpr int kConnectError = 0x5B;
 constexpr int kFilterError = 0x57;
 constexpr int kNoResultsReturned = 0x5E;
 
@@ -89,6 +91,18 @@ class Connection {
                           std::vector<Entry>& page) = 0;
   /// ldap_search_abandon_page.
   virtual int searchAbandonPage(PagedSearch& search) = 0;
+  /// The paging cookie that came with the last page of `search`, so that a server which
+  /// pages without moving on can be told from one that repeats its cookie while it does
+  /// (a page from another server counts as another cookie); none where the client library
+  /// does not show it.
+  virtual std::optional<std::string> pageCookie(const PagedSearch& /*search*/) const {
+    return std::nullopt;
+  }
+  // The writes wait for their answer at most the write time-out (setWriteTimeout) and then
+  // give kTimeout: the write may still be applied. A write that cannot leave because the
+  // session's connection is gone gives kConnectError without anything being sent; the
+  // library never opens a new, unbound connection for it.
+
   /// ldap_modify_s with one LDAP_MOD_REPLACE of one attribute by one value.
   virtual int modifyReplace(std::string_view dn, std::string_view attribute,
                             std::string_view value) = 0;
@@ -114,6 +128,9 @@ std::vector<std::string> explodeDn(std::string_view dn);
 /// (a page of a paged search waits as long as its own time-out instead), so that a server
 /// that stops answering cannot hold the run forever. Applies to sessions created afterwards.
 void setTimeouts(int connectSeconds, int operationSeconds);
+
+/// How long a write waits for its answer, in seconds (120 until set). Applies at once.
+void setWriteTimeout(int seconds);
 
 /// The platform's last error number (errno, GetLastError) after a failed init/search init.
 int lastSystemError();

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -69,6 +70,35 @@ struct ControlList {
   bool wanted() const { return pointers.size() > 1; }
 };
 
+/// The socket of the session's connection; -1 when it has none.
+int socketOf(LDAP* ld) {
+  int socket = -1;
+  if (ldap_get_option(ld, LDAP_OPT_DESC, &socket) != LDAP_OPT_SUCCESS) return -1;
+  return socket;
+}
+
+/// Waits for the answer to a write started as `messageId`, at most the write time-out, and
+/// returns its result code (the library's numbering).
+int awaitWrite(LDAP* ld, int started, int messageId) {
+  if (started != LDAP_SUCCESS) return started;
+  timeval wait{writeTimeoutSeconds(), 0};
+  LDAPMessage* result = nullptr;
+  int type = ldap_result(ld, messageId, LDAP_MSG_ALL, &wait, &result);
+  if (type == 0) {
+    // The write may still be applied; the library need not wait for it any longer.
+    ldap_abandon_ext(ld, messageId, nullptr, nullptr);
+    return LDAP_TIMEOUT;
+  }
+  if (type < 0 || result == nullptr) {
+    int error = LDAP_SERVER_DOWN;
+    ldap_get_option(ld, LDAP_OPT_RESULT_CODE, &error);
+    return error == LDAP_SUCCESS ? LDAP_SERVER_DOWN : error;
+  }
+  int code = LDAP_OTHER;
+  int parsed = ldap_parse_result(ld, result, &code, nullptr, nullptr, nullptr, nullptr, 1);
+  return parsed == LDAP_SUCCESS ? code : parsed;
+}
+
 class PosixConnection : public Connection {
  public:
   explicit PosixConnection(LDAP* ld) : ld_(ld) {}
@@ -90,7 +120,9 @@ class PosixConnection : public Connection {
   int bind(int method) override {
     if (ld_ == nullptr) return fromLibrary(LDAP_SERVER_DOWN);
     if (method != kAuthNegotiate) return fromLibrary(LDAP_AUTH_UNKNOWN);
-    return fromLibrary(bindAsUser(ld_));
+    int code = bindAsUser(ld_);
+    if (code == LDAP_SUCCESS) boundSocket_ = socketOf(ld_);
+    return fromLibrary(code);
   }
 
   void unbind() override {
@@ -113,7 +145,7 @@ class PosixConnection : public Connection {
       if (code == LDAP_SUCCESS) code = final;
       ldap_msgfree(result);
     }
-    return fromLibrary(code);
+    return fromLibrary(noteLoss(code));
   }
 
   std::unique_ptr<PagedSearch> searchInitPage(const PagedSearchRequest& request) override {
@@ -130,7 +162,15 @@ class PosixConnection : public Connection {
     if (search.finished() || ld_ == nullptr) page.clear();
     if (search.finished()) return kNoResultsReturned;
     if (ld_ == nullptr) return search.finish(LDAP_SERVER_DOWN);
-    return search.nextPage(timeoutSeconds, pageSize, page);
+    // A lost connection ends only the session's own pages: referred servers report their
+    // failures as warnings.
+    int code = search.nextPage(timeoutSeconds, pageSize, page);
+    if (code == kServerDown) lost_ = true;
+    return code;
+  }
+
+  std::optional<std::string> pageCookie(const PagedSearch& handle) const override {
+    return static_cast<const ChasingPagedSearch&>(handle).lastCookie();
   }
 
   int searchAbandonPage(PagedSearch& handle) override {
@@ -140,7 +180,7 @@ class PosixConnection : public Connection {
 
   int modifyReplace(std::string_view dn, std::string_view attribute,
                     std::string_view value) override {
-    if (ld_ == nullptr) return fromLibrary(LDAP_SERVER_DOWN);
+    if (int gone = connectionGone()) return gone;
     std::string dnText(dn);
     std::string type(attribute);
     std::string valueText(value);
@@ -151,29 +191,54 @@ class PosixConnection : public Connection {
     modification.mod_type = type.data();
     modification.mod_bvalues = values;
     LDAPMod* modifications[] = {&modification, nullptr};
-    return fromLibrary(ldap_modify_ext_s(ld_, dnText.c_str(), modifications, nullptr, nullptr));
+    int messageId = 0;
+    int started = ldap_modify_ext(ld_, dnText.c_str(), modifications, nullptr, nullptr, &messageId);
+    return fromLibrary(noteLoss(awaitWrite(ld_, started, messageId)));
   }
 
   int deleteExt(std::string_view dn, const std::vector<Control>& serverControls) override {
-    if (ld_ == nullptr) return fromLibrary(LDAP_SERVER_DOWN);
+    if (int gone = connectionGone()) return gone;
     std::string dnText(dn);
     ControlList controls(serverControls);
-    return fromLibrary(ldap_delete_ext_s(ld_, dnText.c_str(), controls.get(), nullptr));
+    int messageId = 0;
+    int started = ldap_delete_ext(ld_, dnText.c_str(), controls.get(), nullptr, &messageId);
+    return fromLibrary(noteLoss(awaitWrite(ld_, started, messageId)));
   }
 
   int renameExt(std::string_view dn, std::string_view newRdn, std::string_view newParent,
                 bool deleteOldRdn) override {
-    if (ld_ == nullptr) return fromLibrary(LDAP_SERVER_DOWN);
+    if (int gone = connectionGone()) return gone;
     std::string dnText(dn);
     std::string rdnText(newRdn);
     std::string parentText(newParent);
-    return fromLibrary(ldap_rename_s(ld_, dnText.c_str(), rdnText.c_str(),
-                                     newParent.empty() ? nullptr : parentText.c_str(),
-                                     deleteOldRdn ? 1 : 0, nullptr, nullptr));
+    int messageId = 0;
+    int started = ldap_rename(ld_, dnText.c_str(), rdnText.c_str(),
+                              newParent.empty() ? nullptr : parentText.c_str(),
+                              deleteOldRdn ? 1 : 0, nullptr, nullptr, &messageId);
+    return fromLibrary(noteLoss(awaitWrite(ld_, started, messageId)));
   }
 
  private:
+  /// Remembers a lost connection (the library's `code` passes through).
+  int noteLoss(int code) {
+    if (code == LDAP_SERVER_DOWN) lost_ = true;
+    return code;
+  }
+
+  /// kConnectError when the connection the session bound on is gone (kServerDown after
+  /// unbind), 0 otherwise. libldap
+  /// would send the next request over a new connection of its own, unbound: a write must
+  /// never leave that way.
+  int connectionGone() const {
+    if (ld_ == nullptr) return fromLibrary(LDAP_SERVER_DOWN);
+    if (lost_ || (boundSocket_ && socketOf(ld_) != *boundSocket_)) return kConnectError;
+    return 0;
+  }
+
   LDAP* ld_;
+  /// The socket of the connection the bind succeeded on; none before a bind.
+  std::optional<int> boundSocket_;
+  bool lost_ = false;
 };
 
 }  // namespace

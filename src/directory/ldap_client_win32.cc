@@ -57,13 +57,15 @@ std::wstring wideFromAnsi(std::string_view text) {
 // the run forever.
 int connectTimeoutSeconds = 10;
 int operationTimeoutSeconds = 120;
+// A write waits this long for its answer; the run sets it from -t.
+int writeTimeoutSeconds = 120;
 
-// Waits for the result of an operation started asynchronously, at most the operation
-// time-out, and returns its result code as the synchronous call would have. The library's
-// synchronous write calls have no time-out of their own.
+// Waits for the result of a write started asynchronously, at most the write time-out, and
+// returns its result code as the synchronous call would have. The library's synchronous
+// write calls have no time-out of their own.
 int awaitResult(LDAP* ld, ULONG started, ULONG messageId) {
   if (started != LDAP_SUCCESS) return static_cast<int>(started);
-  l_timeval wait{operationTimeoutSeconds, 0};
+  l_timeval wait{writeTimeoutSeconds, 0};
   LDAPMessage* result = nullptr;
   ULONG type = ldap_result(ld, messageId, LDAP_MSG_ALL, &wait, &result);
   if (type == 0) {
@@ -359,6 +361,10 @@ std::vector<std::string> explodeDn(std::string_view dn) {
 void setTimeouts(int connectSeconds, int operationSeconds) {
   connectTimeoutSeconds = connectSeconds;
   operationTimeoutSeconds = operationSeconds;
+}
+
+void setWriteTimeout(int seconds) {
+  if (seconds > 0) writeTimeoutSeconds = seconds;
 }
 
 int lastSystemError() {

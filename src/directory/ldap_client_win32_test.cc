@@ -246,6 +246,7 @@ TEST(LdapClientWin32, SilentServerGivesTheTimeOutCode) {
   const char* port = std::getenv("TAVREL_TEST_SILENT_PORT");
   if (port == nullptr) GTEST_SKIP() << "no silent server given (run tests/windows/layers_test.py)";
   setTimeouts(1, 1);
+  setWriteTimeout(1);
   std::unique_ptr<Connection> connection = init(std::string("127.0.0.1"), std::atoi(port));
   ASSERT_NE(connection, nullptr);
   const auto started = std::chrono::steady_clock::now();
@@ -259,6 +260,7 @@ TEST(LdapClientWin32, SilentServerGivesTheTimeOutCode) {
   EXPECT_LT(waited, std::chrono::seconds(30));
   EXPECT_GE(waited, std::chrono::seconds(3));
   setTimeouts(10, 120);
+  setWriteTimeout(120);
 }
 
 // Needs no server.

@@ -20,6 +20,9 @@ int toLibrary(int code);
 /// The bound for one synchronous operation (set with setTimeouts).
 int operationTimeoutSeconds();
 
+/// The bound for the answer to one write (set with setWriteTimeout).
+int writeTimeoutSeconds();
+
 /// The settings every connection of the session gets: time-outs, the Kerberos service name
 /// taken from the host name as given, and the bind as the same user on connections libldap
 /// opens by itself to chase a referral.

@@ -21,6 +21,8 @@ constexpr int kLowestLibraryCode = -17;
 // run forever.
 int connectTimeout = 10;
 int operationTimeout = 120;
+// A write waits this long for its answer; the run sets it from -t.
+int writeTimeout = 120;
 
 // Every SASL prompt gets its default, or an empty answer: the bind uses the logged-on user's
 // own identity and never asks anything.
@@ -64,6 +66,14 @@ void setTimeouts(int connectSeconds, int operationSeconds) {
 
 int operationTimeoutSeconds() {
   return operationTimeout;
+}
+
+void setWriteTimeout(int seconds) {
+  if (seconds > 0) writeTimeout = seconds;
+}
+
+int writeTimeoutSeconds() {
+  return writeTimeout;
 }
 
 void applySessionOptions(LDAP* ld) {

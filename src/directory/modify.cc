@@ -15,6 +15,10 @@ constexpr int kInvalidDnSyntax = 0x22;
 
 }  // namespace
 
+void setWriteTimeout(int seconds) {
+  ldap::setWriteTimeout(seconds);
+}
+
 int setAttribute(DirectorySession& session, std::string_view dn, std::string_view attribute,
                  std::string_view value) {
   if (console::debug()) {

@@ -8,6 +8,9 @@
 
 namespace tavrel {
 
+/// How long each write waits for its answer from now on, in seconds.
+void setWriteTimeout(int seconds);
+
 /// Replaces one attribute by one value; the LDAP result code, unchanged.
 int setAttribute(DirectorySession& session, std::string_view dn, std::string_view attribute,
                  std::string_view value);

@@ -68,6 +68,25 @@ PageReply readFinalMessage(LDAP* ld, LDAPMessage* result, std::vector<std::strin
   return reply;
 }
 
+/// The paging control asking for `pageSize` entries after `cookie`. libldap's own builder
+/// refuses a size of 0, which is how a search is given up; that one is encoded here.
+int pagingControl(LDAP* ld, int pageSize, const std::string& cookie, LDAPControl** control) {
+  berval value{static_cast<ber_len_t>(cookie.size()), const_cast<char*>(cookie.data())};
+  if (pageSize > 0) {
+    return ldap_create_page_control(ld, pageSize, cookie.empty() ? nullptr : &value, 0, control);
+  }
+  BerElement* ber = ber_alloc_t(LBER_USE_DER);
+  if (ber == nullptr) return LDAP_NO_MEMORY;
+  berval encoded{0, nullptr};
+  int code = LDAP_ENCODING_ERROR;
+  if (ber_printf(ber, "{iO}", static_cast<ber_int_t>(0), &value) != -1 &&
+      ber_flatten2(ber, &encoded, 0) != -1) {
+    code = ldap_control_create(LDAP_CONTROL_PAGEDRESULTS, 0, &encoded, 1, control);
+  }
+  ber_free(ber, 1);
+  return code;
+}
+
 /// Sends one page request (the paging control with the stream's cookie, and the sort
 /// control when a key is wanted) and reads its messages until the final one, at most
 /// `timeoutSeconds` for the whole page. The entries go to `entries` as they arrive, so they
@@ -87,10 +106,8 @@ PageReply requestPage(PagedStream& stream, const PagedSearchRequest& request, in
   } trim{entries, filled};
   PageReply reply;
   LibraryChasingOff chasingOff(ld);
-  berval cookie{static_cast<ber_len_t>(stream.cookie.size()), stream.cookie.data()};
   LDAPControl* paging = nullptr;
-  reply.code =
-      ldap_create_page_control(ld, pageSize, stream.cookie.empty() ? nullptr : &cookie, 0, &paging);
+  reply.code = pagingControl(ld, pageSize, stream.cookie, &paging);
   if (reply.code != LDAP_SUCCESS) return reply;
   LDAPControl* sorting = nullptr;
   if (request.sortKey) {

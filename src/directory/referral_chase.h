@@ -29,6 +29,9 @@ class ChasingPagedSearch : public PagedSearch {
 
   bool finished() const { return finished_; }
 
+  /// The cookie that came with the last page, prefixed with the reference it came through.
+  const std::string& lastCookie() const { return lastCookie_; }
+
   /// The next page: the session's own pages first, then those of each referred server in
   /// turn. Returns the result code in the program's numbering (kNoResultsReturned at the
   /// end); `page` is cleared and filled as fetchPage does.
@@ -63,6 +66,7 @@ class ChasingPagedSearch : public PagedSearch {
   /// Some referred server answered.
   bool followed_ = false;
   bool finished_ = false;
+  std::string lastCookie_;
 };
 
 }  // namespace tavrel::ldap

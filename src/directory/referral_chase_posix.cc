@@ -159,7 +159,10 @@ int ChasingPagedSearch::nextPage(int timeoutSeconds, int pageSize, std::vector<E
   if (!primary_.finished) {
     PageAnswer answer = fetchPage(primary_, request_, timeoutSeconds, pageSize, page);
     remember(answer.references, 1);
-    if (answer.code == LDAP_SUCCESS) return kSuccess;
+    if (answer.code == LDAP_SUCCESS) {
+      lastCookie_ = primary_.cookie;
+      return kSuccess;
+    }
     // A failed page keeps whatever entries came with it; the caller counts them.
     if (answer.code != LDAP_REFERRAL || !chase_ || answer.references.empty()) {
       return finish(answer.code);
@@ -197,6 +200,7 @@ int ChasingPagedSearch::nextReferredPage(int timeoutSeconds, int pageSize,
     int fresh = remember(answer.references, stream.hops + 1);
     if (answer.code == LDAP_SUCCESS) {
       followed_ = true;
+      lastCookie_ = stream.url + '\n' + stream.cookie;
       if (stream.finished) referred_.reset();
       return kSuccess;
     }

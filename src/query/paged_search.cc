@@ -161,7 +161,8 @@ SearchOutcome runPagedSearch(DirectorySession& session, const RunSettings& setti
           }
         }
         const PagingVerdict verdict =
-            notePage(guard, static_cast<long long>(seen.size() - seenBefore), std::nullopt);
+            notePage(guard, static_cast<long long>(seen.size() - seenBefore),
+                     connection.pageCookie(*search));
         if (verdict != PagingVerdict::kGoOn) {
           // A server that pages without end would hold the run for ever.
           const std::string reason = pagingStopReason(guard, verdict);

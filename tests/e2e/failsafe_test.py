@@ -134,6 +134,15 @@ class PagingTest(FailSafeTestCase):
         self.assertEqual(len(run.rows), 1121)
         self.assertLess(run.seconds, 60)
 
+    def test_the_same_cookie_on_pages_with_new_accounts_is_no_fault(self):
+        # Samba repeats its cookie on every page of a healthy search.
+        pages = lambda n, cookie, size: Page([computer("PC%d-%d" % (n, i)) for i in range(5)],
+                                             cookie=b"" if n == 29 else b"samba")
+        with ScriptedLdap(pages=pages) as server:
+            run = self.tavrel(server.uri, "-report")
+        self.assertEqual((run.code, len(run.rows)), (0, 150), run.err)
+        self.assertNotIn("ERROR", run.err)
+
     def test_repeated_entries_are_written_and_counted_once(self):
         # Every page repeats the accounts of the earlier ones, spelled in other ways.
         spellings = ["CN=PC%d,OU=Old,DC=scripted,DC=test", "cn=pc%d, ou=old, dc=scripted, dc=test",
