@@ -2,8 +2,10 @@
 #include <vector>
 
 #include "app/run.h"
+#include "app/startup.h"
 
 int main(int argc, char** argv) {
+  tavrel::prepareProcess();
   std::vector<std::string> arguments(argv, argv + argc);
   return tavrel::runTavrel(arguments);
 }

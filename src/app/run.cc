@@ -12,6 +12,7 @@
 #include "common/run_settings.h"
 #include "common/version.h"
 #include "directory/modify.h"
+#include "directory/ldap_client.h"
 #include "directory/root_dse.h"
 #include "directory/session.h"
 #include "query/attribute_list.h"
@@ -56,9 +57,9 @@ PhaseResult connectDirectory(const RunSettings& settings, std::optional<Director
   }
 
   console::debugErr("DEBUG: Gathering RootDSE\n");
-  rootDse = gatherRootDse(*session);
-  if (!rootDse.valid) {
-    // gatherRootDse has already closed the session.
+  if (gatherRootDse(*session, rootDse) != ldap::kSuccess) {
+    // The one place where the run closes its session: it ends here.
+    session->connection->unbind();
     console::err(kRootDseFailed);
     console::err(kTerminating);
     return PhaseResult::exit(kExitFatal);

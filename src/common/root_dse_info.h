@@ -21,7 +21,6 @@ struct RootDseInfo {
   std::string directoryType;
   std::string domainMode;
   std::string forestMode;
-  bool valid = false;
 };
 
 }  // namespace tavrel

@@ -9,10 +9,24 @@
 
 /// The platform's LDAP client, reduced to the operations the program relies on. The same
 /// interface is implemented over OpenLDAP's libldap (ldap_client_posix.cc) and over the
-/// Windows wldap32 (ldap_client_win32.cc); unit tests substitute a fake. Every result code
-/// the rest of the program sees is an LDAP result code as RFC 1823 and the Windows client
-/// number them (client-side failures included), so messages and stored reports read the
-/// same on every platform.
+/// Windows wldap32 (ldap_client_win32.cc); unit tests substitute a fake
+/// (tests/support/fake_ldap.h). All three keep this contract, so a run reads the same on
+/// every platform:
+///
+/// - Result codes are LDAP result codes as RFC 1823 and the Windows client number them,
+///   client-side failures included (0x51 for a server that cannot be reached).
+/// - Output vectors are cleared, then filled: after search() and getNextPage() they hold
+///   exactly what that call brought, whatever they held before.
+/// - A call that fails still hands over the entries that arrived with its final result (a
+///   page cut short by a size limit, say), so a count of matched entries is the same
+///   everywhere; a call that timed out or lost its connection brings none.
+/// - A time-out of 0 or below means "none of our own": a search's time limit of 0 or below
+///   sends no limit to the server, and a page wait of 0 or below waits as long as any other
+///   operation (the operation bound of setTimeouts, 120 s by default).
+/// - There is no global error state: every failure comes back with the call that failed.
+/// - Signals are the process's business: a broken pipe must already be ignored (the program
+///   does so at start-up), so that a server closing the connection while a request is
+///   written gives an error result instead of ending the process.
 namespace tavrel::ldap {
 
 constexpr int kSuccess = 0x00;
@@ -59,7 +73,7 @@ struct PagedSearchRequest {
   int scope = kScopeSubtree;
   std::string filter;
   std::vector<std::string> attributes;
-  int timeLimitSeconds = 0;
+  int timeLimitSeconds = 0;  ///< the server's limit per page; 0 or below: none
   std::optional<SortKey> sortKey;
 };
 
@@ -67,6 +81,12 @@ struct PagedSearchRequest {
 class PagedSearch {
  public:
   virtual ~PagedSearch() = default;
+};
+
+/// What searchInitPage gives: the search, or none and the reason.
+struct SearchInitResult {
+  std::unique_ptr<PagedSearch> search;
+  int error = 0;  ///< the platform's error number when `search` is null
 };
 
 /// One LDAP session (ldap_init's handle).
@@ -81,12 +101,15 @@ class Connection {
   /// ldap_unbind: closes the session; later calls fail.
   virtual void unbind() = 0;
   /// ldap_search_s returning all attributes of every entry; an empty base means none.
+  /// `entries` is cleared, then receives the entries that arrived.
   virtual int search(std::string_view base, int scope, std::string_view filter,
                      std::vector<Entry>& entries) = 0;
-  /// ldap_search_init_page; null on failure (the reason in lastSystemError()).
-  virtual std::unique_ptr<PagedSearch> searchInitPage(const PagedSearchRequest& request) = 0;
-  /// ldap_get_next_page_s: kNoResultsReturned once the results are exhausted. `page`
-  /// receives the page's entries (search references are not entries).
+  /// ldap_search_init_page.
+  virtual SearchInitResult searchInitPage(const PagedSearchRequest& request) = 0;
+  /// ldap_get_next_page_s: kNoResultsReturned once the results are exhausted. `page` is
+  /// cleared, then receives the page's entries (search references are not entries), also
+  /// when the page fails. The page waits at most `timeoutSeconds`; 0 or below waits the
+  /// operation bound.
   virtual int getNextPage(PagedSearch& search, int timeoutSeconds, int pageSize,
                           std::vector<Entry>& page) = 0;
   /// ldap_search_abandon_page.
@@ -113,10 +136,17 @@ class Connection {
                         bool deleteOldRdn) = 0;
 };
 
+/// What init gives: the session, or none and the reason.
+struct InitResult {
+  std::unique_ptr<Connection> connection;
+  /// When `connection` is null: the platform's error number (GetLastError on Windows; the
+  /// LDAP result code of the refusal with libldap, which says more than errno would).
+  int error = 0;
+};
+
 /// ldap_init: a session for `host` (none: the library finds a server of the user's domain)
-/// and `port`; null on failure with the reason in lastSystemError(). An LDAP URI in the host
-/// text is passed on as it is.
-std::unique_ptr<Connection> init(const std::optional<std::string>& host, int port);
+/// and `port`. An LDAP URI in the host text is passed on as it is.
+InitResult init(const std::optional<std::string>& host, int port);
 
 /// ldap_err2string: the client library's text for a result code.
 std::string err2string(int code);
@@ -131,9 +161,6 @@ void setTimeouts(int connectSeconds, int operationSeconds);
 
 /// How long a write waits for its answer, in seconds (120 until set). Applies at once.
 void setWriteTimeout(int seconds);
-
-/// The platform's last error number (errno, GetLastError) after a failed init/search init.
-int lastSystemError();
 
 }  // namespace tavrel::ldap
 

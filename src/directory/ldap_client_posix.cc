@@ -4,8 +4,6 @@
 
 #include <ldap.h>
 
-#include <cerrno>
-#include <csignal>
 #include <optional>
 #include <string>
 #include <utility>
@@ -22,8 +20,6 @@ namespace {
 
 static_assert(kScopeBase == LDAP_SCOPE_BASE && kScopeOneLevel == LDAP_SCOPE_ONELEVEL &&
               kScopeSubtree == LDAP_SCOPE_SUBTREE);
-
-int lastFailure = 0;
 
 // The entries of a complete search result; references are skipped. Returns the result code
 // of the final message, its response controls handed to `controls` when asked for.
@@ -133,6 +129,7 @@ class PosixConnection : public Connection {
 
   int search(std::string_view base, int scope, std::string_view filter,
              std::vector<Entry>& entries) override {
+    entries.clear();
     if (ld_ == nullptr) return fromLibrary(LDAP_SERVER_DOWN);
     std::string baseText(base);
     std::string filterText = bracketBareNegations(filter);
@@ -148,12 +145,9 @@ class PosixConnection : public Connection {
     return fromLibrary(noteLoss(code));
   }
 
-  std::unique_ptr<PagedSearch> searchInitPage(const PagedSearchRequest& request) override {
-    if (ld_ == nullptr) {
-      lastFailure = fromLibrary(LDAP_SERVER_DOWN);
-      return nullptr;
-    }
-    return std::make_unique<ChasingPagedSearch>(ld_, request);
+  SearchInitResult searchInitPage(const PagedSearchRequest& request) override {
+    if (ld_ == nullptr) return {nullptr, fromLibrary(LDAP_SERVER_DOWN)};
+    return {std::make_unique<ChasingPagedSearch>(ld_, request), 0};
   }
 
   int getNextPage(PagedSearch& handle, int timeoutSeconds, int pageSize,
@@ -243,25 +237,16 @@ class PosixConnection : public Connection {
 
 }  // namespace
 
-std::unique_ptr<Connection> init(const std::optional<std::string>& host, int port) {
-  // A server that closes the connection while a request is being written must give an
-  // error result, not end the process.
-  std::signal(SIGPIPE, SIG_IGN);
+InitResult init(const std::optional<std::string>& host, int port) {
   std::string uri;
   if (!host) {
     uri = defaultServer();
   } else if (isUri(*host)) {
     uri = *host;
-    if (!urisHaveValidPorts(uri)) {
-      lastFailure = fromLibrary(LDAP_PARAM_ERROR);
-      return nullptr;
-    }
+    if (!urisHaveValidPorts(uri)) return {nullptr, fromLibrary(LDAP_PARAM_ERROR)};
   } else {
     std::optional<std::string> uris = uriListForHosts(*host, port);
-    if (!uris) {
-      lastFailure = fromLibrary(LDAP_PARAM_ERROR);
-      return nullptr;
-    }
+    if (!uris) return {nullptr, fromLibrary(LDAP_PARAM_ERROR)};
     uri = *uris;
   }
   LDAP* ld = nullptr;
@@ -269,11 +254,10 @@ std::unique_ptr<Connection> init(const std::optional<std::string>& host, int por
   if (code != LDAP_SUCCESS || ld == nullptr) {
     // libldap fails here only on a host text it cannot parse; its own code says why more
     // truthfully than errno would.
-    lastFailure = fromLibrary(code == LDAP_SUCCESS ? LDAP_LOCAL_ERROR : code);
-    return nullptr;
+    return {nullptr, fromLibrary(code == LDAP_SUCCESS ? LDAP_LOCAL_ERROR : code)};
   }
   applySessionOptions(ld);
-  return std::make_unique<PosixConnection>(ld);
+  return {std::make_unique<PosixConnection>(ld), 0};
 }
 
 std::string err2string(int code) {
@@ -319,10 +303,6 @@ std::vector<std::string> explodeDn(std::string_view dn) {
   if (!dnText.empty()) finishPart();
   if (parts.size() != expected) return {};
   return parts;
-}
-
-int lastSystemError() {
-  return lastFailure != 0 ? lastFailure : errno;
 }
 
 }  // namespace tavrel::ldap

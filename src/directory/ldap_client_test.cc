@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "common/console.h"
+#include "support/ldap_contract_checks.h"
 #include "support/slapd_server.h"
 
 namespace tavrel::ldap {
@@ -100,9 +101,10 @@ TEST(ExplodeDnTest, SplitsIntoComponentsAsWritten) {
 }
 
 TEST(InitTest, UnusableHostTextsFailWithAReason) {
-  EXPECT_EQ(init(std::string("ldap://[::1"), 389), nullptr);
-  EXPECT_NE(lastSystemError(), 0);
-  EXPECT_NE(err2string(lastSystemError()), "");
+  InitResult unparsable = init(std::string("ldap://[::1"), 389);
+  EXPECT_EQ(unparsable.connection, nullptr);
+  EXPECT_NE(unparsable.error, 0);
+  EXPECT_NE(err2string(unparsable.error), "");
   // Ports the user did not mean are refused before anything is sent.
   struct Case {
     const char* host;
@@ -118,15 +120,20 @@ TEST(InitTest, UnusableHostTextsFailWithAReason) {
       {"127.0.0.1:1 127.0.0.1:65536", 1},
   };
   for (const Case& c : refused) {
-    EXPECT_EQ(init(std::string(c.host), c.port), nullptr) << c.host;
-    EXPECT_EQ(lastSystemError(), 0x59) << c.host;
+    InitResult refusal = init(std::string(c.host), c.port);
+    EXPECT_EQ(refusal.connection, nullptr) << c.host;
+    EXPECT_EQ(refusal.error, 0x59) << c.host;
   }
   // Creating a session sends nothing yet; these are all usable.
   const Case accepted[] = {
       {"127.0.0.1:", 389}, {"127.0.0.1:65535", 65535},   {"::1", 389},
       {"[::1]:389", 389},  {"ldapi://%2Ftmp%2Fx/", 389}, {"ldaps://127.0.0.1:636", 389},
   };
-  for (const Case& c : accepted) EXPECT_NE(init(std::string(c.host), c.port), nullptr) << c.host;
+  for (const Case& c : accepted) {
+    InitResult opened = init(std::string(c.host), c.port);
+    EXPECT_NE(opened.connection, nullptr) << c.host;
+    EXPECT_EQ(opened.error, 0) << c.host;
+  }
 }
 
 class LdapClientTest : public ::testing::Test {
@@ -154,7 +161,7 @@ class LdapClientTest : public ::testing::Test {
   void SetUp() override { ASSERT_TRUE(server_->started()); }
 
   static std::unique_ptr<Connection> bound() {
-    auto connection = init(server_->ldapiUri(), 389);
+    auto connection = init(server_->ldapiUri(), 389).connection;
     EXPECT_NE(connection, nullptr);
     if (!connection) return connection;
     EXPECT_EQ(connection->setOption(kOptProtocolVersion, 3), kSuccess);
@@ -166,7 +173,7 @@ class LdapClientTest : public ::testing::Test {
                                                   const PagedSearchRequest& request, int pageSize,
                                                   int* endCode) {
     std::vector<std::vector<Entry>> pages;
-    auto search = connection.searchInitPage(request);
+    auto search = connection.searchInitPage(request).search;
     EXPECT_NE(search, nullptr);
     if (!search) return pages;
     for (int guard = 0; guard < 100; ++guard) {
@@ -216,13 +223,13 @@ TEST_F(LdapClientTest, HostTextsReachTheServerAtTheirPort) {
       {"127.0.0.1:1 127.0.0.1:" + port, server_->port()},
   };
   for (const Case& c : cases) {
-    auto connection = init(c.host, c.port);
+    auto connection = init(c.host, c.port).connection;
     ASSERT_NE(connection, nullptr) << c.host;
     int code = connection->bind(kAuthNegotiate);
     EXPECT_NE(code, kServerDown) << c.host;
     EXPECT_NE(code, kSuccess) << c.host;
   }
-  auto nobody = init(std::string("127.0.0.1:1"), 1);
+  auto nobody = init(std::string("127.0.0.1:1"), 1).connection;
   ASSERT_NE(nobody, nullptr);
   EXPECT_EQ(nobody->bind(kAuthNegotiate), kServerDown);
 }
@@ -341,7 +348,7 @@ TEST_F(LdapClientTest, AbandonEndsThePagedSearch) {
   request.base = "ou=Fleet,dc=tavrel,dc=test";
   request.filter = "(objectcategory=computer)";
   request.attributes = {"cn"};
-  auto search = connection->searchInitPage(request);
+  auto search = connection->searchInitPage(request).search;
   ASSERT_NE(search, nullptr);
   std::vector<Entry> page;
   ASSERT_EQ(connection->getNextPage(*search, 30, 5, page), kSuccess);
@@ -351,6 +358,14 @@ TEST_F(LdapClientTest, AbandonEndsThePagedSearch) {
   EXPECT_TRUE(page.empty());
   std::vector<Entry> entries;
   EXPECT_EQ(connection->search("", kScopeBase, "(objectClass=*)", entries), kSuccess);
+}
+
+TEST_F(LdapClientTest, KeepsTheAdapterContract) {
+  auto connection = bound();
+  ASSERT_NE(connection, nullptr);
+  ASSERT_EQ(connection->setOption(kOptReferrals, 0), kSuccess);
+  testing::expectAdapterContract(*connection, "ou=Fleet,dc=tavrel,dc=test",
+                                 "(objectcategory=computer)", 25);
 }
 
 TEST_F(LdapClientTest, ModifyReplaceWritesOneValue) {
@@ -443,14 +458,15 @@ TEST_F(LdapClientTest, ClosedSessionFailsEveryCall) {
   EXPECT_EQ(connection->search("", kScopeBase, "(objectClass=*)", entries), kServerDown);
   EXPECT_EQ(connection->bind(kAuthNegotiate), kServerDown);
   EXPECT_EQ(connection->modifyReplace("cn=x,dc=tavrel,dc=test", "cn", "x"), kServerDown);
-  EXPECT_EQ(connection->searchInitPage(PagedSearchRequest{}), nullptr);
-  EXPECT_EQ(lastSystemError(), kServerDown);
+  SearchInitResult notStarted = connection->searchInitPage(PagedSearchRequest{});
+  EXPECT_EQ(notStarted.search, nullptr);
+  EXPECT_EQ(notStarted.error, kServerDown);
 }
 
 TEST(LdapClientServerGoneTest, StoppedServerIsServerDown) {
   SlapdServer server;
   ASSERT_TRUE(server.started());
-  auto connection = init(server.ldapiUri(), 389);
+  auto connection = init(server.ldapiUri(), 389).connection;
   ASSERT_NE(connection, nullptr);
   // A SASL bind needs protocol version 3, which the library does not choose by itself.
   EXPECT_NE(connection->bind(kAuthNegotiate), kSuccess);
@@ -459,7 +475,7 @@ TEST(LdapClientServerGoneTest, StoppedServerIsServerDown) {
   server.stop();
   std::vector<Entry> entries;
   EXPECT_EQ(connection->search("", kScopeBase, "(objectClass=*)", entries), kServerDown);
-  auto again = init(server.ldapiUri(), 389);
+  auto again = init(server.ldapiUri(), 389).connection;
   ASSERT_NE(again, nullptr);
   ASSERT_EQ(again->setOption(kOptProtocolVersion, 3), kSuccess);
   EXPECT_EQ(again->bind(kAuthNegotiate), kServerDown);
@@ -468,7 +484,7 @@ TEST(LdapClientServerGoneTest, StoppedServerIsServerDown) {
 TEST(LdapClientServerGoneTest, RefusedBindIsTheServersAnswer) {
   SlapdServer server("refuse-bind");
   ASSERT_TRUE(server.started());
-  auto connection = init(server.ldapiUri(), 389);
+  auto connection = init(server.ldapiUri(), 389).connection;
   ASSERT_NE(connection, nullptr);
   ASSERT_EQ(connection->setOption(kOptProtocolVersion, 3), kSuccess);
   // The server offers no mechanism at all.
@@ -484,7 +500,7 @@ std::string referralLdif(const std::string& name, const std::string& targetUri) 
 }
 
 std::unique_ptr<Connection> boundTo(const SlapdServer& server) {
-  auto connection = init(server.ldapiUri(), 389);
+  auto connection = init(server.ldapiUri(), 389).connection;
   if (connection == nullptr || connection->setOption(kOptProtocolVersion, 3) != kSuccess ||
       connection->bind(kAuthNegotiate) != kSuccess) {
     return nullptr;
@@ -495,7 +511,7 @@ std::unique_ptr<Connection> boundTo(const SlapdServer& server) {
 std::vector<std::string> collectedDns(Connection& connection, const PagedSearchRequest& request,
                                       int pageSize, int* endCode) {
   std::vector<std::string> dns;
-  auto search = connection.searchInitPage(request);
+  auto search = connection.searchInitPage(request).search;
   if (!search) return dns;
   std::vector<Entry> page;
   for (int guard = 0; guard < 100; ++guard) {
@@ -600,7 +616,7 @@ class MuteServer {
 TEST(LdapClientMuteServerTest, SilentServerTimesOutInsteadOfHanging) {
   MuteServer server(false);
   setTimeouts(1, 1);
-  auto connection = init("127.0.0.1:" + std::to_string(server.port()), server.port());
+  auto connection = init("127.0.0.1:" + std::to_string(server.port()), server.port()).connection;
   setTimeouts(10, 120);
   ASSERT_NE(connection, nullptr);
   auto started = std::chrono::steady_clock::now();
@@ -612,7 +628,7 @@ TEST(LdapClientMuteServerTest, SilentServerTimesOutInsteadOfHanging) {
 
 TEST(LdapClientMuteServerTest, DroppedConnectionIsServerDown) {
   MuteServer server(true);
-  auto connection = init("127.0.0.1:" + std::to_string(server.port()), server.port());
+  auto connection = init("127.0.0.1:" + std::to_string(server.port()), server.port()).connection;
   ASSERT_NE(connection, nullptr);
   EXPECT_EQ(connection->bind(kAuthNegotiate), kServerDown);
 }

@@ -80,14 +80,22 @@ int awaitResult(LDAP* ld, ULONG started, ULONG messageId) {
   return static_cast<int>(ldap_result2error(ld, result, TRUE));
 }
 
-// The error number of the last failed init or paged-search init, taken at the failure
-// itself so that console output in between cannot overwrite it.
-int lastFailure = 0;
-
-void recordFailure() {
+// The error number of a failed init or paged-search init, taken at the failure itself so
+// that console output in between cannot overwrite it.
+int lastFailure() {
   DWORD error = GetLastError();
   if (error == 0) error = LdapMapErrorToWin32(LdapGetLastError());
-  lastFailure = static_cast<int>(error);
+  return static_cast<int>(error);
+}
+
+// A page wait of 0 or below waits as long as any other operation; a time limit of 0 or
+// below sends none (wldap32 takes both as unsigned numbers).
+l_timeval pageWait(int timeoutSeconds) {
+  return l_timeval{timeoutSeconds > 0 ? timeoutSeconds : operationTimeoutSeconds, 0};
+}
+
+ULONG timeLimit(int seconds) {
+  return seconds > 0 ? static_cast<ULONG>(seconds) : 0;
 }
 
 // Shared by a connection and the paged searches it opened, so that a search outliving its
@@ -191,17 +199,15 @@ class Win32Connection : public Connection {
     ULONG code =
         ldap_search_stA(ld(), base.empty() ? nullptr : chars(baseText), static_cast<ULONG>(scope),
                         chars(filterText), nullptr, 0, &wait, &result);
-    if (code == LDAP_SUCCESS && result != nullptr) entries = readEntries(ld(), result);
-    if (result != nullptr) ldap_msgfree(result);
+    if (result != nullptr) {
+      entries = readEntries(ld(), result);
+      ldap_msgfree(result);
+    }
     return static_cast<int>(code);
   }
 
-  std::unique_ptr<PagedSearch> searchInitPage(const PagedSearchRequest& request) override {
-    if (ld() == nullptr) {
-      SetLastError(ERROR_INVALID_HANDLE);
-      recordFailure();
-      return nullptr;
-    }
+  SearchInitResult searchInitPage(const PagedSearchRequest& request) override {
+    if (ld() == nullptr) return {nullptr, static_cast<int>(ERROR_INVALID_HANDLE)};
     std::wstring base = wideFromAnsi(request.base);
     std::wstring filter = wideFromAnsi(request.filter);
     std::vector<std::wstring> names;
@@ -224,11 +230,7 @@ class Win32Connection : public Connection {
       key.sk_reverseorder = request.sortKey->reverse ? TRUE : FALSE;
       PLDAPSortKeyW keys[] = {&key, nullptr};
       ULONG code = ldap_create_sort_controlW(ld(), keys, kSortCritical, &sortControl);
-      if (code != LDAP_SUCCESS) {
-        SetLastError(LdapMapErrorToWin32(code));
-        recordFailure();
-        return nullptr;
-      }
+      if (code != LDAP_SUCCESS) return {nullptr, static_cast<int>(LdapMapErrorToWin32(code))};
     }
     PLDAPControlW serverControls[] = {sortControl, nullptr};
 
@@ -237,13 +239,13 @@ class Win32Connection : public Connection {
         ld(), base.empty() ? nullptr : wideChars(base), static_cast<ULONG>(request.scope),
         wideChars(filter), attributeList.data(), 0,
         sortControl != nullptr ? serverControls : nullptr, nullptr,
-        static_cast<ULONG>(request.timeLimitSeconds), 0, nullptr);
+        timeLimit(request.timeLimitSeconds), 0, nullptr);
     if (handle == nullptr) {
-      recordFailure();
+      int error = lastFailure();
       if (sortControl != nullptr) ldap_control_freeW(sortControl);
-      return nullptr;
+      return {nullptr, error};
     }
-    return std::make_unique<Win32PagedSearch>(session_, handle, sortControl);
+    return {std::make_unique<Win32PagedSearch>(session_, handle, sortControl), 0};
   }
 
   int getNextPage(PagedSearch& search, int timeoutSeconds, int pageSize,
@@ -251,15 +253,16 @@ class Win32Connection : public Connection {
     page.clear();
     auto& paged = static_cast<Win32PagedSearch&>(search);
     if (ld() == nullptr || paged.handle() == nullptr) return LDAP_SERVER_DOWN;
-    l_timeval wait{timeoutSeconds, 0};
+    l_timeval wait = pageWait(timeoutSeconds);
     LDAPMessage* result = nullptr;
     // The program has no use for the server's size estimate, but wine's wldap32 refuses a
     // null place for it (Windows takes either).
     ULONG totalCount = 0;
     ULONG code = ldap_get_next_page_s(ld(), paged.handle(), &wait, static_cast<ULONG>(pageSize),
                                       &totalCount, &result);
+    // A failed page hands over what came with it, as on every platform.
     if (result != nullptr) {
-      if (code == LDAP_SUCCESS) page = readEntries(ld(), result);
+      page = readEntries(ld(), result);
       ldap_msgfree(result);
     }
     return static_cast<int>(code);
@@ -333,14 +336,11 @@ class Win32Connection : public Connection {
 
 }  // namespace
 
-std::unique_ptr<Connection> init(const std::optional<std::string>& host, int port) {
+InitResult init(const std::optional<std::string>& host, int port) {
   SetLastError(0);
   LDAP* ld = ldap_initA(host ? chars(*host) : nullptr, static_cast<ULONG>(port));
-  if (ld == nullptr) {
-    recordFailure();
-    return nullptr;
-  }
-  return std::make_unique<Win32Connection>(ld);
+  if (ld == nullptr) return {nullptr, lastFailure()};
+  return {std::make_unique<Win32Connection>(ld), 0};
 }
 
 std::string err2string(int code) {
@@ -365,10 +365,6 @@ void setTimeouts(int connectSeconds, int operationSeconds) {
 
 void setWriteTimeout(int seconds) {
   if (seconds > 0) writeTimeoutSeconds = seconds;
-}
-
-int lastSystemError() {
-  return lastFailure;
 }
 
 LDAP* nativeHandle(Connection& connection) {

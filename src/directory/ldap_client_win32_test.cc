@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "support/ldap_contract_checks.h"
+
 // The wldap32 adapter against a real slapd. tests/windows/layers_test.py starts the test
 // directory, seeds the entries below and runs this binary under wine with the server's
 // address in the environment; without it the server cases are skipped (that driver fails
@@ -46,8 +48,9 @@ class LdapClientWin32Test : public ::testing::Test {
   void SetUp() override {
     server_ = testServer();
     if (!server_) GTEST_SKIP() << "no test directory given (run tests/windows/layers_test.py)";
-    connection_ = init(server_->host, server_->port);
-    ASSERT_NE(connection_, nullptr) << "ldap_init failed: " << lastSystemError();
+    InitResult opened = init(server_->host, server_->port);
+    connection_ = std::move(opened.connection);
+    ASSERT_NE(connection_, nullptr) << "ldap_init failed: " << opened.error;
     ASSERT_EQ(connection_->setOption(kOptProtocolVersion, 3), kSuccess);
     ASSERT_EQ(connection_->setOption(kOptReferrals, 0), kSuccess);
     ASSERT_EQ(
@@ -70,8 +73,9 @@ class LdapClientWin32Test : public ::testing::Test {
   // Every page of a paged search; `pageSizes` receives the entry count of each page.
   std::vector<Entry> allPages(const PagedSearchRequest& request, int pageSize,
                               std::vector<size_t>* pageSizes, int* endCode) {
-    std::unique_ptr<PagedSearch> search = connection_->searchInitPage(request);
-    EXPECT_NE(search, nullptr) << "ldap_search_init_page failed: " << lastSystemError();
+    SearchInitResult started = connection_->searchInitPage(request);
+    std::unique_ptr<PagedSearch>& search = started.search;
+    EXPECT_NE(search, nullptr) << "ldap_search_init_page failed: " << started.error;
     std::vector<Entry> all;
     if (!search) return all;
     for (int guard = 0; guard < 100; ++guard) {
@@ -177,7 +181,7 @@ TEST_F(LdapClientWin32Test, AbandonedSearchGivesNoFurtherPages) {
   request.base = dn("ou=Sorted");
   request.filter = "(objectCategory=computer)";
   request.attributes = {"cn"};
-  std::unique_ptr<PagedSearch> search = connection_->searchInitPage(request);
+  std::unique_ptr<PagedSearch> search = connection_->searchInitPage(request).search;
   ASSERT_NE(search, nullptr);
   std::vector<Entry> page;
   ASSERT_EQ(connection_->getNextPage(*search, 30, 1, page), kSuccess);
@@ -185,6 +189,10 @@ TEST_F(LdapClientWin32Test, AbandonedSearchGivesNoFurtherPages) {
   EXPECT_EQ(connection_->searchAbandonPage(*search), kSuccess);
   EXPECT_NE(connection_->getNextPage(*search, 30, 1, page), kSuccess);
   EXPECT_TRUE(page.empty());
+}
+
+TEST_F(LdapClientWin32Test, KeepsTheAdapterContract) {
+  testing::expectAdapterContract(*connection_, dn("ou=Sorted"), "(objectCategory=computer)", 5);
 }
 
 TEST_F(LdapClientWin32Test, ModifyReplacesTheValue) {
@@ -229,15 +237,16 @@ TEST_F(LdapClientWin32Test, CallsAfterUnbindFailWithoutTouchingTheSession) {
   PagedSearchRequest request;
   request.base = dn("ou=Sorted");
   request.filter = "(objectClass=*)";
-  std::unique_ptr<PagedSearch> search = connection_->searchInitPage(request);
+  std::unique_ptr<PagedSearch> search = connection_->searchInitPage(request).search;
   ASSERT_NE(search, nullptr);
   connection_->unbind();
   std::vector<Entry> entries;
   EXPECT_EQ(connection_->search("", kScopeBase, "(objectClass=*)", entries), kServerDown);
   EXPECT_EQ(connection_->getNextPage(*search, 30, 10, entries), kServerDown);
   EXPECT_EQ(connection_->modifyReplace(dn("cn=M1,ou=Writes"), "description", "x"), kServerDown);
-  EXPECT_EQ(connection_->searchInitPage(request), nullptr);
-  EXPECT_NE(lastSystemError(), 0);
+  SearchInitResult notStarted = connection_->searchInitPage(request);
+  EXPECT_EQ(notStarted.search, nullptr);
+  EXPECT_NE(notStarted.error, 0);
   search.reset();  // must not use the closed session
 }
 
@@ -247,7 +256,8 @@ TEST(LdapClientWin32, SilentServerGivesTheTimeOutCode) {
   if (port == nullptr) GTEST_SKIP() << "no silent server given (run tests/windows/layers_test.py)";
   setTimeouts(1, 1);
   setWriteTimeout(1);
-  std::unique_ptr<Connection> connection = init(std::string("127.0.0.1"), std::atoi(port));
+  std::unique_ptr<Connection> connection =
+      init(std::string("127.0.0.1"), std::atoi(port)).connection;
   ASSERT_NE(connection, nullptr);
   const auto started = std::chrono::steady_clock::now();
   std::vector<Entry> entries;
@@ -298,7 +308,7 @@ TEST(LdapClientWin32, ErrorTextsDifferPerCode) {
 
 TEST(LdapClientWin32, UnreachableServerGivesServerDown) {
   // Port 1 on loopback: nothing listens there.
-  std::unique_ptr<Connection> connection = init(std::string("127.0.0.1"), 1);
+  std::unique_ptr<Connection> connection = init(std::string("127.0.0.1"), 1).connection;
   ASSERT_NE(connection, nullptr);
   EXPECT_EQ(connection->setOption(kOptProtocolVersion, 3), kSuccess);
   EXPECT_EQ(ldap_simple_bind_sA(nativeHandle(*connection), nullptr, nullptr),

@@ -75,15 +75,14 @@ int levelOf(const std::string& text) {
 
 }  // namespace
 
-RootDseInfo gatherRootDse(DirectorySession& session) {
-  RootDseInfo info;
+int gatherRootDse(DirectorySession& session, RootDseInfo& info) {
+  info = RootDseInfo{};
   std::vector<ldap::Entry> entries;
   int result = session.connection->search("", ldap::kScopeBase, "(objectClass=*)", entries);
   if (result != ldap::kSuccess) {
     console::err(
         formatText(kSearchFailure, static_cast<unsigned>(result), ldapErrorText(result).c_str()));
-    session.connection->unbind();
-    return info;
+    return result;
   }
   // A server that returns no root entry at all is treated like one without any of the
   // attributes: every field keeps its start value.
@@ -99,8 +98,7 @@ RootDseInfo gatherRootDse(DirectorySession& session) {
     }
   }
   classifyDirectory(info);
-  info.valid = true;
-  return info;
+  return ldap::kSuccess;
 }
 
 void classifyDirectory(RootDseInfo& info) {

@@ -6,9 +6,10 @@
 
 namespace tavrel {
 
-/// Reads the root entry; on a failed search reports it, closes the session and leaves
-/// `valid` false.
-RootDseInfo gatherRootDse(DirectorySession& session);
+/// Reads the root entry into `info` and classifies the directory. Returns the search's result
+/// code; a failed search is reported on standard error and leaves `info` at its start values.
+/// The session stays open either way: closing it is its owner's business.
+int gatherRootDse(DirectorySession& session, RootDseInfo& info);
 
 /// Sets the capability flags, the directory type and the mode texts.
 void classifyDirectory(RootDseInfo& info);

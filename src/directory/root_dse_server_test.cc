@@ -44,8 +44,8 @@ TEST(GatherRootDseServerTest, RealServerVariants) {
     console::Capture capture;
     std::optional<DirectorySession> session = OpenLDAP(server.ldapiUri(), true);
     ASSERT_TRUE(session.has_value()) << capture.err();
-    RootDseInfo info = gatherRootDse(*session);
-    EXPECT_TRUE(info.valid);
+    RootDseInfo info;
+    EXPECT_EQ(gatherRootDse(*session, info), ldap::kSuccess);
     EXPECT_EQ(info.directoryType, c.type);
     EXPECT_EQ(info.domainFunctionality, c.domainLevel);
     EXPECT_EQ(info.domainMode, c.domainMode);

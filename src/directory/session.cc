@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <string>
+#include <utility>
 
 #include "common/console.h"
 #include "common/text.h"
@@ -89,12 +90,13 @@ std::optional<DirectorySession> OpenLDAP(const std::optional<std::string>& host,
   Target target = parseHost(host);
   echoParameters(host, target, chaseReferrals);
 
-  DirectorySession session;
-  session.connection = ldap::init(host, target.port);
-  if (!session.connection) {
-    reportLdapError(kLabelInit, target.displayName, ldap::lastSystemError());
+  ldap::InitResult opened = ldap::init(host, target.port);
+  if (!opened.connection) {
+    reportLdapError(kLabelInit, target.displayName, opened.error);
     return std::nullopt;
   }
+  DirectorySession session;
+  session.connection = std::move(opened.connection);
 
   console::debugErr("LDAP_OPTION: Version 3\n");
   if (int result = session.connection->setOption(ldap::kOptProtocolVersion, 3); result != 0) {

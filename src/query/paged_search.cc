@@ -121,11 +121,12 @@ SearchOutcome runPagedSearch(DirectorySession& session, const RunSettings& setti
   ldap::Connection& connection = *session.connection;
   int matched = 0;
 
-  std::unique_ptr<ldap::PagedSearch> search =
+  ldap::SearchInitResult started =
       connection.searchInitPage(makeRequest(settings, base, filter, attributes, sort));
+  std::unique_ptr<ldap::PagedSearch>& search = started.search;
   console::debugErr(kDebugInitialized);
   if (!search) {
-    console::out(formatText(kInitPageFailed, ldap::lastSystemError()));
+    console::out(formatText(kInitPageFailed, started.error));
     outcome.complete = false;
     outcome.incompleteReason = "the search could not be started";
   } else {

@@ -269,6 +269,18 @@ TEST(PagedSearchTest, PageErrorKeepsEarlierPagesAndAbandons) {
             formatText("ldap_get_next_page_s: [dc1.tavrel.test] Error 0x51 (81) - %s\n",
                        ldapErrorText(ldap::kServerDown).c_str()));
   EXPECT_EQ(f.fake->calls.back(), "abandon");
+
+  // The failed page's own entry counts as matched, as the adapters hand it over, but is not
+  // collected.
+  console::Capture debugCapture;
+  console::setFlags(false, true);
+  Fixture again;
+  again.fake->pages = f.fake->pages;
+  again.fake->failAtPage = 2;
+  again.fake->failCode = ldap::kServerDown;
+  EXPECT_EQ(again.run().objects.size(), 3u);
+  EXPECT_THAT(debugCapture.err(), ::testing::EndsWith("\n4 objects matched\n"));
+  EXPECT_THAT(debugCapture.err(), ::testing::Not(::testing::HasSubstr("CN=PC4")));
 }
 
 TEST(PagedSearchTest, FinishTimeIsTakenAfterTheSearch) {

@@ -29,17 +29,16 @@ int FakeLdap::search(std::string_view base, int scope, std::string_view filter,
                      std::vector<ldap::Entry>& entries) {
   record("search [" + std::string(base) + "] " + std::to_string(scope) + " " + std::string(filter),
          false);
-  if (searchResult == ldap::kSuccess) entries = searchEntries;
+  entries = searchEntries;
   return searchResult;
 }
 
-std::unique_ptr<ldap::PagedSearch> FakeLdap::searchInitPage(
-    const ldap::PagedSearchRequest& request) {
+ldap::SearchInitResult FakeLdap::searchInitPage(const ldap::PagedSearchRequest& request) {
   record("initpage", false);
   lastRequest = request;
   nextPage_ = 0;
-  if (initPageFails) return nullptr;
-  return std::make_unique<FakePagedSearch>();
+  if (initPageFails) return {nullptr, initPageError};
+  return {std::make_unique<FakePagedSearch>(), 0};
 }
 
 int FakeLdap::getNextPage(ldap::PagedSearch&, int timeoutSeconds, int pageSize,
@@ -47,10 +46,9 @@ int FakeLdap::getNextPage(ldap::PagedSearch&, int timeoutSeconds, int pageSize,
   record("nextpage " + std::to_string(timeoutSeconds) + " " + std::to_string(pageSize), false);
   page.clear();
   size_t index = nextPage_++;
+  if (index < pages.size()) page = pages[index];
   if (failAtPage >= 0 && index == static_cast<size_t>(failAtPage)) return failCode;
-  if (index >= pages.size()) return ldap::kNoResultsReturned;
-  page = pages[index];
-  return ldap::kSuccess;
+  return index < pages.size() ? ldap::kSuccess : ldap::kNoResultsReturned;
 }
 
 int FakeLdap::searchAbandonPage(ldap::PagedSearch&) {

@@ -11,19 +11,22 @@
 
 namespace tavrel::testing {
 
-/// A scripted LDAP connection for unit tests of logic above the adapter. Integration and
-/// end-to-end tests use real servers instead.
+/// A scripted LDAP connection for unit tests of logic above the adapter; it keeps the
+/// adapters' contract (directory/ldap_client.h). Integration and end-to-end tests use real
+/// servers instead.
 class FakeLdap : public ldap::Connection {
  public:
   // Paged search script: pages are handed out in order with result 0, then
   // kNoResultsReturned. When `failAtPage` is set, that page index returns `failCode`
-  // (with no entries) instead.
+  // instead, together with the entries scripted for it (a failed page keeps what came with
+  // it). `initPageFails` makes the search fail to start with error number `initPageError`.
   std::vector<std::vector<ldap::Entry>> pages;
   int failAtPage = -1;
   int failCode = 0;
   bool initPageFails = false;
+  int initPageError = 87;
 
-  // Root entry search script.
+  // Root entry search script: the entries are handed over whatever the result.
   int searchResult = ldap::kSuccess;
   std::vector<ldap::Entry> searchEntries;
 
@@ -42,8 +45,7 @@ class FakeLdap : public ldap::Connection {
   void unbind() override;
   int search(std::string_view base, int scope, std::string_view filter,
              std::vector<ldap::Entry>& entries) override;
-  std::unique_ptr<ldap::PagedSearch> searchInitPage(
-      const ldap::PagedSearchRequest& request) override;
+  ldap::SearchInitResult searchInitPage(const ldap::PagedSearchRequest& request) override;
   int getNextPage(ldap::PagedSearch& search, int timeoutSeconds, int pageSize,
                   std::vector<ldap::Entry>& page) override;
   int searchAbandonPage(ldap::PagedSearch& search) override;

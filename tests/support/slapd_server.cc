@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -12,6 +13,14 @@
 namespace tavrel::testing {
 
 namespace {
+
+// The program ignores broken pipes from start-up on (app/startup_posix.cc), so that a server
+// closing the connection mid-request gives the adapter an error result; test processes that
+// talk to servers need the same.
+[[maybe_unused]] const bool kBrokenPipesIgnored = [] {
+  std::signal(SIGPIPE, SIG_IGN);
+  return true;
+}();
 
 constexpr const char* kScript = TAVREL_SOURCE_DIR "/tests/fixtures/slapd/slapd_fixture.py";
 

@@ -5,7 +5,8 @@
 
 namespace tavrel::testing {
 
-/// A real slapd for integration tests, started through the fixture's command line
+/// A real slapd for integration tests (a test process using it ignores SIGPIPE, as the
+/// program does at start-up), started through the fixture's command line
 /// (tests/fixtures/slapd/slapd_fixture.py) in a temporary folder of its own and stopped, with
 /// the folder removed, when the object goes. The local user binds over `ldapiUri` with SASL
 /// EXTERNAL as the tester account, which may write everywhere except below `kReadOnlyDn`.
