@@ -290,11 +290,6 @@ void moveOnly(DirectorySession& session, const RunSettings& settings, ObjectReco
       record, marks, progress);
 }
 
-bool isModifying(ActionKind action) {
-  return action == ActionKind::kDisable || action == ActionKind::kDelete ||
-         action == ActionKind::kMove;
-}
-
 }  // namespace
 
 ActionProgress startActions(const RunSettings& settings) {

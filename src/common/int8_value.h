@@ -12,6 +12,9 @@ using Int8 = std::int64_t;
 
 constexpr Int8 kInt8Never = 0x7FFFFFFFFFFFFFFFLL;
 
+/// Int8 ticks in one second.
+constexpr Int8 kTicksPerSecond = 10'000'000;
+
 }  // namespace tavrel
 
 #endif  // TAVREL_COMMON_INT8_VALUE_H_

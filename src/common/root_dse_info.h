@@ -6,6 +6,10 @@
 
 namespace tavrel {
 
+/// The domain functional level from which the domain keeps lastLogonTimestamp (replicated
+/// between its controllers), so that the last-logon time can be searched and shown.
+constexpr int kLastLogonLevel = 2;
+
 /// What the server's root entry says about the directory.
 struct RootDseInfo {
   std::string defaultNamingContext;

@@ -13,6 +13,13 @@ enum class ReportFormat : int { kNone = 0, kCsv = 3, kHtml = 4, kDhtml = 5, kJso
 /// The run's single action; the numbers appear in the -d echo.
 enum class ActionKind : int { kNone = 0, kReport = 1, kDisable = 3, kDelete = 4, kMove = 16 };
 
+/// The action writes to the directory (disable, delete, move): objects are counted and get
+/// ACTION and RESULT. A report, and settings whose action was never chosen, only report.
+inline bool isModifying(ActionKind action) {
+  return action == ActionKind::kDisable || action == ActionKind::kDelete ||
+         action == ActionKind::kMove;
+}
+
 /// Server-side sort choice; the numbers appear in the -d echo.
 enum class SortField : int { kNone = 0, kCn = 2, kAge = 4, kPwage = 5, kOs = 6, kLlts = 7 };
 

@@ -87,6 +87,12 @@ std::string replaceAll(std::string_view subject, std::string_view pattern,
   return replaceRescanning(subject, pattern, replacement);
 }
 
+void lowerCaseInPlace(std::string& text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+}
+
 std::string lowerCase(std::string_view text) {
   std::string result(text);
   for (char& c : result) {

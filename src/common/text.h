@@ -24,6 +24,9 @@ std::string replaceAll(std::string_view subject, std::string_view pattern,
 /// Maps the bytes A..Z to a..z; every other byte is kept as it is.
 std::string lowerCase(std::string_view text);
 
+/// lowerCase applied where the text lies, for texts that are already the caller's own copy.
+void lowerCaseInPlace(std::string& text);
+
 /// Reads a decimal number the way the command line and the directory values are read:
 /// leading white space skipped, optional sign, digits up to the first non-digit; no digits
 /// gives 0. Values beyond the range saturate instead of overflowing.

@@ -10,6 +10,7 @@
 
 #include "directory/filter_leniency.h"
 #include "directory/ldap_client.h"
+#include "directory/ldap_uri.h"
 #include "directory/libldap_session.h"
 #include "directory/referral_chase.h"
 #include "directory/server_location.h"

@@ -9,10 +9,6 @@
 /// URI list, or, without one, the configured server or a domain controller found through DNS.
 namespace tavrel::ldap {
 
-/// True when the host text is already an LDAP URI (ldap://, ldaps:// or ldapi://), which is
-/// handed to the library as it stands rather than built from host and port.
-bool isUri(std::string_view host);
-
 /// The blank-separated host text (each host optionally with ":port", else `port`) as
 /// libldap's list of URIs; none when any port is not a number from 1 to 65535.
 std::optional<std::string> uriListForHosts(std::string_view hosts, int port);

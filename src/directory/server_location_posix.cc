@@ -50,12 +50,6 @@ std::string defaultKerberosRealm() {
 
 }  // namespace
 
-bool isUri(std::string_view host) {
-  std::string lower = lowerCase(host.substr(0, 8));
-  return lower.starts_with("ldap://") || lower.starts_with("ldaps://") ||
-         lower.starts_with("ldapi://");
-}
-
 // The host text names one or more servers (blank-separated, each optionally with ":port");
 // libldap takes the same list as a series of URIs. A port that is not a number from 1 to
 // 65535 makes the whole text unusable (none when so): libldap would otherwise connect to the
@@ -119,6 +113,9 @@ Located locateDomainController(const std::string& realm) {
   int length = res_nquery(&state, name.c_str(), ns_c_in, ns_t_srv, answer, sizeof answer);
   res_nclose(&state);
   if (length <= 0) return {};
+  // An answer too large for the buffer comes back cut to its size, but with its whole length:
+  // only the bytes that are there may be parsed.
+  length = std::min(length, static_cast<int>(sizeof answer));
   ns_msg message;
   if (ns_initparse(answer, length, &message) != 0) return {};
   Located best;

@@ -6,6 +6,7 @@
 
 #include "common/console.h"
 #include "common/text.h"
+#include "directory/ldap_uri.h"
 
 namespace tavrel {
 
@@ -23,12 +24,6 @@ struct Target {
   std::string displayName;
   int port = kDefaultPort;
 };
-
-bool isUri(std::string_view host) {
-  std::string lower = lowerCase(host.substr(0, 8));
-  return lower.starts_with("ldap://") || lower.starts_with("ldaps://") ||
-         lower.starts_with("ldapi://");
-}
 
 // A URI names its server whole; splitting it at its first colon would leave "ldap". Its
 // port, when it states one, is the number after the last colon of the authority.
@@ -48,7 +43,7 @@ Target parseUri(const std::string& uri) {
 }
 
 Target parseHost(const std::optional<std::string>& host) {
-  if (host && isUri(*host)) return parseUri(*host);
+  if (host && ldap::isUri(*host)) return parseUri(*host);
   Target target;
   target.displayName = host.value_or("");
   size_t colon = target.displayName.find(':');

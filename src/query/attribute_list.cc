@@ -16,9 +16,6 @@ constexpr std::string_view kUserAttributes =
     "userAccountControl";
 constexpr std::string_view kLastLogonColumns = ";lastLogonTimestamp;lltsAge";
 
-// lastLogonTimestamp is replicated only from domain functional level 2 on.
-constexpr int kLastLogonLevel = 2;
-
 constexpr std::string_view kAttributesEcho = "DEBUG: Attributes: ";
 constexpr std::string_view kListEchoHead = "DEBUG: Attrib List\nDEBUG: -----------\n";
 

@@ -7,7 +7,6 @@ namespace tavrel {
 
 namespace {
 
-constexpr Int8 kTicksPerSecond = 10'000'000;
 // Seconds from 1601-01-01 (the Int8 epoch) to 1970-01-01 (the Unix epoch).
 constexpr Int8 kEpochOffsetSeconds = 11'644'473'600;
 constexpr Int8 kLargestSeconds = kInt8Never / kTicksPerSecond;

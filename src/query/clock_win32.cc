@@ -6,8 +6,6 @@ namespace tavrel {
 
 namespace {
 
-constexpr Int8 kTicksPerSecond = 10'000'000;
-
 Int8 fromFileTime(const FILETIME& time) {
   ULARGE_INTEGER value;
   value.LowPart = time.dwLowDateTime;

@@ -1,6 +1,7 @@
 #include "query/filter.h"
 
 #include "common/console.h"
+#include "common/root_dse_info.h"
 #include "common/text.h"
 #include "query/disabled_for.h"
 
@@ -17,8 +18,6 @@ constexpr std::string_view kBitwiseAnd = ":AND:=";
 constexpr std::string_view kBitwiseAndRule = ":1.2.840.113556.1.4.803:=";
 constexpr std::string_view kBitwiseOr = ":OR:=";
 constexpr std::string_view kBitwiseOrRule = ":1.2.840.113556.1.4.804:=";
-// The functional level from which lastLogonTimestamp is kept by the domain.
-constexpr int kLastLogonLevel = 2;
 
 std::string lastLogonAgeTerm(const FilterPieces& pieces, const AgeLimits& limits) {
   std::string term = "(lastLogonTimestamp<=" + limits.oldAgeText + ")";

@@ -9,7 +9,6 @@ namespace tavrel {
 
 namespace {
 
-constexpr std::uint64_t kTicksPerSecond = 10'000'000;
 constexpr std::uint64_t kTicksPerHour = 36'000'000'000;
 constexpr std::uint32_t kHoursPerDay = 24;
 constexpr std::uint64_t kSecondsPerDay = 86'400;
@@ -89,7 +88,7 @@ std::string int8DateText(std::string_view value) {
 void appendInt8AgeDays(std::string& out, Int8 value, Int8 reference) {
   const std::uint64_t diff =
       static_cast<std::uint64_t>(reference) - static_cast<std::uint64_t>(value);
-  const std::uint64_t seconds = diff / kTicksPerSecond;
+  const std::uint64_t seconds = diff / static_cast<std::uint64_t>(kTicksPerSecond);
   // "%-4.4i": at least four digits, the sign before them.
   if (seconds > kLargestAgeSeconds) {
     out += "-0001";

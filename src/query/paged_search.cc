@@ -60,13 +60,6 @@ const std::string* exclusionFor(const std::string& lowerDn,
   return nullptr;
 }
 
-/// The A..Z -> a..z mapping of lowerCase, applied where the text lies.
-void lowerCaseInPlace(std::string& text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-}
-
 enum class Collected { kKept, kExcluded, kDuplicate };
 
 /// Turns one entry into a record unless it was seen before in this search (an account is

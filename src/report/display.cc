@@ -12,10 +12,6 @@ constexpr std::string_view kExtensionRefused =
 constexpr std::string_view kSpawnFailedLabel = "ERROR: Failed Report Spawn: ";
 constexpr std::string_view kSpawnedMessage = "Report Display Process spawned...\n\n";
 
-bool endsWith(std::string_view text, std::string_view ending) {
-  return text.size() >= ending.size() && text.substr(text.size() - ending.size()) == ending;
-}
-
 }  // namespace
 
 std::string viewerParameters(const std::vector<std::string>& arguments) {
@@ -28,7 +24,7 @@ void displayReport(const RunSettings& settings, const std::vector<std::string>& 
   if (!settings.showReport || settings.format == ReportFormat::kNone) return;
   bool viewable = false;
   for (std::string_view extension : kViewableExtensions) {
-    viewable = viewable || endsWith(settings.reportFile, extension);
+    viewable = viewable || settings.reportFile.ends_with(extension);
   }
   if (!viewable) {
     console::err(kExtensionRefused);

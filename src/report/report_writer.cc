@@ -105,11 +105,6 @@ bool isMarkup(ReportFormat format) {
   return format == ReportFormat::kHtml || format == ReportFormat::kDhtml;
 }
 
-// A run without a modifying action only reports (an unset action counts as a report).
-bool isModifying(ActionKind action) {
-  return action != ActionKind::kReport && action != ActionKind::kNone;
-}
-
 std::string actionText(ActionKind action) {
   switch (action) {
     case ActionKind::kDisable:
