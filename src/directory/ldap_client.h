@@ -98,6 +98,10 @@ class Connection {
   virtual int setOption(int option, int value) = 0;
   /// ldap_bind_s with no DN and no credentials: the logged-on user's own identity.
   virtual int bind(int method) = 0;
+  /// The library's or the server's own words about the last failed operation
+  /// (LDAP_OPT_DIAGNOSTIC_MESSAGE: the server's diagnostic text, or the SASL/GSSAPI error
+  /// of a bind that failed on the client); empty when there are none.
+  virtual std::string diagnosticMessage() = 0;
   /// ldap_unbind: closes the session; later calls fail.
   virtual void unbind() = 0;
   /// ldap_search_s returning all attributes of every entry; an empty base means none.

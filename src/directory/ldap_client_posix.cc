@@ -122,6 +122,18 @@ class PosixConnection : public Connection {
     return fromLibrary(code);
   }
 
+  std::string diagnosticMessage() override {
+    if (ld_ == nullptr) return {};
+    char* text = nullptr;
+    if (ldap_get_option(ld_, LDAP_OPT_DIAGNOSTIC_MESSAGE, &text) != LDAP_OPT_SUCCESS ||
+        text == nullptr) {
+      return {};
+    }
+    std::string diagnostic(text);
+    ldap_memfree(text);
+    return diagnostic;
+  }
+
   void unbind() override {
     if (ld_ == nullptr) return;
     ldap_unbind_ext_s(ld_, nullptr, nullptr);

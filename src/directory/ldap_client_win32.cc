@@ -182,6 +182,18 @@ class Win32Connection : public Connection {
     return static_cast<int>(ldap_bind_sA(ld(), nullptr, nullptr, static_cast<ULONG>(method)));
   }
 
+  std::string diagnosticMessage() override {
+    if (ld() == nullptr) return {};
+    // The server's own text for the last failure, when the library kept one.
+    PCHAR text = nullptr;
+    if (ldap_get_option(ld(), LDAP_OPT_SERVER_ERROR, &text) != LDAP_SUCCESS || text == nullptr) {
+      return {};
+    }
+    std::string diagnostic(text);
+    ldap_memfreeA(text);
+    return diagnostic;
+  }
+
   void unbind() override {
     if (ld() == nullptr) return;
     ldap_unbind(ld());

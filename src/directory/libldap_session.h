@@ -24,7 +24,8 @@ int operationTimeoutSeconds();
 int writeTimeoutSeconds();
 
 /// The settings every connection of the session gets: time-outs, the Kerberos service name
-/// taken from the host name as given, and the bind as the same user on connections libldap
+/// taken from the host name as given (looked up when the host is an address), no SASL
+/// security layer inside ldaps://, and the bind as the same user on connections libldap
 /// opens by itself to chase a referral.
 void applySessionOptions(LDAP* ld);
 

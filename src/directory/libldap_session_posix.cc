@@ -1,9 +1,11 @@
 // Connection set-up shared by every libldap connection of the POSIX adapter.
 
+#include <arpa/inet.h>
 #include <sasl/sasl.h>
 #include <sys/time.h>
 
 #include <cstring>
+#include <string>
 
 #include "directory/libldap_session.h"
 
@@ -49,6 +51,36 @@ int rebindAsUser(LDAP* ld, const char* /*url*/, ber_tag_t /*request*/, ber_int_t
   return bindAsUser(ld);
 }
 
+bool isAddressLiteral(const char* host) {
+  if (host == nullptr) return false;
+  in6_addr address;
+  return inet_pton(AF_INET, host, &address) == 1 || inet_pton(AF_INET6, host, &address) == 1;
+}
+
+// Settings that follow from the server the connection goes to (the first of its URIs).
+// The Kerberos service name is built from the host name as given, as the Windows client
+// does, rather than from a reverse lookup of the address; but an address gives no name at
+// all, so for an address the library looks the name up. Over ldaps:// TLS already protects
+// the connection, and Active Directory and Samba refuse SASL signing or sealing inside it,
+// so no SASL security layer is asked for there.
+void applyServerOptions(LDAP* ld) {
+  bool canonicalise = false;
+  bool overTls = false;
+  char* uris = nullptr;
+  if (ldap_get_option(ld, LDAP_OPT_URI, &uris) == LDAP_OPT_SUCCESS && uris != nullptr) {
+    std::string first(uris, std::strcspn(uris, " ,"));
+    LDAPURLDesc* url = nullptr;
+    if (ldap_url_parse(first.c_str(), &url) == LDAP_URL_SUCCESS && url != nullptr) {
+      canonicalise = isAddressLiteral(url->lud_host);
+      overTls = url->lud_scheme != nullptr && std::strcmp(url->lud_scheme, "ldaps") == 0;
+      ldap_free_urldesc(url);
+    }
+    ldap_memfree(uris);
+  }
+  ldap_set_option(ld, LDAP_OPT_X_SASL_NOCANON, canonicalise ? LDAP_OPT_OFF : LDAP_OPT_ON);
+  if (overTls) ldap_set_option(ld, LDAP_OPT_X_SASL_SECPROPS, "maxssf=0");
+}
+
 }  // namespace
 
 int fromLibrary(int code) {
@@ -81,9 +113,7 @@ void applySessionOptions(LDAP* ld) {
   timeval operation{operationTimeout, 0};
   ldap_set_option(ld, LDAP_OPT_NETWORK_TIMEOUT, &connect);
   ldap_set_option(ld, LDAP_OPT_TIMEOUT, &operation);
-  // The Kerberos service name is built from the host name as given, as the Windows client
-  // does, rather than from a reverse lookup of the address.
-  ldap_set_option(ld, LDAP_OPT_X_SASL_NOCANON, LDAP_OPT_ON);
+  applyServerOptions(ld);
   ldap_set_rebind_proc(ld, rebindAsUser, nullptr);
 }
 

@@ -18,6 +18,7 @@ constexpr char kLabelInit[] = "LDAP_INIT";
 constexpr char kLabelVersion[] = "LDAP_OPTION (Version3): ";
 constexpr char kLabelNoReferrals[] = "LDAP_OPTION (NoReferrals): ";
 constexpr char kLabelBind[] = "LDAP_BIND";
+constexpr char kDiagnosticLead[] = "ERROR: ";
 
 /// Where the session goes, as the messages name it.
 struct Target {
@@ -58,6 +59,18 @@ Target parseHost(const std::optional<std::string>& host) {
     target.displayName = "localhost";
   }
   return target;
+}
+
+// The code alone ("Local error") rarely says what to do; the server's or the Kerberos
+// library's own words usually do (no ticket, clock skew, signing refused over TLS).
+void reportDiagnostic(std::string diagnostic, int code) {
+  for (char& c : diagnostic) {
+    if (c == '\n' || c == '\r') c = ' ';
+  }
+  size_t end = diagnostic.find_last_not_of(' ');
+  diagnostic.resize(end == std::string::npos ? 0 : end + 1);
+  if (diagnostic.empty() || diagnostic == ldapErrorText(code)) return;
+  console::err(kDiagnosticLead + diagnostic + "\n");
 }
 
 void echoParameters(const std::optional<std::string>& host, const Target& target,
@@ -107,6 +120,7 @@ std::optional<DirectorySession> OpenLDAP(const std::optional<std::string>& host,
   int result = session.connection->bind(ldap::kAuthNegotiate);
   if (result != ldap::kSuccess) {
     reportLdapError(kLabelBind, target.displayName, result);
+    reportDiagnostic(session.connection->diagnosticMessage(), result);
     return std::nullopt;
   }
   console::debugErr("LDAP_BIND: [" + host.value_or("") + "] Successful\n");

@@ -30,12 +30,35 @@ class DirectoryTest(SambaTestCase):
         before = set(glob.glob(os.path.join(self.work, "tavrel.*")))
         result = self.tavrel("-report", ticket=False)
         self.assertEqual(result.returncode, 255)
-        # libldap's local error -2 is shown as the Windows client numbers it: 80 - (-2).
-        self.assertIn("LDAP_BIND: [%s] Error 0x52 (82) - Local error\n" % DC_FQDN,
-                      result.stderr)
+        # libldap's local error -2 is shown as the Windows client numbers it: 80 - (-2); the
+        # next line gives the Kerberos library's reason.
+        self.assertRegex(result.stderr, r"LDAP_BIND: \[%s\] Error 0x52 \(82\) - Local error\n"
+                                        r"ERROR: [^\n]*GSSAPI Error: No credentials were "
+                                        r"supplied[^\n]*\nTerminating program\.\n" %
+                                        re.escape(DC_FQDN))
         self.assertTrue(result.stderr.endswith("Terminating program.\n"), result.stderr)
         self.assertNotIn("Processed at", result.stdout)
         self.assertEqual(set(glob.glob(os.path.join(self.work, "tavrel.*"))), before)
+
+    def test_address_literal_host_binds_under_the_dcs_name(self):
+        # The address resolves back to the DC's name, which names its Kerberos service.
+        result, report = self.csv_report("-report", "-norefer", "-h", "127.0.0.1", host=False)
+        self.assertEqual(report.info["Host Name"], DC_FQDN)
+        self.assertIn("Processed at %s\n" % DC_FQDN, result.stdout)
+
+    def test_bind_and_report_over_ldaps(self):
+        # libldap trusts the DC's own CA through a configuration file of the test's own.
+        conf = os.path.join(self.work, "ldap-tls.conf")
+        with open(conf, "w") as f:
+            f.write("TLS_CACERT %s\nTLS_REQCERT demand\n" %
+                    glob.glob(os.path.join(self.dc.dir, "**", "tls", "ca.pem"),
+                              recursive=True)[0])
+        env = {"LDAPNOINIT": None, "LDAPCONF": conf, "HOME": self.work}
+        result, report = self.csv_report("-report", "-d", "-norefer", "-h",
+                                         "ldaps://" + DC_FQDN, host=False, env=env)
+        self.assertIn("LDAP_BIND: [ldaps://%s] Successful\n" % DC_FQDN, result.stderr)
+        self.assertEqual(report.info["Host Name"], DC_FQDN)
+        self.assertTrue(result.stdout.endswith("\nCommand completed successfully\n\n"))
 
     def test_root_entry_names_server_and_naming_context(self):
         result = self.tavrel("-report", "-d", "-format", "none")

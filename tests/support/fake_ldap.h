@@ -42,6 +42,7 @@ class FakeLdap : public ldap::Connection {
 
   int setOption(int option, int value) override;
   int bind(int method) override;
+  std::string diagnosticMessage() override { return {}; }
   void unbind() override;
   int search(std::string_view base, int scope, std::string_view filter,
              std::vector<ldap::Entry>& entries) override;
