@@ -175,9 +175,12 @@ std::optional<std::string> parsedKey(std::string_view dn) {
 }  // namespace
 
 std::string dnKey(std::string_view dn) {
-  std::optional<std::string> key = parsedKey(dn);
+  if (std::optional<std::string> key = parsedKey(dn)) return *key;
   // Unparsed keys start with a byte no parsed key can start with, so the two kinds never meet.
-  return key ? *key : "\x01" + lowerCase(dn);
+  // (Appended rather than built with operator+, which GCC 12 falsely flags at -O2/-O3.)
+  std::string key(1, '\x01');
+  key += lowerCase(dn);
+  return key;
 }
 
 }  // namespace tavrel
