@@ -86,6 +86,20 @@ class WindowsCliTest(cli_test.CliTest):
                     self.assertEqual(err, BANNER + expected)
                     self.assertNoFileWritten()
 
+    def test_gnu_help_and_version_answer_on_standard_output(self):
+        # The Windows build names wldap32 and the system's SSPI instead of the Debian libraries;
+        # which file version wine or Windows reports is theirs, so only its shape is fixed.
+        for args in (["--help"], ["-report", "--help", "-bogus"], ["--help", "--version"]):
+            with self.subTest(args=args):
+                self.assertEqual(self.run_in("UTC", args), (0, cli_test.USAGE, b""))
+        for args in (["--version"], ["-q", "--version", "--help"]):
+            with self.subTest(args=args):
+                code, out, err = self.run_in("UTC", args)
+                self.assertEqual((code, err), (0, b""))
+                self.assertRegex(out, rb"\Atavrel V01\.05\.00cpp\nlibldap: wldap32 [^\n]+\n"
+                                      rb"SASL: Windows SSPI \(Negotiate\)\n\Z")
+        self.assertNoFileWritten()
+
     def test_long_arguments_up_to_the_windows_limit(self):
         long_name = "Q" * 30000
         code, out, err = self.run_in("UTC", ["-report", "-" + long_name])
