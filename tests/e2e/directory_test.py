@@ -28,7 +28,7 @@ sys.path.insert(0, os.path.join(FIXTURES, "slapd"))
 sys.path.insert(0, os.path.join(HERE, "..", "support"))
 
 import slapd_fixture as sf  # noqa: E402
-from tavrel_run import run_tavrel, tavrel_from_argv  # noqa: E402
+from tavrel_run import ber_message_size, run_tavrel, tavrel_from_argv  # noqa: E402
 
 TAVREL = None
 EXIT_FATAL = 255  # -1 as a POSIX exit status
@@ -299,18 +299,6 @@ class MisbehavingServerTest(TavrelCase):
         self.assertFails(result, b"LDAP_SEARCH_S: 0x51\nLDAP_SEARCH_S: Can't contact LDAP "
                                  b"server\n\nERROR: Couldn't gather RootDSE Info...\n")
 
-
-def ber_message_size(data):
-    """The size of the first whole BER-encoded LDAP message in `data`, or 0 when incomplete."""
-    if len(data) < 2:
-        return 0
-    length, header = data[1], 2
-    if length & 0x80:
-        count = length & 0x7F
-        if len(data) < 2 + count:
-            return 0
-        length, header = int.from_bytes(data[2:2 + count], "big"), 2 + count
-    return header + length if len(data) >= header + length else 0
 
 
 class Namespace:

@@ -26,7 +26,7 @@ sys.path.insert(0, os.path.join(HERE, "..", "fixtures", "slapd"))
 sys.path.insert(0, os.path.join(HERE, "..", "support"))
 
 import slapd_fixture as sf  # noqa: E402
-from tavrel_run import (client_env, faketime_env, int8_days_ago, int8_from_datetime,  # noqa: E402
+from tavrel_run import (ber_message_size, client_env, faketime_env, int8_days_ago, int8_from_datetime,  # noqa: E402
                         run_tavrel, tavrel_from_argv)
 
 TAVREL = None
@@ -158,18 +158,6 @@ class UndoJournalTest(JournalTestCase):
                                  before)
         self.assertEqual(os.listdir(self.work), ["reports"])
 
-
-def ber_message_size(data):
-    """The size of the first whole BER-encoded LDAP message in `data`, or 0 when incomplete."""
-    if len(data) < 2:
-        return 0
-    length, header = data[1], 2
-    if length & 0x80:
-        count = length & 0x7F
-        if len(data) < 2 + count:
-            return 0
-        length, header = int.from_bytes(data[2:2 + count], "big"), 2 + count
-    return header + length if len(data) >= header + length else 0
 
 
 def operation_tag(message):

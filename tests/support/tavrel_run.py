@@ -153,3 +153,16 @@ def int8_days_ago(days, now=None):
     time)."""
     now = now or datetime.datetime.now(datetime.timezone.utc)
     return int8_from_datetime(now - datetime.timedelta(days=days))
+
+
+def ber_message_size(data):
+    """The size of the first whole BER-encoded LDAP message in `data`, or 0 when incomplete."""
+    if len(data) < 2:
+        return 0
+    length, header = data[1], 2
+    if length & 0x80:
+        count = length & 0x7F
+        if len(data) < 2 + count:
+            return 0
+        length, header = int.from_bytes(data[2:2 + count], "big"), 2 + count
+    return header + length if len(data) >= header + length else 0
