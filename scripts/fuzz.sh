@@ -18,7 +18,7 @@ seconds=${1:-30}
 targets=${*:-cli filter_leniency markup int8 row}
 
 CXX=clang++ cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DTAVREL_SANITIZE=address,undefined -DTAVREL_FUZZ=ON -DTAVREL_BUILD_TESTS=OFF >/dev/null
+  -DTAVREL_SANITIZE=address,undefined -DTAVREL_FUZZ=ON -DTAVREL_WERROR=ON -DTAVREL_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" -j "$(nproc)" --target tavrel_fuzz
 
 export ASAN_OPTIONS=abort_on_error=1

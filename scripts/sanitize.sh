@@ -23,7 +23,7 @@ build_tree() {
   folder=$1
   shift
   cmake -S "$top" -B "$folder" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DTAVREL_BROWSER_TESTS=OFF -DTAVREL_WINDOWS_TESTS=OFF "$@" >/dev/null
+    -DTAVREL_BROWSER_TESTS=OFF -DTAVREL_WINDOWS_TESTS=OFF -DTAVREL_WERROR=ON "$@" >/dev/null
   cmake --build "$folder" -j "$(nproc)"
 }
 

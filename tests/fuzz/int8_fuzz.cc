@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/int8_value.h"
 #include "common/text.h"
 #include "fuzz/fuzz_check.h"
 #include "query/int8.h"
@@ -20,8 +21,7 @@ namespace {
 
 constexpr const char* kZones[] = {"UTC", "Pacific/Kiritimati", "Pacific/Pago_Pago",
                                   "America/St_Johns", "Europe/Berlin"};
-constexpr std::int64_t kTicksPerSecond = 10'000'000;
-constexpr std::int64_t kTicksPerDay = 864'000'000'000;
+constexpr std::int64_t kTicksPerDay = 86'400 * tavrel::kTicksPerSecond;
 constexpr std::int64_t kEpochOffsetSeconds = 11'644'473'600;
 
 bool isDigits(std::string_view text) {
