@@ -109,13 +109,17 @@ constexpr std::string_view kJScriptBlock =
     "t.value = \"\";"
     "}"
     // ---- The path for browsers without XML islands. ----
-    // Built for reports of 100,000 objects and more: the islands are hidden by a style rule
-    // added while the page is still parsing (laid out as visible content they would make
-    // every parser pause lay out the whole document again); the values are read once into
-    // one array per column; sort keys are made once per column; and the table holds only the
-    // rows in and near the view, a fixed set of row nodes whose texts are refilled on a sort
-    // or a scroll, with two spacer rows standing in for the rest. Small reports get every
-    // row, exactly as before.
+    // Built for reports of 100,000 objects and more. While the page is still parsing, the
+    // script turns the rest of the file (both islands) into one hidden run of plain text:
+    // built as elements, the data island alone is 16 nodes a row, and building them was most
+    // of the time before the first row could be shown. The style island, a few kilobytes, is
+    // then parsed as HTML on its own and the data island is read from the text. Where the
+    // text could not be had, the islands are elements as the browser parsed them, hidden by a
+    // style rule added before they arrive. The values are read once into one array per
+    // column; sort keys are made once per column; and the table holds only the rows in and
+    // near the view, a fixed set of row nodes whose texts are refilled on a sort or a scroll,
+    // with two spacer rows standing in for the rest. Small reports get every row, exactly as
+    // before.
     "var ModernStarted = false, ModernRowTemplate = null, ModernBody = null;"
     "var ModernColumns = {}, ModernKeys = {}, ModernCount = 0, ModernDnCount = 0;"
     "var ModernOrder = [], ModernPool = [], ModernProto = null, ModernFields = [];"
@@ -156,6 +160,61 @@ constexpr std::string_view kJScriptBlock =
     "while (column.length < i) column.push(\"\");"
     "if (column.length == i) column.push(kid.textContent);"
     "}"
+    "}"
+    "ModernCount = n;"
+    "}"
+    // The same arrays from the data island's text, which this program writes: ITEMs of
+    // elements without attributes, values escaped with the XML entities and character
+    // references. The text reads as the HTML parser would read it, save that no element
+    // name can change the structure (an element named like an HTML one, P or TABLE say).
+    "function ModernDecodeOne(all, ref) {"
+    "if (ref.charAt(0) != \"#\") return ModernEntities[ref];"
+    "var code = ref.charAt(1) == \"x\" || ref.charAt(1) == \"X\" ? parseInt(ref.substring(2), 16)"
+    " : parseInt(ref.substring(1), 10);"
+    "if (!(code > 0 && code <= 0x10FFFF) || (code >= 0xD800 && code <= 0xDFFF)) code = 0xFFFD;"
+    "if (code < 0x10000) return String.fromCharCode(code);"
+    "code -= 0x10000;"
+    "return String.fromCharCode(0xD800 + (code >> 10), 0xDC00 + (code & 0x3FF));"
+    "}"
+    "var ModernEntities = { amp: \"&\", lt: \"<\", gt: \">\", quot: \"\\\"\", apos: \"'\" };"
+    "var ModernReference = /&(#[xX][0-9a-fA-F]+|#[0-9]+|amp|lt|gt|quot|apos);/g;"
+    "function ModernDecode(v) {"
+    "return v.indexOf(\"&\") < 0 ? v : v.replace(ModernReference, ModernDecodeOne);"
+    "}"
+    "function ModernReadText(text, from) {"
+    "var end = text.indexOf(\"<\\/ROOT>\", from), n = 0, at = from, close, open, lt, gt;"
+    "var name, stop, value, key, column;"
+    "if (end < 0) end = text.length;"
+    "for (;;) {"
+    "open = text.indexOf(\"<ITEM>\", at);"
+    "if (open < 0 || open >= end) break;"
+    "close = text.indexOf(\"<\\/ITEM>\", open);"
+    "if (close < 0 || close > end) close = end;"
+    "for (at = open + 6;; at = stop) {"
+    "lt = text.indexOf(\"<\", at);"
+    "if (lt < 0 || lt >= close) break;"
+    "gt = text.indexOf(\">\", lt);"
+    "if (gt < 0 || gt > close) break;"
+    "name = text.substring(lt + 1, gt);"
+    "if (name.charAt(name.length - 1) == \"/\") {"
+    "name = name.substring(0, name.length - 1);"
+    "value = \"\";"
+    "stop = gt + 1;"
+    "} else {"
+    "stop = text.indexOf(\"<\\/\" + name + \">\", gt);"
+    "if (stop < 0 || stop > close) stop = close;"
+    "value = ModernDecode(text.substring(gt + 1, stop));"
+    "stop = Math.min(close, stop + name.length + 3);"
+    "}"
+    "key = \"=\" + name.toLowerCase();"
+    "if (key == \"=dn\") ModernDnCount++;"
+    "column = ModernColumns[key];"
+    "if (column == null) column = ModernColumns[key] = [];"
+    "while (column.length < n) column.push(\"\");"
+    "if (column.length == n) column.push(value);"
+    "}"
+    "n++;"
+    "at = close + 7;"
     "}"
     "ModernCount = n;"
     "}"
@@ -379,16 +438,27 @@ constexpr std::string_view kJScriptBlock =
     "}"
     "function ModernStart() {"
     "if (ModernStarted || ModernHasXslt()) return;"
+    "var raw = document.getElementById(\"ModernIslands\"), text = null, at = -1, box;"
     "var style = document.getElementById(\"xmlStyle\");"
     "var source = document.getElementById(\"xmlSource\");"
     "var results = document.getElementById(\"XslResults\");"
+    "if (raw != null && style == null) {"
+    "text = raw.textContent;"
+    "at = text.indexOf(\"<XML ID=\\\"xmlSource\\\">\");"
+    "box = document.createElement(\"DIV\");"
+    "box.innerHTML = at < 0 ? text : text.substring(0, at);"
+    "style = ModernFind(box, \"xml\", \"id\", \"xmlStyle\");"
+    "source = at < 0 ? ModernFind(box, \"xml\", \"id\", \"xmlSource\") : box;"
+    "}"
     "if (style == null || source == null || results == null) return;"
     "var template = ModernFind(style, \"xsl:template\", \"match\", \"ROOT\");"
     "if (template == null) return;"
     "ModernStarted = true;"
     "style.style.display = \"none\";"
     "source.style.display = \"none\";"
-    "ModernReadItems(source);"
+    "if (text != null && at >= 0) ModernReadText(text, at);"
+    "else ModernReadItems(source);"
+    "if (raw != null) raw.parentNode.removeChild(raw);"
     "ModernCopy(template, results);"
     "sort = ModernSort;"
     "if (ModernBody == null || ModernRowTemplate == null) return;"
@@ -408,6 +478,10 @@ constexpr std::string_view kJScriptBlock =
     "if (typeof LoadIT == \"undefined\") {"
     "window.LoadIT = ModernStart;"
     "ModernHideIslands();"
+    "try {"
+    "if (document.readyState == \"loading\")"
+    " document.write(\"<PLAINTEXT ID=\\\"ModernIslands\\\" style=\\\"display:none\\\">\");"
+    "} catch (e) {}"
     "if (window.addEventListener)"
     " window.addEventListener(\"DOMContentLoaded\", ModernStart, false);"
     "}"
