@@ -238,6 +238,11 @@ def main(argv):
     parser.add_argument("--modify-count", type=int, default=1000)
     parser.add_argument("--page-runs", type=int, default=3)
     parser.add_argument("--node-modules", help="the browser suite's node_modules folder")
+    parser.add_argument("--page-file", action="append", default=[], metavar="COUNT=FILE",
+                        help="time this dhtml report of COUNT rows in the page section too "
+                             "(repeatable); with --skip collection, only these")
+    parser.add_argument("--keep-pages", metavar="FOLDER",
+                        help="copy the dhtml reports of the collection rounds into FOLDER")
     parser.add_argument("--skip", default="",
                         help="sections to leave out, comma separated: collection,modify,page")
     args = parser.parse_args(argv)
@@ -259,6 +264,12 @@ def main(argv):
                 pages[count] = collection(tavrel, count, args, work, rows)
                 print_table(rows[-5:])
                 sys.stdout.flush()
+                if args.keep_pages and pages[count]:
+                    os.makedirs(args.keep_pages, exist_ok=True)
+                    shutil.copy(pages[count], os.path.join(args.keep_pages, "%d.htm" % count))
+        for given in args.page_file:
+            count, _, file = given.partition("=")
+            pages[int(count)] = os.path.abspath(file)
         if "modify" not in skip:
             modify(tavrel, args, rows)
         if "page" not in skip:
