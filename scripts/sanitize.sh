@@ -16,6 +16,7 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 stages=${*:-address undefined}
 
 export ASAN_OPTIONS=abort_on_error=1:detect_leaks=1
+export LSAN_OPTIONS=suppressions=$top/tests/sanitizer/lsan.supp:print_suppressions=0
 export UBSAN_OPTIONS=abort_on_error=1:print_stacktrace=1
 ulimit -c 0
 
