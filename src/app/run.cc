@@ -11,8 +11,8 @@
 #include "common/exit_status.h"
 #include "common/run_settings.h"
 #include "common/version.h"
-#include "directory/modify.h"
 #include "directory/ldap_client.h"
+#include "directory/modify.h"
 #include "directory/root_dse.h"
 #include "directory/session.h"
 #include "query/attribute_list.h"
@@ -162,7 +162,9 @@ int runTavrel(const std::vector<std::string>& arguments) {
   }
   setWriteTimeout(settings.writeTimeoutSeconds);
   if (journal.file) actions.journal = &journal;
-  if (settings.format != ReportFormat::kNone) preparedRows.writeTo(report, search.finishTime);
+  if (settings.format != ReportFormat::kNone && !preparedRows.writeTo(report, search.finishTime)) {
+    report.noteRowsLost();
+  }
   for (ObjectRecord& record : search.objects) {
     ObjectAges ages = objectAges(record, search.finishTime);
     RowTexts rowTexts = beginRowTexts(record, ages.pwage, ages.lltsAge);

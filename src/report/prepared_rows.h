@@ -2,6 +2,7 @@
 #define TAVREL_REPORT_PREPARED_ROWS_H_
 
 #include <cstddef>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -18,23 +19,27 @@ namespace tavrel {
 /// client would otherwise wait for each page with nothing to do, and then render every row
 /// after the last one. Only the ages depend on the search's finish time; each row keeps the
 /// two time values they come from and every other cell already encoded, so the report bytes
-/// are those of ReportWriter::writeRow, and an account costs no more memory than its row.
+/// are those of ReportWriter::writeRow.
+/// Full blocks of rows go to an unnamed temporary file until the report is written, so that
+/// a run over a million accounts holds one block of rows in memory, not the whole report;
+/// where no such file can be made or written, the blocks stay in memory instead.
 /// A class because the blocks must stay in order and be read once, after the last add.
 class PreparedRows {
  public:
+  static constexpr std::size_t kBlockSize = 1 << 20;
+
   /// `writer` has been prepared with the run's format and columns and outlives this.
-  explicit PreparedRows(const ReportWriter& writer);
+  explicit PreparedRows(const ReportWriter& writer, std::size_t blockSize = kBlockSize);
 
   /// Renders one collected account (its marks already set) into the next row.
   void add(const ObjectRecord& record, const RowMarks& marks);
 
-  /// Writes every row, in the order added, with the ages counted to `finishTime`.
-  void writeTo(ReportWriter& writer, Int8 finishTime) const;
+  /// Writes every row, in the order added, with the ages counted to `finishTime`. Call once.
+  /// False when rows set aside in the temporary file could not be read back: the report
+  /// lacks them.
+  bool writeTo(ReportWriter& writer, Int8 finishTime);
 
   std::size_t size() const { return rows_; }
-
-  /// Bytes held for the rows, for memory accounting in tests and benchmarks.
-  std::size_t heldBytes() const;
 
  private:
   struct Block {
@@ -42,16 +47,31 @@ class PreparedRows {
     std::size_t used = 0;
     std::size_t size = 0;
   };
+  struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+  };
 
   void store(std::string_view row);
+  bool setAside(const Block& block);
+  void writeRows(ReportWriter& writer, const char* at, const char* end, Int8 finishTime);
 
   const ReportWriter& writer_;
+  std::size_t blockSize_;
   bool keepsAges_ = false;
+  // Blocks set aside come first in the order of rows, then the blocks in memory. Once
+  // setting aside failed, every later block stays in memory.
+  std::unique_ptr<std::FILE, FileCloser> spill_;
+  std::size_t blocksSetAside_ = 0;
+  bool setAsideFailed_ = false;
   std::vector<Block> blocks_;
   std::size_t rows_ = 0;
   // Reused from account to account.
   std::string text_;
   std::string row_;
+  std::vector<std::string_view> cells_;
+  std::string pwage_;
+  std::string lltsAge_;
+  std::string ageText_;
 };
 
 }  // namespace tavrel

@@ -62,50 +62,53 @@ TEST(PreparedRowsTest, RowsWrittenAfterTheSearchAreThoseOfTheRecords) {
                                             "description"};
   const fs::path dir = fs::path(::testing::TempDir()) / "prepared_rows";
   fs::create_directories(dir);
-  for (ReportFormat format :
-       {ReportFormat::kHtml, ReportFormat::kCsv, ReportFormat::kDhtml, ReportFormat::kJson}) {
-    SCOPED_TRACE(static_cast<int>(format));
-    std::string files[2];
-    for (int prepared = 0; prepared < 2; ++prepared) {
-      RunSettings settings;
-      settings.format = format;
-      settings.action = ActionKind::kReport;
-      settings.csvDelimiter = ",";
-      settings.reportFile = (dir / ("report" + std::to_string(prepared))).string();
-      ReportWriter writer;
-      writer.prepare(settings, columns);
-      PreparedRows rows(writer);
-      std::vector<RowMarks> marks;
-      for (const ObjectRecord& record : accounts()) {
-        RowMarks mark;
-        mark.disabled = record.get("userAccountControl") == "4098";
-        mark.domainController = record.get("DN") == "cn=dc,ou=x";
-        marks.push_back(mark);
-        if (prepared) rows.add(record, mark);
-      }
-      ASSERT_FALSE(writer.open(settings).stop);
-      writer.beginReport(settings, ReportHeader{}, columns);
-      if (prepared) {
-        EXPECT_EQ(rows.size(), 4u);
-        rows.writeTo(writer, kFinish);
-      } else {
-        std::vector<ObjectRecord> records = accounts();
-        for (std::size_t i = 0; i < records.size(); ++i) {
-          const ObjectRecord& record = records[i];
-          writer.writeRow(record, marks[i],
-                          beginRowTexts(record, int8AgeDays(record.get("pwdLastSet"), kFinish),
-                                        int8AgeDays(record.get("lastLogonTimestamp"), kFinish)));
+  // Blocks of 64 bytes hold no more than one row each and are set aside one by one; a row
+  // longer than a block gets a block of its own.
+  for (std::size_t blockSize : {PreparedRows::kBlockSize, std::size_t{64}})
+    for (ReportFormat format :
+         {ReportFormat::kHtml, ReportFormat::kCsv, ReportFormat::kDhtml, ReportFormat::kJson}) {
+      SCOPED_TRACE(std::to_string(static_cast<int>(format)) + " " + std::to_string(blockSize));
+      std::string files[2];
+      for (int prepared = 0; prepared < 2; ++prepared) {
+        RunSettings settings;
+        settings.format = format;
+        settings.action = ActionKind::kReport;
+        settings.csvDelimiter = ",";
+        settings.reportFile = (dir / ("report" + std::to_string(prepared))).string();
+        ReportWriter writer;
+        writer.prepare(settings, columns);
+        PreparedRows rows(writer, blockSize);
+        std::vector<RowMarks> marks;
+        for (const ObjectRecord& record : accounts()) {
+          RowMarks mark;
+          mark.disabled = record.get("userAccountControl") == "4098";
+          mark.domainController = record.get("DN") == "cn=dc,ou=x";
+          marks.push_back(mark);
+          if (prepared) rows.add(record, mark);
         }
+        ASSERT_FALSE(writer.open(settings).stop);
+        writer.beginReport(settings, ReportHeader{}, columns);
+        if (prepared) {
+          EXPECT_EQ(rows.size(), 4u);
+          rows.writeTo(writer, kFinish);
+        } else {
+          std::vector<ObjectRecord> records = accounts();
+          for (std::size_t i = 0; i < records.size(); ++i) {
+            const ObjectRecord& record = records[i];
+            writer.writeRow(record, marks[i],
+                            beginRowTexts(record, int8AgeDays(record.get("pwdLastSet"), kFinish),
+                                          int8AgeDays(record.get("lastLogonTimestamp"), kFinish)));
+          }
+        }
+        ASSERT_FALSE(writer.finish(UpdateCounters{}, settings).stop);
+        files[prepared] = readFile(settings.reportFile);
       }
-      ASSERT_FALSE(writer.finish(UpdateCounters{}, settings).stop);
-      files[prepared] = readFile(settings.reportFile);
+      EXPECT_EQ(files[1], files[0]);
+      // The rows are there at all: the ages and a rendered date of the first account.
+      EXPECT_NE(files[1].find("0200"), std::string::npos);
+      EXPECT_NE(files[1].find("-0001"), std::string::npos);
+      EXPECT_NE(files[1].find("0000/00/00-00:00:00"), std::string::npos);
     }
-    EXPECT_EQ(files[1], files[0]);
-    // The rows are there at all: the ages and a rendered date of the first account.
-    EXPECT_NE(files[1].find("0200"), std::string::npos);
-    EXPECT_NE(files[1].find("-0001"), std::string::npos);
-    EXPECT_NE(files[1].find("0000/00/00-00:00:00"), std::string::npos);
-  }
   fs::remove_all(dir);
 }
 

@@ -473,7 +473,7 @@ PhaseResult ReportWriter::finish(const UpdateCounters& counters, const RunSettin
   bool written = std::fflush(file_) == 0 && !std::ferror(file_);
   written = std::fclose(file_) == 0 && written;
   file_ = nullptr;
-  if (!written) {
+  if (!written || rowsLost_) {
     console::err(std::string(kWriteFailedMessage) + fileName_ + "\n");
     return PhaseResult::exit(kExitUsage);
   }

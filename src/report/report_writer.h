@@ -77,6 +77,9 @@ class ReportWriter {
   /// passed off as done: it is reported and the run stops with exit code 1.
   PhaseResult finish(const UpdateCounters& counters, const RunSettings& settings);
 
+  /// Rows that never reached the file: finish reports the report as not written.
+  void noteRowsLost() { rowsLost_ = true; }
+
   /// The report columns, including ACTION and RESULT once the header is written.
   const std::vector<std::string>& columns() const { return columns_; }
 
@@ -98,6 +101,7 @@ class ReportWriter {
   bool jsonObjectWritten_ = false;
   std::vector<std::string> columns_;
   bool prepared_ = false;
+  bool rowsLost_ = false;
   std::vector<CellKind> cellKinds_;
   std::vector<std::string> encodedNames_;  ///< dhtml element names or JSON keys
   // Reused from row to row: 100,000 rows, no allocation each.
