@@ -25,6 +25,8 @@ struct PagedStream {
   std::string filter;
   std::string cookie;
   bool finished = false;
+  int sentAhead = 0;      ///< message id of the next page's request, already sent; 0: none
+  int sentAheadSize = 0;  ///< the page size it asked for
 };
 
 /// What one page brought besides its entries.
@@ -39,7 +41,8 @@ struct PageAnswer {
 /// it ends up holding exactly the entries this page brought. A page that timed out or lost
 /// its connection brings none; one that ended with another error keeps what came with it.
 /// The whole page waits at most `timeoutSeconds`, or the operation time-out when that is 0
-/// or below. A server that answers "busy" is asked again a few times.
+/// or below. A server that answers "busy" is asked again a few times. While the stream has
+/// more pages, the request for the next one is sent before this returns.
 PageAnswer fetchPage(PagedStream& stream, const PagedSearchRequest& request, int timeoutSeconds,
                      int pageSize, std::vector<Entry>& page);
 

@@ -87,14 +87,49 @@ int pagingControl(LDAP* ld, int pageSize, const std::string& cookie, LDAPControl
   return code;
 }
 
-/// Sends one page request (the paging control with the stream's cookie, and the sort
-/// control when a key is wanted) and reads its messages until the final one, at most
+/// Sends one page request for `pageSize` entries after the stream's cookie (with the sort
+/// control when a key is wanted): the library's result code and the request's message id.
+int sendPageRequest(PagedStream& stream, const PagedSearchRequest& request, int pageSize,
+                    int& messageId) {
+  LDAP* ld = stream.ld;
+  LDAPControl* paging = nullptr;
+  int code = pagingControl(ld, pageSize, stream.cookie, &paging);
+  if (code != LDAP_SUCCESS) return code;
+  LDAPControl* sorting = nullptr;
+  if (request.sortKey) {
+    std::string attribute = request.sortKey->attribute;
+    LDAPSortKey key{attribute.data(), nullptr, request.sortKey->reverse ? 1 : 0};
+    LDAPSortKey* keys[] = {&key, nullptr};
+    // Not critical: a server that cannot sort still answers, in its own order.
+    code = ldap_create_sort_control(ld, keys, 0, &sorting);
+    if (code != LDAP_SUCCESS) {
+      ldap_control_free(paging);
+      return code;
+    }
+  }
+  LDAPControl* controls[] = {paging, sorting, nullptr};
+
+  std::vector<std::string> names(request.attributes);
+  std::vector<char*> attributes;
+  for (std::string& name : names) attributes.push_back(name.data());
+  attributes.push_back(nullptr);
+
+  timeval limit{request.timeLimitSeconds, 0};
+  code =
+      ldap_search_ext(ld, stream.base.empty() ? nullptr : stream.base.c_str(), stream.scope,
+                      stream.filter.c_str(), attributes.data(), 0, controls, nullptr,
+                      request.timeLimitSeconds > 0 ? &limit : nullptr, LDAP_NO_LIMIT, &messageId);
+  ldap_control_free(paging);
+  if (sorting != nullptr) ldap_control_free(sorting);
+  return code;
+}
+
+/// Reads the messages of the page request `messageId` until the final one, at most
 /// `timeoutSeconds` for the whole page. The entries go to `entries` as they arrive, so they
 /// are decoded while the server is still producing the rest of the page; without `entries`
 /// they are dropped. Reference URLs are added to `references`.
-PageReply requestPage(PagedStream& stream, const PagedSearchRequest& request, int pageSize,
-                      int timeoutSeconds, std::vector<Entry>* entries,
-                      std::vector<std::string>& references) {
+PageReply readPage(PagedStream& stream, int messageId, int timeoutSeconds,
+                   std::vector<Entry>* entries, std::vector<std::string>& references) {
   LDAP* ld = stream.ld;
   std::size_t filled = 0;
   struct Trim {
@@ -106,37 +141,6 @@ PageReply requestPage(PagedStream& stream, const PagedSearchRequest& request, in
   } trim{entries, filled};
   PageReply reply;
   LibraryChasingOff chasingOff(ld);
-  LDAPControl* paging = nullptr;
-  reply.code = pagingControl(ld, pageSize, stream.cookie, &paging);
-  if (reply.code != LDAP_SUCCESS) return reply;
-  LDAPControl* sorting = nullptr;
-  if (request.sortKey) {
-    std::string attribute = request.sortKey->attribute;
-    LDAPSortKey key{attribute.data(), nullptr, request.sortKey->reverse ? 1 : 0};
-    LDAPSortKey* keys[] = {&key, nullptr};
-    // Not critical: a server that cannot sort still answers, in its own order.
-    reply.code = ldap_create_sort_control(ld, keys, 0, &sorting);
-    if (reply.code != LDAP_SUCCESS) {
-      ldap_control_free(paging);
-      return reply;
-    }
-  }
-  LDAPControl* controls[] = {paging, sorting, nullptr};
-
-  std::vector<std::string> names(request.attributes);
-  std::vector<char*> attributes;
-  for (std::string& name : names) attributes.push_back(name.data());
-  attributes.push_back(nullptr);
-
-  timeval limit{request.timeLimitSeconds, 0};
-  int messageId = 0;
-  reply.code =
-      ldap_search_ext(ld, stream.base.empty() ? nullptr : stream.base.c_str(), stream.scope,
-                      stream.filter.c_str(), attributes.data(), 0, controls, nullptr,
-                      request.timeLimitSeconds > 0 ? &limit : nullptr, LDAP_NO_LIMIT, &messageId);
-  ldap_control_free(paging);
-  if (sorting != nullptr) ldap_control_free(sorting);
-  if (reply.code != LDAP_SUCCESS) return reply;
 
   // The wait covers the whole page, however many messages it takes.
   const auto deadline =
@@ -183,6 +187,27 @@ PageReply requestPage(PagedStream& stream, const PagedSearchRequest& request, in
   }
 }
 
+/// One page: the request sent ahead for it when it was for this size, or a new one.
+PageReply requestPage(PagedStream& stream, const PagedSearchRequest& request, int pageSize,
+                      int timeoutSeconds, std::vector<Entry>* entries,
+                      std::vector<std::string>& references) {
+  int messageId = stream.sentAhead;
+  stream.sentAhead = 0;
+  if (messageId != 0 && stream.sentAheadSize != pageSize) {
+    ldap_abandon_ext(stream.ld, messageId, nullptr, nullptr);
+    messageId = 0;
+  }
+  if (messageId == 0) {
+    PageReply reply;
+    reply.code = sendPageRequest(stream, request, pageSize, messageId);
+    if (reply.code != LDAP_SUCCESS) {
+      if (entries != nullptr) entries->clear();
+      return reply;
+    }
+  }
+  return readPage(stream, messageId, timeoutSeconds, entries, references);
+}
+
 }  // namespace
 
 PageAnswer fetchPage(PagedStream& stream, const PagedSearchRequest& request, int timeoutSeconds,
@@ -199,13 +224,31 @@ PageAnswer fetchPage(PagedStream& stream, const PagedSearchRequest& request, int
   answer.code = reply.code;
   stream.cookie = reply.code == LDAP_SUCCESS ? reply.cookie : std::string();
   stream.finished = stream.cookie.empty();
+  // The next page is asked for at once, so that the server produces it while the caller
+  // works through this one (one request at a time, each waiting for the page before, left
+  // the server idle for all of that work). A request that cannot be sent now is sent again,
+  // and its failure reported, when its page is fetched.
+  int messageId = 0;
+  if (!stream.finished && pageSize > 0 &&
+      sendPageRequest(stream, request, pageSize, messageId) == LDAP_SUCCESS) {
+    stream.sentAhead = messageId;
+    stream.sentAheadSize = pageSize;
+  }
   return answer;
 }
 
 void abandonStream(PagedStream& stream, const PagedSearchRequest& request) {
+  std::vector<std::string> ignored;
+  if (stream.sentAhead != 0 && stream.ld != nullptr) {
+    // The page asked for ahead is read and dropped: its cookie is the one the server now
+    // expects.
+    const int messageId = stream.sentAhead;
+    stream.sentAhead = 0;
+    PageReply reply = readPage(stream, messageId, operationTimeoutSeconds(), nullptr, ignored);
+    stream.cookie = reply.code == LDAP_SUCCESS ? reply.cookie : std::string();
+  }
   if (!stream.finished && !stream.cookie.empty() && stream.ld != nullptr) {
     // A page size of zero with the last cookie does that.
-    std::vector<std::string> ignored;
     requestPage(stream, request, 0, operationTimeoutSeconds(), nullptr, ignored);
   }
   stream.finished = true;
