@@ -2,6 +2,7 @@
 #define TAVREL_REPORT_REPORT_WRITER_H_
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -92,6 +93,8 @@ class ReportWriter {
   void writeColumnHeader(const ReportHeader& header);
   void writeStatisticsTable(const UpdateCounters& counters, const std::string& undoFile);
 
+  static constexpr std::size_t kFileBufferSize = 1 << 20;
+  std::unique_ptr<char[]> fileBuffer_;  ///< declared before file_: outlives its use there
   std::FILE* file_ = nullptr;
   std::string fileName_;
   ReportFormat format_ = ReportFormat::kNone;
