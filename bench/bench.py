@@ -11,7 +11,8 @@ collection  For each directory size N (10,000 and 100,000 by default; add 1,000,
             The table shows the median, lowest and highest wall time, the median CPU time
             (user + system) and the peak resident set size; the ratio is tavrel's median wall
             time over ldapsearch's.
-modify      N disables (1,000 by default): tavrel -disable -unsafe -forreal against ldapmodify
+modify      N disables (1,000 by default): tavrel -disable -unsafe -forreal (with its undo
+            journal, and without it: -noundo) against ldapmodify
             applying the same replace of userAccountControl from an LDIF file, each run on a
             freshly seeded directory on /dev/shm (slapd's disk syncs would hide the clients'
             cost), read back afterwards.
@@ -167,9 +168,12 @@ def modify_round(kind, tavrel, count):
     fixture = sf.SlapdFixture(seed=seed, directory=directory)
     try:
         fixture.start()
-        if kind == "tavrel -disable":
+        if kind.startswith("tavrel"):
+            # In the directory's folder: a -forreal run writes its undo journal to the
+            # current folder unless told -noundo.
             sample = measure([tavrel, "-disable", "-unsafe", "-forreal", "-format", "none",
-                              "-q", "-age", "0", "-h", fixture.ldapi_uri])
+                              "-q", "-age", "0", "-h", fixture.ldapi_uri] + kind.split()[2:],
+                             cwd=directory)
         else:
             path = os.path.join(directory, "changes.ldif")
             with open(path, "w") as f:
@@ -191,7 +195,7 @@ def modify_round(kind, tavrel, count):
 
 
 def modify(tavrel, args, rows):
-    kinds = ["ldapmodify", "tavrel -disable"]
+    kinds = ["ldapmodify", "tavrel -disable", "tavrel -disable -noundo"]
     samples = {kind: [] for kind in kinds}
     for round_number in range(args.runs):
         for kind in kinds[round_number % 2:] + kinds[:round_number % 2]:
