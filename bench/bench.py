@@ -226,10 +226,10 @@ def page(page_file, count, args, rows):
 
 
 def print_table(rows):
-    print("%-26s %8s %9s %8s %8s %7s %9s %7s" % ("run", "N", "median s", "min s", "max s",
+    print("%-31s %8s %9s %8s %8s %7s %9s %7s" % ("run", "N", "median s", "min s", "max s",
                                                  "CPU s", "peak MiB", "ratio"))
     for name, count, median, low, high, cpu, peak, ratio in rows:
-        print("%-26s %8d %9.3f %8.3f %8.3f %7s %9.1f %7s" % (
+        print("%-31s %8d %9.3f %8.3f %8.3f %7s %9.1f %7s" % (
             name, count, median, low, high, "-" if cpu is None else "%.2f" % cpu, peak,
             "-" if ratio is None else "%.2fx" % ratio))
 
