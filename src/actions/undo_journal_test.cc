@@ -4,8 +4,8 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
+
+#include "support/file_text.h"
 
 namespace tavrel {
 namespace {
@@ -110,19 +110,12 @@ TEST(UndoJournalTest, SplitDnKeepsEscapedAndQuotedCommas) {
   EXPECT_EQ(splitDn("DC=y"), std::make_pair(std::string("DC=y"), std::string()));
 }
 
-std::string readFile(const std::string& name) {
-  std::ifstream in(name, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 TEST(UndoJournalTest, BlocksAreOnDiskBeforeTheWriteAndSettledAfterIt) {
   const std::string name =
       (std::filesystem::temp_directory_path() / "tavrel_undo_journal_test.ldif").string();
   UndoJournal journal;
   ASSERT_TRUE(openUndoJournal(journal, name, false, testRun()));
-  const std::string header = readFile(name);
+  const std::string header = testing::fileText(name);
   EXPECT_TRUE(header.starts_with("# Tavrel undo journal")) << header;
   EXPECT_NE(header.find("# Command line: tavrel -disable -newparent \"OU=Stale Ones,DC=tavrel,"
                         "DC=test\"\n"),
@@ -135,11 +128,12 @@ TEST(UndoJournalTest, BlocksAreOnDiskBeforeTheWriteAndSettledAfterIt) {
   AccountWrites writes;
   writes.disable = WriteState::kSent;
   ASSERT_TRUE(writeAccountBlock(journal, first, writes));
-  EXPECT_NE(readFile(name).find("disabled (may or may not have been applied"), std::string::npos);
+  EXPECT_NE(testing::fileText(name).find("disabled (may or may not have been applied"),
+            std::string::npos);
   writes.disable = WriteState::kApplied;
   ASSERT_TRUE(writeAccountBlock(journal, first, writes));
   endAccountBlock(journal);
-  const std::string settled = readFile(name);
+  const std::string settled = testing::fileText(name);
   const std::string content = header + accountBlock(first, writes, testRun());
   ASSERT_TRUE(settled.starts_with(content));
   // What the settled block no longer needs is blanked out as one comment line.
@@ -152,12 +146,12 @@ TEST(UndoJournalTest, BlocksAreOnDiskBeforeTheWriteAndSettledAfterIt) {
   AccountWrites second;
   second.disable = WriteState::kSent;
   ASSERT_TRUE(writeAccountBlock(journal, first, second));
-  EXPECT_NE(readFile(name).find("disabled (may or may not"), std::string::npos);
+  EXPECT_NE(testing::fileText(name).find("disabled (may or may not"), std::string::npos);
   second.disable = WriteState::kFailed;
   ASSERT_TRUE(writeAccountBlock(journal, first, second));
   endAccountBlock(journal);
   ASSERT_TRUE(closeUndoJournal(journal));
-  EXPECT_EQ(readFile(name), content);
+  EXPECT_EQ(testing::fileText(name), content);
   std::filesystem::remove(name);
 }
 

@@ -3,12 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "query/int8.h"
+#include "support/file_text.h"
 
 namespace tavrel {
 namespace {
@@ -45,13 +44,6 @@ std::vector<ObjectRecord> accounts() {
     records.push_back(record);
   }
   return records;
-}
-
-std::string readFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream buffer;
-  buffer << in.rdbuf();
-  return buffer.str();
 }
 
 // A row rendered during the search and written after it reads exactly as the row the writer
@@ -101,7 +93,7 @@ TEST(PreparedRowsTest, RowsWrittenAfterTheSearchAreThoseOfTheRecords) {
           }
         }
         ASSERT_FALSE(writer.finish(UpdateCounters{}, settings).stop);
-        files[prepared] = readFile(settings.reportFile);
+        files[prepared] = testing::fileText(settings.reportFile);
       }
       EXPECT_EQ(files[1], files[0]);
       // The rows are there at all: the ages and a rendered date of the first account.
