@@ -12,14 +12,12 @@ bool needsQuotes(std::string_view text, std::string_view delimiter) {
   return !delimiter.empty() && text.find(delimiter) != std::string_view::npos;
 }
 
-void appendField(std::string& out, bool guard, std::string_view text, std::string_view delimiter) {
+void appendField(std::string& out, std::string_view text, std::string_view delimiter) {
   if (!needsQuotes(text, delimiter)) {
-    if (guard) out += kFormulaGuard;
     out.append(text);
     return;
   }
   out += kQuote;
-  if (guard) out += kFormulaGuard;
   for (size_t start = 0;;) {
     size_t quote = text.find(kQuote, start);
     if (quote == std::string_view::npos) {
@@ -52,11 +50,19 @@ bool readsAsFormula(std::string_view value) {
 }
 
 void appendCsvField(std::string& out, std::string_view text, std::string_view delimiter) {
-  appendField(out, false, text, delimiter);
+  appendField(out, text, delimiter);
 }
 
 void appendCsvValue(std::string& out, std::string_view value, std::string_view delimiter) {
-  appendField(out, readsAsFormula(value), value, delimiter);
+  if (!readsAsFormula(value)) {
+    appendField(out, value, delimiter);
+    return;
+  }
+  // The apostrophe is part of the field: with a delimiter that holds one, the guarded text
+  // needs quotes although the value alone would not.
+  std::string guarded(1, kFormulaGuard);
+  guarded.append(value);
+  appendField(out, guarded, delimiter);
 }
 
 }  // namespace tavrel

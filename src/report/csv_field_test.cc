@@ -63,6 +63,9 @@ TEST(CsvFieldTest, DirectoryValuesThatWouldBeFormulasGetAnApostrophe) {
       {"", ""},
   };
   for (const Case& c : cases) EXPECT_EQ(value(c.in, ";"), c.out) << c.in;
+  // With an apostrophe in the delimiter, the guard itself calls for quotes.
+  EXPECT_EQ(value("=x", "'"), "\"'=x\"");
+  EXPECT_EQ(value("-x", "'-"), "\"'-x\"");
   // The field name of the header is not a directory value.
   EXPECT_EQ(field("=x", ";"), "=x");
 }
