@@ -1,5 +1,6 @@
 #include "common/object_record.h"
 
+#include <algorithm>
 #include <cstring>
 #include <deque>
 #include <string>
@@ -39,10 +40,16 @@ class KeyTable {
   }
 
   /// The number of `key`; false when no record ever held it.
-  bool lookup(std::string_view key, std::size_t& number) const {
+  bool lookup(std::string_view key, std::size_t& number) {
+    // Rows read their columns in the same order again and again, as records are filled.
+    if (lookupGuess_ < names_.size() && names_[lookupGuess_] == key) {
+      number = lookupGuess_++;
+      return true;
+    }
     auto found = numbers_.find(key);
     if (found == numbers_.end()) return false;
     number = found->second;
+    lookupGuess_ = number + 1;
     return true;
   }
 
@@ -50,6 +57,7 @@ class KeyTable {
   std::deque<std::string> names_;
   std::unordered_map<std::string_view, std::size_t> numbers_;
   std::size_t guess_ = 0;
+  std::size_t lookupGuess_ = 0;
 };
 
 KeyTable& keyTable() {
@@ -137,7 +145,9 @@ bool ObjectRecord::has(std::string_view key) const {
 void ObjectRecord::set(std::string_view key, std::string_view value) {
   const std::size_t number = keyTable().intern(key);
   Slot slot;
-  if (find(number, slot)) {
+  // A key numbered above every key set so far cannot be in the block: filling a record in
+  // the usual attribute order needs no scan.
+  if (number < keyLimit_ && find(number, slot)) {
     if (slot.valueSize == value.size()) {
       // Same length: overwrite in place (memmove, since `value` may view these bytes).
       if (!value.empty()) std::memmove(bytes_.data() + slot.valueAt, value.data(), value.size());
@@ -153,6 +163,7 @@ void ObjectRecord::set(std::string_view key, std::string_view value) {
     bytes_.swap(rebuilt);
     return;
   }
+  keyLimit_ = std::max(keyLimit_, number + 1);
   const std::size_t oldSize = bytes_.size();
   const std::size_t need = varintSize(number) + varintSize(value.size()) + value.size();
   if (bytes_.capacity() - oldSize >= need) {

@@ -26,7 +26,10 @@ class ObjectRecord {
 
   /// Removes every entry but keeps the block, so one record can be refilled again and again
   /// without allocating; a copy of it is sized exactly.
-  void clear() { bytes_.clear(); }
+  void clear() {
+    bytes_.clear();
+    keyLimit_ = 0;
+  }
 
   /// Bytes held by the record's block, for memory accounting in tests and benchmarks.
   std::size_t capacityBytes() const { return bytes_.capacity(); }
@@ -36,6 +39,7 @@ class ObjectRecord {
   bool find(std::size_t keyNumber, Slot& slot) const;
 
   std::vector<char> bytes_;
+  std::size_t keyLimit_ = 0;  ///< above the number of every key in the block
 };
 
 /// The matched objects in arrival order.

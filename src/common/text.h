@@ -24,6 +24,10 @@ std::string replaceAll(std::string_view subject, std::string_view pattern,
 /// Maps the bytes A..Z to a..z; every other byte is kept as it is.
 std::string lowerCase(std::string_view text);
 
+/// True when the two texts are the same but for the letter case of A..Z (how LDAP compares
+/// attribute names).
+bool equalsIgnoringCase(std::string_view a, std::string_view b);
+
 /// lowerCase applied where the text lies, for texts that are already the caller's own copy.
 void lowerCaseInPlace(std::string& text);
 

@@ -68,10 +68,27 @@ struct ControlList {
 };
 
 /// The socket of the session's connection; -1 when it has none.
+constexpr int kReadAheadBytes = 64 * 1024;
+
 int socketOf(LDAP* ld) {
   int socket = -1;
   if (ldap_get_option(ld, LDAP_OPT_DESC, &socket) != LDAP_OPT_SUCCESS) return -1;
   return socket;
+}
+
+/// Puts a read-ahead buffer right above the socket. Without it the library reads each
+/// message with two reads and a poll of its own (300,000 system calls for 100,000 entries);
+/// with it one read takes whatever the server has sent, up to the buffer's size. Added once
+/// the bind is done, when no answer is in flight and any SASL security layer, which must
+/// stay on top, is already in place.
+void readAhead(LDAP* ld) {
+  Sockbuf* socketBuffer = nullptr;
+  if (ldap_get_option(ld, LDAP_OPT_SOCKBUF, &socketBuffer) != LDAP_OPT_SUCCESS ||
+      socketBuffer == nullptr) {
+    return;
+  }
+  int size = kReadAheadBytes;
+  ber_sockbuf_add_io(socketBuffer, &ber_sockbuf_io_readahead, LBER_SBIOD_LEVEL_PROVIDER, &size);
 }
 
 /// Waits for the answer to a write started as `messageId`, at most the write time-out, and
@@ -118,7 +135,10 @@ class PosixConnection : public Connection {
     if (ld_ == nullptr) return fromLibrary(LDAP_SERVER_DOWN);
     if (method != kAuthNegotiate) return fromLibrary(LDAP_AUTH_UNKNOWN);
     int code = bindAsUser(ld_);
-    if (code == LDAP_SUCCESS) boundSocket_ = socketOf(ld_);
+    if (code == LDAP_SUCCESS) {
+      boundSocket_ = socketOf(ld_);
+      readAhead(ld_);
+    }
     return fromLibrary(code);
   }
 

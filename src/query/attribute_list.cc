@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "common/console.h"
+#include "common/text.h"
 
 namespace tavrel {
 
@@ -78,17 +79,11 @@ AttributeList buildAttributeList(const RunSettings& settings, const RootDseInfo&
 }
 
 const std::string* requestedName(const AttributeList& list, std::string_view serverName) {
-  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
   for (const std::string& name : list.names) {
     if (name == serverName) return &name;
   }
   for (const std::string& name : list.names) {
-    if (name.size() != serverName.size()) continue;
-    bool same = true;
-    for (std::size_t i = 0; same && i < name.size(); ++i) {
-      same = lower(name[i]) == lower(serverName[i]);
-    }
-    if (same) return &name;
+    if (equalsIgnoringCase(name, serverName)) return &name;
   }
   return nullptr;
 }

@@ -1,7 +1,6 @@
 #include "query/dn_key.h"
 
 #include <algorithm>
-#include <optional>
 #include <vector>
 
 #include "common/text.h"
@@ -36,38 +35,38 @@ class DnReader {
     while (!atEnd() && isBlank(text_[at_])) ++at_;
   }
 
-  /// The attribute type up to "=", lower-cased; nothing when there is no "=".
-  std::optional<std::string> type() {
+  /// The attribute type up to "=", lower-cased, in `type`; false when there is no "=".
+  bool type(std::string& type) {
     skipBlanks();
-    std::string type;
+    type.clear();
     while (!atEnd() && text_[at_] != '=') {
       char c = text_[at_++];
-      if (c == ',' || c == ';' || c == '+' || c == '\\' || c == '"') return std::nullopt;
+      if (c == ',' || c == ';' || c == '+' || c == '\\' || c == '"') return false;
       type += lowerByte(c);
     }
-    if (atEnd()) return std::nullopt;
+    if (atEnd()) return false;
     ++at_;  // '='
     while (!type.empty() && isBlank(type.back())) type.pop_back();
-    if (type.empty()) return std::nullopt;
+    if (type.empty()) return false;
     if (type.size() > 4 && type.compare(0, 4, "oid.") == 0) type.erase(0, 4);
-    return type;
+    return true;
   }
 
-  /// The value as the bytes it stands for, lower-cased, up to the next separator (which is
-  /// returned in `separator`, 0 at the end); nothing when the text is malformed.
-  std::optional<std::string> value(char& separator, bool& hexForm) {
+  /// The value as the bytes it stands for, lower-cased, in `value`, up to the next separator
+  /// (which is returned in `separator`, 0 at the end); false when the text is malformed.
+  bool value(std::string& value, char& separator, bool& hexForm) {
     skipBlanks();
-    std::string value;
+    value.clear();
     hexForm = false;
     if (!atEnd() && text_[at_] == '"') {
       // A quoted value (older spelling): everything up to the closing quote.
       ++at_;
       for (;;) {
-        if (atEnd()) return std::nullopt;
+        if (atEnd()) return false;
         char c = text_[at_++];
         if (c == '"') break;
         if (c == '\\') {
-          if (!unescape(value)) return std::nullopt;
+          if (!unescape(value)) return false;
         } else {
           value += lowerByte(c);
         }
@@ -86,10 +85,10 @@ class DnReader {
       while (!atEnd() && !isSeparator(text_[at_])) {
         char c = text_[at_++];
         if (c == '\\') {
-          if (!unescape(value)) return std::nullopt;
+          if (!unescape(value)) return false;
           keep = value.size();
         } else if (c == '"') {
-          return std::nullopt;
+          return false;
         } else {
           value += lowerByte(c);
           if (!isBlank(c)) keep = value.size();
@@ -98,8 +97,8 @@ class DnReader {
       value.resize(keep);
     }
     separator = atEnd() ? 0 : text_[at_++];
-    if (separator != 0 && !isSeparator(separator)) return std::nullopt;
-    return value;
+    if (separator != 0 && !isSeparator(separator)) return false;
+    return true;
   }
 
  private:
@@ -140,45 +139,82 @@ void appendEscaped(std::string& key, std::string_view bytes) {
   }
 }
 
-std::optional<std::string> parsedKey(std::string_view dn) {
+/// The key of `dn` in `key`; false when the text is malformed. The buffers are the caller's,
+/// kept from call to call: a search keys every entry it receives.
+bool parsedKey(std::string_view dn, std::string& key, std::string& type, std::string& value,
+               std::vector<std::string>& rdn) {
   DnReader reader(dn);
-  std::string key;
-  std::vector<std::string> rdn;
+  key.clear();
+  rdn.clear();
   reader.skipBlanks();
-  if (reader.atEnd()) return std::string();
+  if (reader.atEnd()) return true;
   for (;;) {
-    std::optional<std::string> type = reader.type();
-    if (!type) return std::nullopt;
+    if (!reader.type(type)) return false;
     char separator = 0;
     bool hexForm = false;
-    std::optional<std::string> value = reader.value(separator, hexForm);
-    if (!value) return std::nullopt;
-    std::string ava;
-    appendEscaped(ava, *type);
+    if (!reader.value(value, separator, hexForm)) return false;
+    // A single-valued RDN, by far the most common, goes straight into the key.
+    const bool alone = rdn.empty() && separator != '+';
+    std::string& ava = alone ? key : rdn.emplace_back();
+    appendEscaped(ava, type);
     // Only the hexadecimal form leaves a bare '#' in a key; a '#' in text is escaped.
     ava += hexForm ? "=#" : "=";
-    appendEscaped(ava, *value);
-    rdn.push_back(std::move(ava));
+    appendEscaped(ava, value);
     if (separator == '+') continue;
-    // The order of the parts of one RDN carries no meaning.
-    std::sort(rdn.begin(), rdn.end());
-    for (std::size_t i = 0; i < rdn.size(); ++i) {
-      if (i > 0) key += '+';
-      key += rdn[i];
+    if (!alone) {
+      // The order of the parts of one RDN carries no meaning.
+      std::sort(rdn.begin(), rdn.end());
+      for (std::size_t i = 0; i < rdn.size(); ++i) {
+        if (i > 0) key += '+';
+        key += rdn[i];
+      }
+      rdn.clear();
     }
-    rdn.clear();
-    if (separator == 0) return key;
+    if (separator == 0) return true;
     key += ',';
   }
+}
+
+/// Whether the parse would give `dn` lower-cased, byte for byte: no blanks, escapes, quotes,
+/// hexadecimal values, multi-valued RDNs, ";" separators or control bytes, and every RDN one
+/// non-empty type, one "=" and a type without the "OID." prefix. Nearly every DN a directory
+/// returns is of this kind, and lower-casing it costs a fraction of the parse.
+bool isPlain(std::string_view dn) {
+  if (dn.empty()) return false;
+  std::size_t rdnStart = 0;
+  std::size_t equals = std::string_view::npos;
+  for (std::size_t i = 0; i <= dn.size(); ++i) {
+    const char c = i < dn.size() ? dn[i] : ',';
+    if (c == ',') {
+      if (equals == std::string_view::npos || equals == rdnStart) return false;
+      std::string_view type = dn.substr(rdnStart, equals - rdnStart);
+      if (type.size() > 4 && equalsIgnoringCase(type.substr(0, 4), "oid.")) return false;
+      rdnStart = i + 1;
+      equals = std::string_view::npos;
+    } else if (c == '=') {
+      if (equals != std::string_view::npos) return false;
+      equals = i;
+    } else if (c == ' ' || c == '\\' || c == '"' || c == '#' || c == '+' || c == ';' ||
+               static_cast<unsigned char>(c) < 0x20) {
+      return false;
+    }
+  }
+  return true;
 }
 
 }  // namespace
 
 std::string dnKey(std::string_view dn) {
-  if (std::optional<std::string> key = parsedKey(dn)) return *key;
+  if (isPlain(dn)) return lowerCase(dn);
+  thread_local std::string type;
+  thread_local std::string value;
+  thread_local std::vector<std::string> rdn;
+  std::string key;
+  key.reserve(dn.size());
+  if (parsedKey(dn, key, type, value, rdn)) return key;
   // Unparsed keys start with a byte no parsed key can start with, so the two kinds never meet.
   // (Appended rather than built with operator+, which GCC 12 falsely flags at -O2/-O3.)
-  std::string key(1, '\x01');
+  key.assign(1, '\x01');
   key += lowerCase(dn);
   return key;
 }

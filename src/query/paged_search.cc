@@ -69,8 +69,9 @@ enum class Collected { kKept, kExcluded, kDuplicate };
 /// `lowerDn` and `record` are kept from entry to entry (100,000 objects, no allocation
 /// each); the store takes an exactly sized copy of the record.
 Collected collectEntry(ldap::Entry& entry, const RunSettings& settings,
-                       const AttributeList& attributes, std::unordered_set<std::string>& seen,
-                       std::string& lowerDn, ObjectRecord& record) {
+                       const AttributeList& attributes, const std::vector<bool>& nameColumns,
+                       std::unordered_set<std::string>& seen, std::string& lowerDn,
+                       ObjectRecord& record) {
   if (!seen.insert(dnKey(entry.dn)).second) {
     console::debugErr(std::string(kDebugDuplicate) + entry.dn + "\n");
     return Collected::kDuplicate;
@@ -90,13 +91,16 @@ Collected collectEntry(ldap::Entry& entry, const RunSettings& settings,
     if (attribute.values.empty()) continue;
     const std::string* requested = requestedName(attributes, attribute.name);
     const std::string& name = requested != nullptr ? *requested : attribute.name;
-    if (name.size() == kAccountControlAttribute.size() &&
-        lowerCase(name) == lowerCase(kAccountControlAttribute)) {
+    if (equalsIgnoringCase(name, kAccountControlAttribute)) {
       accountControlValues += attribute.values.size();
     }
     // Only the last value of an attribute is kept.
     std::string& last = attribute.values.back();
-    if (settings.lowerCaseNames && isNameAttribute(name)) lowerCaseInPlace(last);
+    if (settings.lowerCaseNames &&
+        (requested != nullptr ? nameColumns[requested - attributes.names.data()]
+                              : isNameAttribute(name))) {
+      lowerCaseInPlace(last);
+    }
     record.set(name, last);
   }
   // The guards must not decide on one of several values.
@@ -129,6 +133,9 @@ SearchOutcome runPagedSearch(DirectorySession& session, const RunSettings& setti
     std::string lowerDn;
     ObjectRecord record;
     std::unordered_set<std::string> seen;
+    // Which requested attributes hold names, worked out once instead of for every entry.
+    std::vector<bool> nameColumns;
+    for (const std::string& name : attributes.names) nameColumns.push_back(isNameAttribute(name));
     PagingGuard guard;
     guard.pageSize = settings.pageSize;
     for (;;) {
@@ -143,7 +150,7 @@ SearchOutcome runPagedSearch(DirectorySession& session, const RunSettings& setti
         }
         const std::size_t seenBefore = seen.size();
         for (auto& entry : page) {
-          if (collectEntry(entry, settings, attributes, seen, lowerDn, record) ==
+          if (collectEntry(entry, settings, attributes, nameColumns, seen, lowerDn, record) ==
               Collected::kKept) {
             if (sink) {
               sink(record);
