@@ -36,6 +36,9 @@ constexpr std::string_view kUndoConflict =
 constexpr std::string_view kUndoIsReport =
     "\nERROR: The undo file and the report file must differ.\n\n";
 
+// Two documents one after the other are no JSON document a reader takes.
+constexpr std::string_view kJsonAppend = "\nERROR: -append cannot be used with -format json.\n\n";
+
 constexpr std::string_view kDefaultReportName = "tavrel.<DATE>";
 constexpr std::string_view kDatePlaceholder = "<DATE>";
 constexpr std::string_view kUndoSuffix = ".undo.ldif";
@@ -244,6 +247,9 @@ PhaseResult readReportOptions(const CommandLine& commandLine, RunSettings& setti
   if (PhaseResult r = readFormatOption(commandLine, settings); r.stop) return r;
   if (PhaseResult r = readDelimiterOption(commandLine, settings); r.stop) return r;
   readReportFlags(commandLine, settings);
+  if (settings.appendToFile && settings.format == ReportFormat::kJson) {
+    return refuseWithHint(kJsonAppend);
+  }
   settings.reportFile = reportFileName(commandLine, settings, dateStamp);
   echoReportOptions(settings);
   return PhaseResult::proceed();

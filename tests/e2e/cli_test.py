@@ -94,6 +94,8 @@ REFUSALS = [
     (["-report", "-sort", "", "-rsort", "cn"], b"\nERROR: Invalid Report Sort Field.\n\n" + HINT,
      1),
     (["-report", "-delim", "\u00e9"], b"\nERROR: Invalid Delimiter.\n\n" + HINT, 1),
+    (["-report", "-format", "json", "-append"],
+     b"\nERROR: -append cannot be used with -format json.\n\n" + HINT, 1),
 ]
 
 # Several wrong values at once: only the first in the fixed order of the checks is reported.
