@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,27 @@ TEST(DnKeyTest, DifferentNamesStayApart) {
   }
   // Text that does not parse still finds its own repeats, whatever the case.
   EXPECT_EQ(dnKey("cn=a,,DC=x"), dnKey("CN=A,,dc=X"));
+}
+
+// Most DNs take a short cut (lower-casing); a leading blank, which the parse skips, makes any
+// DN take the full parse. Both roads must give the same key, and refuse the same texts.
+TEST(DnKeyTest, ShortCutAgreesWithTheFullParse) {
+  const std::vector<std::string> pieces = {"cn", "CN",  "OID.", "oid.", "=",  "=",        ",",
+                                           ",",  "a",   "B",    "1",    " ",  "\\",       "+",
+                                           ";",  "#",   "\"",   "\x01", "2C", "\xC3\xA9"};
+  std::mt19937 random(20261208);
+  for (int i = 0; i < 20000; ++i) {
+    std::string dn;
+    const int length = 1 + static_cast<int>(random() % 10);
+    for (int j = 0; j < length; ++j) dn += pieces[random() % pieces.size()];
+    const std::string full = dnKey(" " + dn);
+    const std::string key = dnKey(dn);
+    if (full.starts_with('\x01')) {
+      EXPECT_TRUE(key.starts_with('\x01')) << dn;
+    } else {
+      EXPECT_EQ(key, full) << dn;
+    }
+  }
 }
 
 }  // namespace
