@@ -126,6 +126,13 @@ int journaledWrite(ActionProgress& progress, const ObjectRecord& record, Account
   return rc;
 }
 
+/// The account's name as the directory stores it, for the move: the search's own spelling
+/// when the run kept it, else read from the directory.
+std::string storedName(DirectorySession& session, const ObjectRecord& record) {
+  if (record.has(kStoredDnKey)) return std::string(record.get(kStoredDnKey));
+  return storedDn(session, record.get("DN"));
+}
+
 void countTest(ObjectRecord& record, ActionProgress& progress) {
   ++progress.counters.updatesSkipped;
   record.set("RESULT", kResultTest);
@@ -204,7 +211,7 @@ void disableObject(DirectorySession& session, const RunSettings& settings,
       result.append(kResultStampPart).append(writeResultText(rcStamp));
     }
     if (rcDisable == 0 && rcStamp == 0 && move) {
-      writes.storedDn = storedDn(session, dn);
+      writes.storedDn = storedName(session, record);
       rcMove = journaledWrite(progress, record, writes, writes.move, [&] {
         return moveStoredObject(session, dn, writes.storedDn, settings.newParent);
       });
@@ -282,7 +289,7 @@ void moveOnly(DirectorySession& session, const RunSettings& settings, ObjectReco
   writeOnceOrTest(
       settings,
       [&] {
-        writes.storedDn = storedDn(session, dn);
+        writes.storedDn = storedName(session, record);
         return journaledWrite(progress, record, writes, writes.move, [&] {
           return moveStoredObject(session, dn, writes.storedDn, settings.newParent);
         });

@@ -42,6 +42,13 @@ class ObjectRecord {
   std::size_t keyLimit_ = 0;  ///< above the number of every key in the block
 };
 
+/// The DN as the server spelled it, kept beside the lower-cased "DN" of a run that may move
+/// the account: the move sends the account's own name back, so it must not come from the
+/// lower-cased text (that would rename the account), and reading it again before each move
+/// would cost a round trip and could hang on a server that stopped answering. No attribute
+/// name holds a blank, so the key meets no column.
+inline constexpr std::string_view kStoredDnKey = "stored DN";
+
 /// The matched objects in arrival order.
 using ObjectStore = std::vector<ObjectRecord>;
 

@@ -86,6 +86,7 @@ Collected collectEntry(ldap::Entry& entry, const RunSettings& settings,
 
   record.clear();
   record.set("DN", settings.lowerCaseNames ? lowerDn : entry.dn);
+  if (settings.lowerCaseNames && !settings.newParent.empty()) record.set(kStoredDnKey, entry.dn);
   std::size_t accountControlValues = 0;
   for (auto& attribute : entry.attributes) {
     if (attribute.values.empty()) continue;

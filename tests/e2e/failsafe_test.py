@@ -296,6 +296,22 @@ class WritesStopTest(FailSafeTestCase):
                               updates_skipped=0, updates_safety_skipped=0)
 
 
+    def test_move_sends_the_name_as_searched_and_reads_nothing_first(self):
+        # A read before each move cost a round trip, waited the whole operation bound on a
+        # server that stopped answering, and on failure renamed the account to lower case.
+        accounts = [computer("Pc%d" % i) for i in range(1, 4)]
+        with ScriptedLdap(pages=lambda n, cookie, size: Page(accounts),
+                          write=lambda n, op, dn: SILENT if n == 1 else 0) as server:
+            run = self.tavrel(server.uri, "-move", "-newparent", "OU=Stale,DC=scripted,DC=test",
+                              "-forreal", "-t", "2")
+            reads = [r for r in server.requests("search") if r["base"]]
+            moves = server.requests("moddn")
+        self.assertEqual(reads, [])
+        self.assertEqual([m["newrdn"] for m in moves], ["CN=Pc1", "CN=Pc2"])
+        self.assertEqual(run.code, EXIT_WRITES_FAILED, run.err)
+        self.assertLess(run.seconds, 20)
+
+
 class SlapdKilledMidRunTest(FailSafeTestCase):
     """slapd killed while a large disable runs: the directory, the report rows and the
     counters agree, and the write in flight is reported as of unknown outcome."""
