@@ -40,16 +40,10 @@ class KeyTable {
   }
 
   /// The number of `key`; false when no record ever held it.
-  bool lookup(std::string_view key, std::size_t& number) {
-    // Rows read their columns in the same order again and again, as records are filled.
-    if (lookupGuess_ < names_.size() && names_[lookupGuess_] == key) {
-      number = lookupGuess_++;
-      return true;
-    }
+  bool lookup(std::string_view key, std::size_t& number) const {
     auto found = numbers_.find(key);
     if (found == numbers_.end()) return false;
     number = found->second;
-    lookupGuess_ = number + 1;
     return true;
   }
 
@@ -57,7 +51,6 @@ class KeyTable {
   std::deque<std::string> names_;
   std::unordered_map<std::string_view, std::size_t> numbers_;
   std::size_t guess_ = 0;
-  std::size_t lookupGuess_ = 0;
 };
 
 KeyTable& keyTable() {

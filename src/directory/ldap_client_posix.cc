@@ -67,9 +67,9 @@ struct ControlList {
   bool wanted() const { return pointers.size() > 1; }
 };
 
-/// The socket of the session's connection; -1 when it has none.
 constexpr int kReadAheadBytes = 64 * 1024;
 
+/// The socket of the session's connection; -1 when it has none.
 int socketOf(LDAP* ld) {
   int socket = -1;
   if (ldap_get_option(ld, LDAP_OPT_DESC, &socket) != LDAP_OPT_SUCCESS) return -1;

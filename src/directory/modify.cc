@@ -49,7 +49,7 @@ std::string storedDn(DirectorySession& session, std::string_view dn) {
   const std::vector<std::string> written = ldap::explodeDn(dn);
   // Only the letter case may differ; anything else means the read found another object.
   if (stored.empty() || written.empty() ||
-      lowerCase(stored.front()) != lowerCase(written.front())) {
+      !equalsIgnoringCase(stored.front(), written.front())) {
     return std::string(dn);
   }
   return entries.front().dn;

@@ -139,13 +139,12 @@ void appendEscaped(std::string& key, std::string_view bytes) {
   }
 }
 
-/// The key of `dn` in `key`; false when the text is malformed. The buffers are the caller's,
-/// kept from call to call: a search keys every entry it receives.
-bool parsedKey(std::string_view dn, std::string& key, std::string& type, std::string& value,
-               std::vector<std::string>& rdn) {
+/// The key of `dn` in `key`; false when the text is malformed.
+bool parsedKey(std::string_view dn, std::string& key) {
   DnReader reader(dn);
-  key.clear();
-  rdn.clear();
+  std::string type;
+  std::string value;
+  std::vector<std::string> rdn;
   reader.skipBlanks();
   if (reader.atEnd()) return true;
   for (;;) {
@@ -206,12 +205,8 @@ bool isPlain(std::string_view dn) {
 
 std::string dnKey(std::string_view dn) {
   if (isPlain(dn)) return lowerCase(dn);
-  thread_local std::string type;
-  thread_local std::string value;
-  thread_local std::vector<std::string> rdn;
   std::string key;
-  key.reserve(dn.size());
-  if (parsedKey(dn, key, type, value, rdn)) return key;
+  if (parsedKey(dn, key)) return key;
   // Unparsed keys start with a byte no parsed key can start with, so the two kinds never meet.
   // (Appended rather than built with operator+, which GCC 12 falsely flags at -O2/-O3.)
   key.assign(1, '\x01');
