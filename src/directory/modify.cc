@@ -48,8 +48,7 @@ std::string storedDn(DirectorySession& session, std::string_view dn) {
   const std::vector<std::string> stored = ldap::explodeDn(entries.front().dn);
   const std::vector<std::string> written = ldap::explodeDn(dn);
   // Only the letter case may differ; anything else means the read found another object.
-  if (stored.empty() || written.empty() ||
-      !equalsIgnoringCase(stored.front(), written.front())) {
+  if (stored.empty() || written.empty() || !equalsIgnoringCase(stored.front(), written.front())) {
     return std::string(dn);
   }
   return entries.front().dn;
