@@ -1,17 +1,22 @@
 #include "app/run.h"
 
 #include <cstdio>
+#include <optional>
+#include <string>
+#include <string_view>
 
 #include "actions/action_engine.h"
 #include "actions/undo_journal.h"
 #include "cli/command_line.h"
 #include "cli/gnu_switches.h"
+#include "cli/help_text.h"
 #include "cli/options.h"
 #include "common/console.h"
 #include "common/exit_status.h"
 #include "common/run_settings.h"
 #include "common/version.h"
 #include "directory/ldap_client.h"
+#include "directory/library_versions.h"
 #include "directory/modify.h"
 #include "directory/root_dse.h"
 #include "directory/session.h"
@@ -81,10 +86,61 @@ int finish(int exitCode) {
   return exitCode;
 }
 
+/// Reads one number of a dotted release text from position at on; -1 when none is there.
+constexpr int releaseGroup(std::string_view text, size_t& at) {
+  int value = -1;
+  for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at) {
+    value = (value < 0 ? 0 : value * 10) + (text[at] - '0');
+  }
+  return value;
+}
+
+/// "V01.05.00cpp" names release 1.5.0: the banner's text and the package's number must agree.
+constexpr bool sameRelease(std::string_view version, std::string_view number) {
+  if (!version.starts_with('V')) return false;
+  size_t v = 1;
+  size_t n = 0;
+  for (int group = 0; group < 3; ++group) {
+    if (group > 0) {
+      if (v >= version.size() || version[v] != '.' || n >= number.size() || number[n] != '.') {
+        return false;
+      }
+      ++v;
+      ++n;
+    }
+    const int fromVersion = releaseGroup(version, v);
+    if (fromVersion < 0 || fromVersion != releaseGroup(number, n)) return false;
+  }
+  return n == number.size();
+}
+static_assert(sameRelease(kVersionText, kReleaseNumber));
+
+/// --help and --version, answered before the banner; none when the run goes on as usual.
+std::optional<int> answerGnuSwitch(const std::vector<std::string>& arguments) {
+  switch (findGnuSwitch(arguments)) {
+    case GnuSwitch::kHelp:
+      console::out(usageText());
+      return kExitSuccess;
+    case GnuSwitch::kVersion: {
+      std::string text = "tavrel ";
+      text += kReleaseNumber;
+      text += " (";
+      text += kVersionText;
+      text += ")\n";
+      text += ldap::libraryVersionLines();
+      console::out(text);
+      return kExitSuccess;
+    }
+    case GnuSwitch::kNone:
+      break;
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 int runTavrel(const std::vector<std::string>& arguments) {
-  if (std::optional<int> code = answerGnuSwitches(arguments)) return finish(*code);
+  if (std::optional<int> code = answerGnuSwitch(arguments)) return finish(*code);
   // Checking: nothing is opened or written but console text until every option passed.
   CommandLine commandLine(arguments);
   console::setFlags(commandLine.hasSwitch("q"), commandLine.hasSwitch("d"));

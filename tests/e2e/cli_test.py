@@ -286,7 +286,7 @@ class CliTest(unittest.TestCase):
                 self.assertEqual(self.run_in("UTC", args), (0, USAGE, b""))
         # The library lines name the releases that are loaded: those Debian installed.
         ldap, sasl = (installed_upstream_version(p) for p in ("libldap-2.5-0", "libsasl2-2"))
-        version = (b"tavrel V01.05.00cpp\nlibldap: OpenLDAP %s\nSASL: Cyrus SASL %s\n" %
+        version = (b"tavrel 1.5.0 (V01.05.00cpp)\nlibldap: OpenLDAP %s\nSASL: Cyrus SASL %s\n" %
                    (ldap.encode(), sasl.encode()))
         for args in (["--version"], ["-q", "--version", "--help"]):
             with self.subTest(args=args):

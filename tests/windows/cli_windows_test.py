@@ -96,7 +96,8 @@ class WindowsCliTest(cli_test.CliTest):
             with self.subTest(args=args):
                 code, out, err = self.run_in("UTC", args)
                 self.assertEqual((code, err), (0, b""))
-                self.assertRegex(out, rb"\Atavrel V01\.05\.00cpp\nlibldap: wldap32 [^\n]+\n"
+                self.assertRegex(out, rb"\Atavrel 1\.5\.0 \(V01\.05\.00cpp\)\n"
+                                      rb"libldap: wldap32 [^\n]+\n"
                                       rb"SASL: Windows SSPI \(Negotiate\)\n\Z")
         self.assertNoFileWritten()
 
