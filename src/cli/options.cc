@@ -30,7 +30,6 @@ constexpr std::string_view kBadDelimiter = "\nERROR: Invalid Delimiter.\n\n";
 constexpr std::string_view kNoNewParent = "\nERROR: No /newparent option specified for MOVE.\n\n";
 constexpr std::string_view kBadSafety = "\nERROR: Invalid safety value.\n\n";
 constexpr std::string_view kBadDisabledFor = "\nERROR: Invalid disabled-for value.\n\n";
-constexpr std::string_view kNoUndoName = "\nERROR: No file name given for -undo.\n\n";
 constexpr std::string_view kUndoConflict =
     "\nERROR: -undo and -noundo cannot be used together.\n\n";
 constexpr std::string_view kUndoIsReport =
@@ -299,7 +298,6 @@ PhaseResult readUndoOptions(const CommandLine& commandLine, RunSettings& setting
   std::string given;
   if (named) {
     given = replaceAll(commandLine.switchValue("undo"), kDatePlaceholder, dateStamp);
-    if (given.empty()) return refuseWithHint(kNoUndoName);
   }
   const bool writes = settings.action == ActionKind::kDisable ||
                       settings.action == ActionKind::kDelete ||
@@ -315,6 +313,22 @@ PhaseResult readUndoOptions(const CommandLine& commandLine, RunSettings& setting
   }
   if (named) console::debugErr("DEBUG: Undo File: " + given + "\n");
   if (off) console::debugErr("DEBUG: Undo File: (none)\n");
+  return PhaseResult::proceed();
+}
+
+// An empty value would widen the run (-b "" searches the whole domain) or fall back to a
+// name or server nobody chose (-file "" writes a hidden ".htm", -h "" the library default), so
+// these switches are refused without a value, whether none followed or an empty one did.
+// Named in this order when several are empty.
+PhaseResult refuseEmptyValues(const CommandLine& commandLine) {
+  for (std::string_view name : {"b", "h", "file", "undo", "newparent", "f"}) {
+    if (commandLine.hasSwitch(name) && commandLine.switchValue(name).empty()) {
+      std::string message = "\nERROR: -";
+      message += name;
+      message += " needs a value.\n\n";
+      return refuseWithHint(message);
+    }
+  }
   return PhaseResult::proceed();
 }
 
@@ -381,6 +395,7 @@ PhaseResult evaluateOptions(const CommandLine& commandLine, RunSettings& setting
     return r;
   }
   if (PhaseResult r = readActionOptions(commandLine, settings); r.stop) return r;
+  if (PhaseResult r = refuseEmptyValues(commandLine); r.stop) return r;
   if (PhaseResult r = readUndoOptions(commandLine, settings, ageLimits.dateStamp); r.stop) {
     return r;
   }

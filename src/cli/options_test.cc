@@ -156,7 +156,7 @@ INSTANTIATE_TEST_SUITE_P(
                     1},
         RefusalCase{"UndoWithoutName",
                     {"-disable", "-undo"},
-                    "\nERROR: No file name given for -undo.\n\n" + std::string(kHint),
+                    "\nERROR: -undo needs a value.\n\n" + std::string(kHint),
                     1},
         RefusalCase{
             "UndoIsTheReport",
@@ -333,9 +333,6 @@ INSTANTIATE_TEST_SUITE_P(
                            [](const RunSettings& s) {
                              EXPECT_EQ(s.reportFile, "20041229-010922/20041229-010922.htm");
                            }},
-                AcceptCase{"FileWithoutValue",
-                           {"-report", "-file"},
-                           [](const RunSettings& s) { EXPECT_EQ(s.reportFile, ".htm"); }},
                 AcceptCase{"DisableWithNewParent",
                            {"-disable", "-newparent", "ou=old,dc=x"},
                            [](const RunSettings& s) {
@@ -381,12 +378,12 @@ INSTANTIATE_TEST_SUITE_P(
                 AcceptCase{
                     "FilterSwitches",
                     {"-report", "-users", "-onlydisabled", "-nodc", "-realage", "-llts", "-bit",
-                     "-af", "x=1", "-f", "", "-h", "dc1", "-b", "dc=x", "-addattrib", "a;b"},
+                     "-af", "x=1", "-f", "(cn=x)", "-h", "dc1", "-b", "dc=x", "-addattrib", "a;b"},
                     [](const RunSettings& s) {
                       EXPECT_TRUE(s.usersMode && s.onlyDisabled && s.excludeDcs && s.realAge &&
                                   s.useLastLogonTimestamp && s.bitwiseTransform);
                       EXPECT_EQ(s.addOnFilterText, "x=1");
-                      EXPECT_EQ(s.filterText, "");
+                      EXPECT_EQ(s.filterText, "(cn=x)");
                       EXPECT_EQ(s.host, "dc1");
                       EXPECT_EQ(s.baseDn, "dc=x");
                       EXPECT_EQ(s.addAttributes, "a;b");

@@ -97,6 +97,14 @@ REFUSALS = [
     (["-report", "-format", "json", "-append"],
      b"\nERROR: -append cannot be used with -format json.\n\n" + HINT, 1),
 ]
+# An empty value is refused, given as "" or with nothing after it; -h points at a closed port
+# so that a run getting past the checks would say so.
+for _name in ("b", "h", "file", "undo", "newparent", "f"):
+    _needs = b"\nERROR: -%s needs a value.\n\n" % _name.encode() + HINT
+    for _given in (["-" + _name, ""], ["-" + _name], ["-" + _name, "-forreal"]):
+        _host = [] if _name == "h" else ["-h", "127.0.0.1:1"]
+        REFUSALS.append((["-disable", "-forreal"] + _host + _given, _needs, 1))
+REFUSALS.append((["-report", "-f", "", "-b", ""], b"\nERROR: -b needs a value.\n\n" + HINT, 1))
 
 # Several wrong values at once: only the first in the fixed order of the checks is reported.
 # Each line carries every error of the lines below it.
@@ -234,7 +242,6 @@ class CliTest(unittest.TestCase):
             (["-sort", "PWAGE"], 4, b";", 5, None),
             (["-rsort", "osllts"], 4, b";", 7, None),
             (["-sort", "cn", "-rsort", "os"], 4, b";", 2, None),
-            (["-file"], 4, b";", None, b".htm"),
             (["-file", "con:"], 4, b";", None, b"con:"),
             (["-file", "x:y"], 4, b";", None, b"x:y"),
             (["-format", "csv", "-file", "<DATE>-<DATE>"], 3, b";", None,
@@ -394,7 +401,7 @@ class CliTest(unittest.TestCase):
         huge = "v" * 100000
         for args in (["-report", "-q", "-h", "127.0.0.1:1", "-b", huge, "-af", huge, "-excldn",
                       huge, "-file", "x.htm"],
-                     ["-report", "-q", "-h", "127.0.0.1:1", "", "", "-b", ""],
+                     ["-report", "-q", "-h", "127.0.0.1:1", "", "", "-b", "", "-b", "dc=x"],
                      ["-report", "-q", "-h", "127.0.0.1:1", "-b", b"\xe4\xf6", "-age", "-30"]):
             with self.subTest(args=[a[:20] for a in args]):
                 code, _, err = self.run_in("UTC", args)
