@@ -12,7 +12,26 @@ install(TARGETS tavrel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 if(WIN32)
   return()
 endif()
-install(FILES ${CMAKE_SOURCE_DIR}/doc/tavrel.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# Debian keeps man pages and changelogs compressed, without a time stamp in the gzip header
+# (the same sources give the same package).
+find_program(TAVREL_GZIP gzip REQUIRED)
+set(tavrel_compressed)
+foreach(pair "doc/tavrel.1;tavrel.1.gz" "doc/debian/changelog;changelog.gz")
+  list(GET pair 0 source)
+  list(GET pair 1 name)
+  add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/${name}
+                     COMMAND ${TAVREL_GZIP} -9nc ${CMAKE_SOURCE_DIR}/${source} > ${name}
+                     DEPENDS ${CMAKE_SOURCE_DIR}/${source}
+                     WORKING_DIRECTORY ${CMAKE_BINARY_DIR} VERBATIM)
+  list(APPEND tavrel_compressed ${CMAKE_BINARY_DIR}/${name})
+endforeach()
+add_custom_target(tavrel_compressed_docs ALL DEPENDS ${tavrel_compressed})
+install(FILES ${CMAKE_BINARY_DIR}/tavrel.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${CMAKE_BINARY_DIR}/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES ${CMAKE_SOURCE_DIR}/doc/debian/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES ${CMAKE_SOURCE_DIR}/doc/examples/tavrel-report.service
+              ${CMAKE_SOURCE_DIR}/doc/examples/tavrel-report.timer
+        DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
 install(FILES ${CMAKE_SOURCE_DIR}/doc/tavrel.bash
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME tavrel)
 install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
@@ -23,12 +42,14 @@ set(CPACK_PACKAGE_VERSION ${TAVREL_PACKAGE_VERSION})
 set(CPACK_PACKAGE_CONTACT "Tavrel project <tavrel@example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "report, disable, move or delete stale Active Directory accounts")
+# Lines of at most 79 characters, as Debian's tools show them.
 string(CONCAT CPACK_DEBIAN_PACKAGE_DESCRIPTION
-       "Finds computer or user accounts whose password was last set, or whose last logon was\n"
-       "recorded, more than a number of days ago, writes a report of them (HTML, CSV, JSON)\n"
-       "and on request disables, moves or deletes them behind guards: nothing is written\n"
-       "without -forreal, at most 10 accounts per run unless told otherwise, deletes only of\n"
-       "disabled accounts, never a domain controller.")
+       "Finds computer or user accounts whose password was last set, or whose last\n"
+       "logon was recorded, more than a number of days ago, writes a report of them\n"
+       "(HTML, CSV, JSON) and on request disables, moves or deletes them behind\n"
+       "guards: nothing is written without -forreal, at most 10 accounts per run\n"
+       "unless told otherwise, deletes only of disabled accounts, never a domain\n"
+       "controller.")
 set(CPACK_DEBIAN_PACKAGE_SECTION admin)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://tavrel.example.org/")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)

@@ -4,86 +4,25 @@ apt-get into a throw-away Debian 12 root, where tavrel --version and man -l must
 
     python3 tests/package/deb_test.py --build BUILD_FOLDER [unittest arguments]
 
-The root is a debootstrap minbase from the Debian mirror this machine's apt uses. Making one
-takes minutes, so a pristine root is kept under /var/tmp for a week and copied for each run.
+The root is a debootstrap minbase with man-db (debian_root.py), copied for each run.
 Where no root can be made (not root, no debootstrap, no mirror reachable) the test is skipped
 with the reason (exit code 77).
 """
 
-import fcntl
 import glob
 import os
 import re
 import shutil
-import subprocess
 import sys
 import tempfile
-import time
 import unittest
 
-CACHE = "/var/tmp/tavrel-package-test"
-CACHE_MAX_AGE_SECONDS = 7 * 86400
-SUITE = "bookworm"
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from debian_root import pristine_root, run  # noqa: E402
+
 SKIP = 77
 
 BUILD = None
-
-
-def run(argv, **kwargs):
-    return subprocess.run(argv, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
-                          **kwargs)
-
-
-def machine_mirror():
-    """The URI of the machine's Debian source for the release's main component."""
-    texts = glob.glob("/etc/apt/sources.list.d/*.sources") + ["/etc/apt/sources.list"]
-    for path in texts:
-        try:
-            with open(path) as f:
-                text = f.read()
-        except OSError:
-            continue
-        # deb822 stanzas, then one-line entries.
-        for stanza in re.split(r"\n\s*\n", text):
-            fields = dict(re.findall(r"^(\w[\w-]*):\s*(.*)$", stanza, re.M))
-            if (SUITE in fields.get("Suites", "").split() and
-                    "main" in fields.get("Components", "").split() and
-                    "deb" in fields.get("Types", "").split()):
-                return fields["URIs"].split()[0]
-        for line in text.splitlines():
-            parts = line.split()
-            if len(parts) >= 4 and parts[0] == "deb" and parts[2] == SUITE and "main" in parts:
-                return parts[1]
-    return None
-
-
-def pristine_root():
-    """A minbase root with man-db, made once a week; (path, None) or (None, reason)."""
-    if os.geteuid() != 0:
-        return None, "needs root (debootstrap, chroot)"
-    if shutil.which("debootstrap") is None:
-        return None, "debootstrap is not installed"
-    mirror = machine_mirror()
-    if mirror is None:
-        return None, "no Debian %s main source in /etc/apt" % SUITE
-    os.makedirs(CACHE, exist_ok=True)
-    root = os.path.join(CACHE, SUITE + "-minbase")
-    with open(os.path.join(CACHE, "lock"), "w") as lock:
-        fcntl.flock(lock, fcntl.LOCK_EX)
-        stamp = os.path.join(root, ".made")
-        if os.path.exists(stamp) and time.time() - os.path.getmtime(stamp) < CACHE_MAX_AGE_SECONDS:
-            return root, None
-        shutil.rmtree(root, ignore_errors=True)
-        making = tempfile.mkdtemp(prefix="making-", dir=CACHE)
-        result = run(["debootstrap", "--variant=minbase", "--include=man-db", SUITE, making,
-                      mirror], timeout=1800)
-        if result.returncode != 0:
-            shutil.rmtree(making, ignore_errors=True)
-            return None, "debootstrap from %s failed:\n%s" % (mirror, result.stdout[-2000:])
-        run(["chroot", making, "apt-get", "clean"])
-        os.rename(making, root)
-        open(stamp, "w").close()
-        return root, None
 
 
 class DebianPackageTest(unittest.TestCase):
@@ -114,7 +53,36 @@ class DebianPackageTest(unittest.TestCase):
         self.assertEqual(files, ["./usr/bin/tavrel",
                                  "./usr/share/bash-completion/completions/tavrel",
                                  "./usr/share/doc/tavrel/README.md",
-                                 "./usr/share/man/man1/tavrel.1"])
+                                 "./usr/share/doc/tavrel/changelog.gz",
+                                 "./usr/share/doc/tavrel/copyright",
+                                 "./usr/share/doc/tavrel/examples/tavrel-report.service",
+                                 "./usr/share/doc/tavrel/examples/tavrel-report.timer",
+                                 "./usr/share/man/man1/tavrel.1.gz"])
+
+    def test_lintian_finds_no_error_or_warning(self):
+        if shutil.which("lintian") is None:
+            self.skipTest("lintian is not installed")
+        result = run(["lintian", "--no-cfg", self.deb], timeout=600)
+        tags = [line for line in result.stdout.splitlines() if re.match(r"[EW]: ", line)]
+        self.assertEqual(tags, [], result.stdout)
+        self.assertIn(result.returncode, (0, 2), result.stdout)
+
+    def test_binary_is_hardened(self):
+        # What the release flags leave in the binary: PIE, relocations read-only and bound at
+        # start, the stack protector's and the checked buffer functions' entry points.
+        work = tempfile.mkdtemp(prefix="tavrel-deb-x-")
+        try:
+            self.assertEqual(run(["dpkg-deb", "-x", self.deb, work]).returncode, 0)
+            binary = os.path.join(work, "usr", "bin", "tavrel")
+            dynamic = run(["readelf", "-W", "-d", "-l", binary]).stdout
+            self.assertRegex(dynamic, r"\(FLAGS_1\)\s+Flags: NOW PIE")
+            self.assertRegex(dynamic, r"\(FLAGS\)\s+BIND_NOW")
+            self.assertIn("GNU_RELRO", dynamic)
+            symbols = run(["readelf", "-W", "--dyn-syms", binary]).stdout
+            self.assertIn("__stack_chk_fail", symbols)
+            self.assertRegex(symbols, r"__\w+_chk\b(?<!__stack_chk)")
+        finally:
+            shutil.rmtree(work, ignore_errors=True)
 
     def test_man_page_is_lint_clean(self):
         if shutil.which("mandoc") is None:
@@ -125,7 +93,7 @@ class DebianPackageTest(unittest.TestCase):
         self.assertEqual((result.returncode, result.stdout), (0, ""))
 
     def test_installs_and_runs_on_a_clean_root(self):
-        pristine, reason = pristine_root()
+        pristine, reason = pristine_root(("man-db",))
         if pristine is None:
             raise unittest.SkipTest("no throw-away Debian root: " + reason)
         work = tempfile.mkdtemp(prefix="tavrel-deb-root-")
@@ -152,15 +120,23 @@ class DebianPackageTest(unittest.TestCase):
             self.assertEqual(install.returncode, 0, install.stdout[-3000:])
             version = chroot("tavrel", "--version")
             self.assertEqual(version.returncode, 0, version.stdout)
-            self.assertRegex(version.stdout, r"\Atavrel V01\.05\.00cpp\n"
+            self.assertRegex(version.stdout, r"\Atavrel 1\.5\.0 \(V01\.05\.00cpp\)\n"
                              r"libldap: OpenLDAP 2\.5\.[0-9]+\nSASL: Cyrus SASL 2\.1\.[0-9]+\n\Z")
-            page = chroot("man", "-l", "/usr/share/man/man1/tavrel.1")
+            page = chroot("man", "-l", "/usr/share/man/man1/tavrel.1.gz")
             self.assertEqual(page.returncode, 0, page.stdout[-2000:])
             for heading in ("NAME", "SYNOPSIS", "EXIT STATUS", "ENVIRONMENT", "EXAMPLES"):
                 self.assertRegex(page.stdout, r"(?m)^%s$" % heading)
             # The plugin without which the Kerberos bind cannot work came with the package.
             self.assertEqual(chroot("dpkg-query", "-W", "libsasl2-modules-gssapi-mit",
                                     "krb5-user").returncode, 0)
+            # The example units load where the package and kinit are installed, as an
+            # administrator would copy them.
+            self.assertEqual(chroot("apt-get", "install", "-y", "--no-install-recommends",
+                                    "systemd").returncode, 0)
+            examples = "/usr/share/doc/tavrel/examples/"
+            verify = chroot("systemd-analyze", "verify", examples + "tavrel-report.service",
+                            examples + "tavrel-report.timer")
+            self.assertEqual((verify.returncode, verify.stdout), (0, ""))
         finally:
             for target in reversed(mounted):
                 run(["umount", "-l", target])
