@@ -3,6 +3,7 @@
 #include <climits>
 #include <cstdint>
 
+#include "actions/server_guard.h"
 #include "actions/write_outcome.h"
 #include "common/account_control.h"
 #include "common/console.h"
@@ -228,11 +229,8 @@ void disableObject(DirectorySession& session, const RunSettings& settings,
   if (!stopLine.empty()) console::err(stopLine);
 }
 
-/// An object whose flag word cannot be trusted might be a domain controller, or enabled
-/// where it reads disabled: it is never written, in test runs neither.
-void refuseUnreadable(const RunSettings& settings, AccountControl uac, ObjectRecord& record,
-                      RowMarks& marks, ActionProgress& progress) {
-  const std::string dn(record.get("DN"));
+/// The ACTION text of an object that a guard keeps from being written.
+void setRefusedAction(const RunSettings& settings, ObjectRecord& record) {
   switch (settings.action) {
     case ActionKind::kDisable: {
       std::string action(kActionDisable);
@@ -248,6 +246,14 @@ void refuseUnreadable(const RunSettings& settings, AccountControl uac, ObjectRec
       record.set("ACTION", kActionMove);
       break;
   }
+}
+
+/// An object whose flag word cannot be trusted might be a domain controller, or enabled
+/// where it reads disabled: it is never written, in test runs neither.
+void refuseUnreadable(const RunSettings& settings, AccountControl uac, ObjectRecord& record,
+                      RowMarks& marks, ActionProgress& progress) {
+  const std::string dn(record.get("DN"));
+  setRefusedAction(settings, record);
   record.set("RESULT", unreadableResultText(uac.state));
   marks.modifyFailed = true;
   ++progress.counters.updatesError;
@@ -319,6 +325,15 @@ void applyAction(DirectorySession& session, const RunSettings& settings,
   const bool modifying = isModifying(settings.action);
   if (!modifying) return;
   ++progress.counters.totalUpdates;
+  // Judged before anything else: the other guards would read another server's values.
+  if (std::string held = heldElsewhereResult(record); !held.empty()) {
+    setRefusedAction(settings, record);
+    record.set("RESULT", held);
+    ++progress.counters.updatesSkipped;
+    console::debugErr("DEBUG: Held by another server, skipping - " + std::string(record.get("DN")) +
+                      "\n");
+    return;
+  }
   if (!uac.readable()) {
     refuseUnreadable(settings, uac, record, marks, progress);
     return;

@@ -92,6 +92,50 @@ std::string okText() {
   return resultText(0);
 }
 
+// An account a reference led to is another server's: whatever its values say, nothing is
+// written for it over the session's connection, and it leaves the limit alone.
+TEST(HeldElsewhereTest, AnotherServersAccountIsReportedAndNeverWritten) {
+  struct Case {
+    ActionKind action;
+    const char* uac;  // what would be written for an account of the session's own server
+    const char* action_text;
+  } cases[] = {
+      {ActionKind::kDisable, "4096", "DISABLE/STAMP"},
+      {ActionKind::kDelete, "4098", "DELETE"},
+      {ActionKind::kMove, "4096", " MOVE"},
+  };
+  for (const Case& c : cases) {
+    for (bool forReal : {true, false}) {
+      SCOPED_TRACE(std::string(c.action_text) + (forReal ? " for real" : " test"));
+      RunSettings settings = settingsFor(c.action, forReal);
+      settings.stamp = c.action == ActionKind::kDisable;
+      settings.newParent = c.action == ActionKind::kMove ? "ou=new,dc=x" : "";
+      FakeLdap* fake = nullptr;
+      DirectorySession session = fakeSession(&fake);
+      ActionProgress progress = startActions(settings);
+      console::Capture capture;
+      std::vector<std::string> results;
+      for (const char* heldBy : {"ldap://b.example:389", ""}) {
+        ObjectRecord record;
+        record.set("DN", "cn=pc1,ou=old,dc=x");
+        record.set("userAccountControl", c.uac);
+        if (*heldBy != '\0') record.set(kHeldByKey, heldBy);
+        RowMarks marks;
+        applyAction(session, settings, kStart, record, marks, progress);
+        EXPECT_EQ(record.get("ACTION"), c.action_text);
+        results.emplace_back(record.get("RESULT"));
+      }
+      EXPECT_EQ(results[0], "SKIPPED: held by another server (ldap://b.example:389)");
+      EXPECT_NE(results[1], results[0]);
+      // Only the session's own account was written, and only it used the limit.
+      EXPECT_EQ(fake->writes().size(), forReal ? (c.action == ActionKind::kDisable ? 2u : 1u) : 0u);
+      EXPECT_EQ(progress.safetyRemaining, 9);
+      EXPECT_EQ(progress.counters.totalUpdates, 2);
+      EXPECT_EQ(progress.counters.updatesSkipped, forReal ? 1 : 2);
+    }
+  }
+}
+
 TEST(ResultTextTest, CodeIsLeftAlignedUpperCaseHexInTwoColumns) {
   EXPECT_EQ(resultText(0), "(0x0 ) " + ldapErrorText(0));
   EXPECT_EQ(resultText(0x32), "(0x32) " + ldapErrorText(0x32));

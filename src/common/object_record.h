@@ -49,6 +49,11 @@ class ObjectRecord {
 /// name holds a blank, so the key meets no column.
 inline constexpr std::string_view kStoredDnKey = "stored DN";
 
+/// The URI of the server an account was read at when a reference led there; absent for the
+/// session's own server. The run writes over the session's connection only, so such an
+/// account is reported and never written.
+inline constexpr std::string_view kHeldByKey = "held by";
+
 /// The matched objects in arrival order.
 using ObjectStore = std::vector<ObjectRecord>;
 

@@ -61,6 +61,10 @@ struct Attribute {
 struct Entry {
   std::string dn;
   std::vector<Attribute> attributes;
+  /// For an entry that a reference led to: the URI of the server it was read at and the
+  /// base DN the reference named. Both empty for an entry of the session's own server.
+  std::string heldBy;
+  std::string referredBase;
 };
 
 struct SortKey {
@@ -75,6 +79,9 @@ struct PagedSearchRequest {
   std::vector<std::string> attributes;
   int timeLimitSeconds = 0;  ///< the server's limit per page; 0 or below: none
   std::optional<SortKey> sortKey;
+  /// The entries may be written to: each must be known to come from the session's own
+  /// server or carry `heldBy`. A client that cannot tell follows no references then.
+  bool forWriting = false;
 };
 
 /// The handle of a paged search; owned by the caller, used with the connection that made it.

@@ -124,7 +124,9 @@ class PosixConnection : public Connection {
     if (option == kOptProtocolVersion) {
       result = ldap_set_option(ld_, LDAP_OPT_PROTOCOL_VERSION, &value);
     } else if (option == kOptReferrals) {
-      result = ldap_set_option(ld_, LDAP_OPT_REFERRALS, value ? LDAP_OPT_ON : LDAP_OPT_OFF);
+      // The paged search follows references itself; the library never does (see init).
+      chaseReferrals_ = value != 0;
+      result = LDAP_OPT_SUCCESS;
     } else {
       return fromLibrary(LDAP_NOT_SUPPORTED);
     }
@@ -180,7 +182,7 @@ class PosixConnection : public Connection {
 
   SearchInitResult searchInitPage(const PagedSearchRequest& request) override {
     if (ld_ == nullptr) return {nullptr, fromLibrary(LDAP_SERVER_DOWN)};
-    return {std::make_unique<ChasingPagedSearch>(ld_, request), 0};
+    return {std::make_unique<ChasingPagedSearch>(ld_, request, chaseReferrals_), 0};
   }
 
   int getNextPage(PagedSearch& handle, int timeoutSeconds, int pageSize,
@@ -263,6 +265,9 @@ class PosixConnection : public Connection {
   }
 
   LDAP* ld_;
+  /// Whether the paged search follows references (on, as the library's default, until the
+  /// referrals option turns it off).
+  bool chaseReferrals_ = true;
   /// The socket of the connection the bind succeeded on; none before a bind.
   std::optional<int> boundSocket_;
   bool lost_ = false;
@@ -290,6 +295,10 @@ InitResult init(const std::optional<std::string>& host, int port) {
     return {nullptr, fromLibrary(code == LDAP_SUCCESS ? LDAP_LOCAL_ERROR : code)};
   }
   applySessionOptions(ld);
+  // A write the server refers elsewhere would be sent again by the library to the server the
+  // referral names, over a connection of its own: the answer is the referral instead. Every
+  // write goes to the server that the session bound to, and nowhere else.
+  ldap_set_option(ld, LDAP_OPT_REFERRALS, LDAP_OPT_OFF);
   return {std::make_unique<PosixConnection>(ld), 0};
 }
 

@@ -13,6 +13,8 @@
 #include <string_view>
 #include <utility>
 
+#include "common/console.h"
+
 namespace tavrel::ldap {
 
 static_assert(kTreeDeleteOid == std::string_view(LDAP_SERVER_TREE_DELETE_OID),
@@ -98,6 +100,30 @@ ULONG timeLimit(int seconds) {
   return seconds > 0 ? static_cast<ULONG>(seconds) : 0;
 }
 
+// The library chases references itself and does not say which server an entry came from,
+// so a run that may write cannot tell another server's account from the session's own:
+// such a run follows no references, and says so once.
+constexpr char kNoChaseForWriting[] =
+    "WARN: References are not followed in a run that changes accounts: the server an entry "
+    "came from cannot be told here\n";
+
+void stopChasingForWriting(LDAP* ld) {
+  ULONG chasing = 0;
+  if (ldap_get_option(ld, LDAP_OPT_REFERRALS, &chasing) != LDAP_SUCCESS) chasing = 1;
+  if (chasing == 0) return;
+  ULONG off = 0;
+  ldap_set_option(ld, LDAP_OPT_REFERRALS, &off);
+  console::err(kNoChaseForWriting);
+}
+
+// The negotiated bind signs and seals what follows, as a plain connection needs; a server
+// that cannot then fails the bind instead of carrying the run's writes unprotected.
+void askForSealing(LDAP* ld) {
+  ULONG on = 1;
+  ldap_set_option(ld, LDAP_OPT_SIGN, &on);
+  ldap_set_option(ld, LDAP_OPT_ENCRYPT, &on);
+}
+
 // Shared by a connection and the paged searches it opened, so that a search outliving its
 // connection's unbind does not touch a closed handle.
 struct SessionHandle {
@@ -179,6 +205,7 @@ class Win32Connection : public Connection {
     l_timeval connectWait{connectTimeoutSeconds, 0};
     ULONG connected = ldap_connect(ld(), &connectWait);
     if (connected != LDAP_SUCCESS) return static_cast<int>(connected);
+    if (method == LDAP_AUTH_NEGOTIATE) askForSealing(ld());
     return static_cast<int>(ldap_bind_sA(ld(), nullptr, nullptr, static_cast<ULONG>(method)));
   }
 
@@ -220,6 +247,7 @@ class Win32Connection : public Connection {
 
   SearchInitResult searchInitPage(const PagedSearchRequest& request) override {
     if (ld() == nullptr) return {nullptr, static_cast<int>(ERROR_INVALID_HANDLE)};
+    if (request.forWriting) stopChasingForWriting(ld());
     std::wstring base = wideFromAnsi(request.base);
     std::wstring filter = wideFromAnsi(request.filter);
     std::vector<std::wstring> names;

@@ -29,10 +29,23 @@ int writeTimeoutSeconds();
 /// opens by itself to chase a referral.
 void applySessionOptions(LDAP* ld);
 
-/// The negotiated bind as the logged-on user: the library picks the mechanism from the
-/// server's list (GSS-SPNEGO or GSSAPI from the ticket cache, EXTERNAL over ldapi). Returns
-/// the library's code.
-int bindAsUser(LDAP* ld);
+/// What the bind of a connection opened for a reference must reach, taken from the session's
+/// own bind: never a weaker mechanism, never a thinner security layer.
+struct BindFloor {
+  bool kerberosOnly = false;  ///< the session bound with GSSAPI or GSS-SPNEGO
+  int minSsf = 0;             ///< the session's SASL security layer over plain ldap://
+};
+
+/// The floor that the bound session `ld` sets for the connections of its references.
+BindFloor bindFloorOf(LDAP* ld);
+
+/// The negotiated bind as the logged-on user, with only the mechanisms the program means:
+/// GSS-SPNEGO or GSSAPI from the ticket cache, EXTERNAL over ldapi as well; over plain
+/// ldap:// a SASL security layer with integrity (sealing where the mechanism offers it) is
+/// required. A server that offers none of them, or no security layer, is refused before or
+/// right after the bind, with the reason as the session's diagnostic message. Returns the
+/// library's code.
+int bindAsUser(LDAP* ld, const BindFloor& floor = {});
 
 /// Decodes one entry message into `entry`, reusing the strings `entry` already holds, so a
 /// search of many pages does not allocate every name and value afresh.

@@ -6,7 +6,9 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
+#include "directory/bind_policy.h"
 #include "directory/libldap_session.h"
 
 namespace tavrel::ldap {
@@ -81,6 +83,48 @@ void applyServerOptions(LDAP* ld) {
   if (overTls) ldap_set_option(ld, LDAP_OPT_X_SASL_SECPROPS, "maxssf=0");
 }
 
+/// The scheme of the connection's (first) URI, lower-cased; "ldap" when it names none.
+std::string schemeOf(LDAP* ld) {
+  std::string scheme = "ldap";
+  char* uris = nullptr;
+  if (ldap_get_option(ld, LDAP_OPT_URI, &uris) == LDAP_OPT_SUCCESS && uris != nullptr) {
+    std::string first(uris, std::strcspn(uris, " ,"));
+    size_t end = first.find("://");
+    if (end != std::string::npos) {
+      scheme = first.substr(0, end);
+      for (char& c : scheme) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    }
+    ldap_memfree(uris);
+  }
+  return scheme;
+}
+
+/// The mechanisms the server's root entry lists, read anonymously as the library itself
+/// would; the library's code of the read.
+int offeredMechanisms(LDAP* ld, std::vector<std::string>& offered) {
+  char name[] = "supportedSASLMechanisms";
+  char* attributes[] = {name, nullptr};
+  LDAPMessage* result = nullptr;
+  int code = ldap_search_ext_s(ld, "", LDAP_SCOPE_BASE, "(objectClass=*)", attributes, 0, nullptr,
+                               nullptr, nullptr, LDAP_NO_LIMIT, &result);
+  if (result != nullptr) {
+    if (LDAPMessage* entry = ldap_first_entry(ld, result)) {
+      if (berval** values = ldap_get_values_len(ld, entry, name)) {
+        for (berval** value = values; *value != nullptr; ++value) {
+          offered.emplace_back((*value)->bv_val, (*value)->bv_len);
+        }
+        ldap_value_free_len(values);
+      }
+    }
+    ldap_msgfree(result);
+  }
+  return code;
+}
+
+void setDiagnostic(LDAP* ld, const std::string& text) {
+  ldap_set_option(ld, LDAP_OPT_DIAGNOSTIC_MESSAGE, text.c_str());
+}
+
 }  // namespace
 
 int fromLibrary(int code) {
@@ -117,13 +161,48 @@ void applySessionOptions(LDAP* ld) {
   ldap_set_rebind_proc(ld, rebindAsUser, nullptr);
 }
 
-int bindAsUser(LDAP* ld) {
-  int result = ldap_sasl_interactive_bind_s(ld, nullptr, nullptr, nullptr, nullptr, LDAP_SASL_QUIET,
-                                            answerSaslPrompts, nullptr);
-  // The library says "no such attribute" when the server's root entry lists no SASL
-  // mechanism at all; no bind answer from a server carries that code. For the user it means
-  // the server does not support this way of signing in.
-  if (result == LDAP_NO_SUCH_ATTRIBUTE) result = LDAP_AUTH_METHOD_NOT_SUPPORTED;
+BindFloor bindFloorOf(LDAP* ld) {
+  BindFloor floor;
+  char* mechanism = nullptr;
+  if (ldap_get_option(ld, LDAP_OPT_X_SASL_MECH, &mechanism) == LDAP_OPT_SUCCESS &&
+      mechanism != nullptr) {
+    floor.kerberosOnly = isKerberosMechanism(mechanism);
+    ldap_memfree(mechanism);
+  }
+  // Only a layer over plain ldap:// is one the referred connection can be held to; over a
+  // local socket or TLS the session's strength is not a SASL layer's.
+  ber_len_t ssf = 0;
+  if (schemeOf(ld) == "ldap" &&
+      ldap_get_option(ld, LDAP_OPT_X_SASL_SSF, &ssf) == LDAP_OPT_SUCCESS) {
+    floor.minSsf = static_cast<int>(ssf);
+  }
+  return floor;
+}
+
+int bindAsUser(LDAP* ld, const BindFloor& floor) {
+  std::vector<std::string> offered;
+  int code = offeredMechanisms(ld, offered);
+  if (code != LDAP_SUCCESS) return code;
+  BindPlan plan = planBind(schemeOf(ld), offered, floor.kerberosOnly, floor.minSsf);
+  if (plan.mechanisms.empty()) {
+    setDiagnostic(ld, plan.refusal);
+    return LDAP_AUTH_METHOD_NOT_SUPPORTED;
+  }
+  if (plan.minSsf > 0) {
+    std::string secprops = "minssf=" + std::to_string(plan.minSsf);
+    ldap_set_option(ld, LDAP_OPT_X_SASL_SECPROPS, secprops.c_str());
+  }
+  int result = ldap_sasl_interactive_bind_s(ld, nullptr, plan.mechanisms.c_str(), nullptr, nullptr,
+                                            LDAP_SASL_QUIET, answerSaslPrompts, nullptr);
+  if (result != LDAP_SUCCESS || plan.minSsf == 0) return result;
+  // The library was told the least layer; the layer in place is checked all the same, as
+  // nothing but the bind stands between the run's writes and anyone on the wire.
+  ber_len_t ssf = 0;
+  ldap_get_option(ld, LDAP_OPT_X_SASL_SSF, &ssf);
+  if (static_cast<int>(ssf) < plan.minSsf) {
+    setDiagnostic(ld, thinLayerText(static_cast<int>(ssf), plan.minSsf));
+    return LDAP_STRONG_AUTH_REQUIRED;
+  }
   return result;
 }
 

@@ -19,6 +19,7 @@ struct PagedStream {
   LDAP* ld = nullptr;
   std::unique_ptr<LDAP, Unbinder> owned;  ///< the connection opened for a reference
   std::string url;                        ///< that reference; empty for the session's own
+  std::string server;                     ///< the URI the reference's connection went to
   int hops = 0;                           ///< references followed to get here
   std::string base;
   int scope = kScopeSubtree;

@@ -14,25 +14,6 @@ namespace {
 constexpr int kBusyRetries = 5;
 constexpr useconds_t kBusyPauseMicroseconds = 10000;
 
-// Keeps libldap from chasing references by itself while a page is read (see
-// referral_chase.h).
-class LibraryChasingOff {
- public:
-  explicit LibraryChasingOff(LDAP* ld) : ld_(ld) {
-    ldap_get_option(ld_, LDAP_OPT_REFERRALS, &was_);
-    if (was_) ldap_set_option(ld_, LDAP_OPT_REFERRALS, LDAP_OPT_OFF);
-  }
-  ~LibraryChasingOff() {
-    if (was_) ldap_set_option(ld_, LDAP_OPT_REFERRALS, LDAP_OPT_ON);
-  }
-  LibraryChasingOff(const LibraryChasingOff&) = delete;
-  LibraryChasingOff& operator=(const LibraryChasingOff&) = delete;
-
- private:
-  LDAP* ld_;
-  int was_ = 0;
-};
-
 void takeUrls(char** urls, std::vector<std::string>& into) {
   if (urls == nullptr) return;
   for (char** url = urls; *url != nullptr; ++url) into.emplace_back(*url);
@@ -140,7 +121,6 @@ PageReply readPage(PagedStream& stream, int messageId, int timeoutSeconds,
     }
   } trim{entries, filled};
   PageReply reply;
-  LibraryChasingOff chasingOff(ld);
 
   // The wait covers the whole page, however many messages it takes.
   const auto deadline =

@@ -23,9 +23,10 @@ namespace tavrel::ldap {
 
 class ChasingPagedSearch : public PagedSearch {
  public:
-  /// A search on the session `ld`; references are followed when the session's referral
-  /// option is on, up to its hop limit.
-  ChasingPagedSearch(LDAP* ld, const PagedSearchRequest& request);
+  /// A search on the session `ld`; references are followed when `chase` is on, up to the
+  /// session's hop limit, and only to ldap:// and ldaps:// servers. Their connections bind no
+  /// weaker than the session did.
+  ChasingPagedSearch(LDAP* ld, const PagedSearchRequest& request, bool chase);
 
   bool finished() const { return finished_; }
 
@@ -56,6 +57,7 @@ class ChasingPagedSearch : public PagedSearch {
 
   PagedSearchRequest request_;
   bool chase_ = true;
+  BindFloor floor_;
   int hopLimit_ = 5;
   PagedStream primary_;
   std::unique_ptr<PagedStream> referred_;
@@ -67,6 +69,8 @@ class ChasingPagedSearch : public PagedSearch {
   bool followed_ = false;
   bool finished_ = false;
   std::string lastCookie_;
+  /// Why the last referred server's bind was refused, in the bind's own words.
+  std::string refusal_;
 };
 
 }  // namespace tavrel::ldap

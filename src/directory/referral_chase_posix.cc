@@ -21,6 +21,16 @@ namespace {
 // everything else and says which one it missed and why.
 constexpr char kReferralNotFollowed[] = "WARN: Referral not followed: [%s] Error 0x%0x (%d) - %s\n";
 
+// A reference to a local socket (or to anything but an LDAP server on the network) would let
+// whoever answers the search pick a server on this machine, under the caller's identity.
+constexpr char kReferralSchemeRefused[] =
+    "WARN: Referral not followed: [%s] only ldap:// and ldaps:// referrals are followed\n";
+
+bool isNetworkReference(const std::string& url) {
+  std::string lower = lowerCase(url.substr(0, 8));
+  return lower.starts_with("ldap://") || lower.starts_with("ldaps://");
+}
+
 void warnReferralNotFollowed(const std::string& url, int libraryCode) {
   int code = fromLibrary(libraryCode);
   console::err(formatText(kReferralNotFollowed, url.c_str(), static_cast<unsigned>(code), code,
@@ -92,17 +102,41 @@ std::string referredServer(LDAP* session, const LDAPURLDesc& url, std::string_vi
   return result;
 }
 
+// Every entry says where it was read: the writes that follow go to the session's server
+// only, and must know which entries that server does not hold.
+void markOrigin(std::vector<Entry>& page, const PagedStream* referred) {
+  for (Entry& entry : page) {
+    if (referred == nullptr) {
+      entry.heldBy.clear();
+      entry.referredBase.clear();
+    } else {
+      entry.heldBy = referred->server;
+      entry.referredBase = referred->base;
+    }
+  }
+}
+
+// The reason a referred server's bind was refused, as the library or the bind's own checks
+// put it; empty when there is none.
+std::string bindRefusal(LDAP* ld) {
+  char* text = nullptr;
+  if (ldap_get_option(ld, LDAP_OPT_DIAGNOSTIC_MESSAGE, &text) != LDAP_OPT_SUCCESS ||
+      text == nullptr) {
+    return {};
+  }
+  std::string reason(text);
+  ldap_memfree(text);
+  return reason;
+}
+
 }  // namespace
 
-ChasingPagedSearch::ChasingPagedSearch(LDAP* ld, const PagedSearchRequest& request)
-    : request_(request) {
+ChasingPagedSearch::ChasingPagedSearch(LDAP* ld, const PagedSearchRequest& request, bool chase)
+    : request_(request), chase_(chase), floor_(bindFloorOf(ld)) {
   primary_.ld = ld;
   primary_.base = request.base;
   primary_.scope = request.scope;
   primary_.filter = bracketBareNegations(request.filter);
-  int chaseOption = 0;
-  ldap_get_option(ld, LDAP_OPT_REFERRALS, &chaseOption);
-  chase_ = chaseOption != 0;
   ldap_get_option(ld, LDAP_OPT_REFHOPLIMIT, &hopLimit_);
 }
 
@@ -114,6 +148,10 @@ int ChasingPagedSearch::remember(const std::vector<std::string>& urls, int hops)
   for (const std::string& url : urls) {
     if (!seen_.insert(url).second) continue;
     ++fresh;
+    if (!isNetworkReference(url)) {
+      console::err(formatText(kReferralSchemeRefused, url.c_str()));
+      continue;
+    }
     if (hops > hopLimit_) {
       warnReferralNotFollowed(url, LDAP_REFERRAL_LIMIT_EXCEEDED);
       continue;
@@ -139,6 +177,7 @@ int ChasingPagedSearch::openReference(const PendingReference& reference) {
   std::string server = referredServer(primary_.ld, *url, reference.url);
   ldap_free_urldesc(url);
 
+  opened->server = server;
   console::debugErr("DEBUG: Following referral " + reference.url + " at " + server + "\n");
   LDAP* ld = nullptr;
   int code = ldap_initialize(&ld, server.empty() ? nullptr : server.c_str());
@@ -149,8 +188,11 @@ int ChasingPagedSearch::openReference(const PendingReference& reference) {
   int version = LDAP_VERSION3;
   ldap_set_option(ld, LDAP_OPT_PROTOCOL_VERSION, &version);
   ldap_set_option(ld, LDAP_OPT_REFERRALS, LDAP_OPT_OFF);
-  code = bindAsUser(ld);
-  if (code != LDAP_SUCCESS) return code;
+  code = bindAsUser(ld, floor_);
+  if (code != LDAP_SUCCESS) {
+    refusal_ = bindRefusal(ld);
+    return code;
+  }
   referred_ = std::move(opened);
   return LDAP_SUCCESS;
 }
@@ -158,6 +200,7 @@ int ChasingPagedSearch::openReference(const PendingReference& reference) {
 int ChasingPagedSearch::nextPage(int timeoutSeconds, int pageSize, std::vector<Entry>& page) {
   if (!primary_.finished) {
     PageAnswer answer = fetchPage(primary_, request_, timeoutSeconds, pageSize, page);
+    markOrigin(page, nullptr);
     remember(answer.references, 1);
     if (answer.code == LDAP_SUCCESS) {
       lastCookie_ = primary_.cookie;
@@ -189,14 +232,17 @@ int ChasingPagedSearch::nextReferredPage(int timeoutSeconds, int pageSize,
       }
       PendingReference next = std::move(pending_.front());
       pending_.pop_front();
+      refusal_.clear();
       int code = openReference(next);
       if (code != LDAP_SUCCESS) {
         warnReferralNotFollowed(next.url, code);
+        if (!refusal_.empty()) console::err("WARN: " + refusal_ + "\n");
         continue;
       }
     }
     PagedStream& stream = *referred_;
     PageAnswer answer = fetchPage(stream, request_, timeoutSeconds, pageSize, page);
+    markOrigin(page, &stream);
     int fresh = remember(answer.references, stream.hops + 1);
     if (answer.code == LDAP_SUCCESS) {
       followed_ = true;

@@ -214,4 +214,17 @@ std::string dnKey(std::string_view dn) {
   return key;
 }
 
+bool dnWithin(std::string_view dn, std::string_view base) {
+  return keyWithin(dnKey(dn), dnKey(base));
+}
+
+bool keyWithin(std::string_view key, std::string_view baseKey) {
+  if (baseKey.empty()) return true;
+  if (key.starts_with('\x01') || baseKey.starts_with('\x01')) return false;
+  if (key.size() == baseKey.size()) return key == baseKey;
+  // Separators inside values are escaped in a key, so a bare comma always ends an RDN.
+  return key.size() > baseKey.size() && key.ends_with(baseKey) &&
+         key[key.size() - baseKey.size() - 1] == ',';
+}
+
 }  // namespace tavrel

@@ -14,6 +14,14 @@ namespace tavrel {
 /// A DN that cannot be parsed keys as its lower-cased text.
 std::string dnKey(std::string_view dn);
 
+/// Whether `dn` is `base` or lies below it, compared as the directory compares names. A
+/// name that cannot be parsed lies nowhere; every name lies within the empty base.
+bool dnWithin(std::string_view dn, std::string_view base);
+
+/// dnWithin on keys already made with dnKey, for a search that compares many names with one
+/// base.
+bool keyWithin(std::string_view key, std::string_view baseKey);
+
 }  // namespace tavrel
 
 #endif  // TAVREL_QUERY_DN_KEY_H_

@@ -48,12 +48,37 @@ TEST(DnKeyTest, DifferentNamesStayApart) {
   EXPECT_EQ(dnKey("cn=a,,DC=x"), dnKey("CN=A,,dc=X"));
 }
 
+// An entry is only acted on where the search (or the reference it came through) was aimed:
+// a name may look as if it ended in the base without lying below it.
+TEST(DnKeyTest, WithinTellsNamesBelowTheBaseFromLookAlikes) {
+  const std::string base = "ou=Fleet,DC=tavrel,DC=test";
+  struct Case {
+    const char* dn;
+    bool within;
+  } cases[] = {
+      {"cn=PC1,ou=fleet,dc=tavrel,dc=test", true},
+      {"CN=PC1 , OU=Fleet , DC=Tavrel , DC=Test", true},
+      {"cn=PC1,ou=Branch,ou=Fleet,dc=tavrel,dc=test", true},
+      {"ou=Fleet,dc=tavrel,dc=test", true},
+      {"cn=DC1,ou=Domain Controllers,dc=tavrel,dc=test", false},
+      {"cn=PC1,ou=NotFleet,dc=tavrel,dc=test", false},
+      {"cn=PC1,xou=Fleet,dc=tavrel,dc=test", false},
+      {"cn=PC1\\,ou=Fleet\\,dc=tavrel\\,dc=test,dc=evil", false},
+      {"ou=x\\,ou=Fleet\\,dc=tavrel\\,dc=test", false},
+      {"cn=\"PC1,ou=Fleet,dc=tavrel,dc=test", false},
+      {"dc=tavrel,dc=test", false},
+      {"", false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(dnWithin(c.dn, base), c.within) << c.dn;
+  EXPECT_TRUE(dnWithin("cn=anything,dc=else", ""));
+}
+
 // Most DNs take a short cut (lower-casing); a leading blank, which the parse skips, makes any
 // DN take the full parse. Both roads must give the same key, and refuse the same texts.
 TEST(DnKeyTest, ShortCutAgreesWithTheFullParse) {
-  const std::vector<std::string> pieces = {"cn", "CN",  "OID.", "oid.", "=",  "=",        ",",
-                                           ",",  "a",   "B",    "1",    " ",  "\\",       "+",
-                                           ";",  "#",   "\"",   "\x01", "2C", "\xC3\xA9"};
+  const std::vector<std::string> pieces = {"cn", "CN", "OID.", "oid.", "=",  "=",       ",",
+                                           ",",  "a",  "B",    "1",    " ",  "\\",      "+",
+                                           ";",  "#",  "\"",   "\x01", "2C", "\xC3\xA9"};
   std::mt19937 random(20261208);
   for (int i = 0; i < 20000; ++i) {
     std::string dn;

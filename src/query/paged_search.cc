@@ -2,6 +2,7 @@
 
 #include <string_view>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "common/account_control.h"
@@ -28,6 +29,11 @@ constexpr const char* kDebugObjectCount = "DEBUG: Object Count: %d\n";
 constexpr const char* kDebugMatched = "%d objects matched\n";
 constexpr std::string_view kDebugDuplicate = "DEBUG: Duplicate DN dropped - ";
 constexpr std::string_view kPagingStopped = "ERROR: Search stopped: ";
+// A server may return, or a reference lead to, names outside what was asked for; acting on
+// them would act on accounts nobody chose.
+constexpr const char* kOutsideBase = "WARN: Entry dropped, outside the search base %s: %s\n";
+constexpr const char* kOutsideReferral =
+    "WARN: Entry dropped, outside the base %s of the referral to %s: %s\n";
 
 /// Names whose values are machine or account names, shown in one case unless -nolc.
 bool isNameAttribute(std::string_view name) {
@@ -48,6 +54,7 @@ ldap::PagedSearchRequest makeRequest(const RunSettings& settings, const std::str
   request.attributes = attributes.names;
   request.timeLimitSeconds = settings.timeoutSeconds;
   if (sort.sendKey) request.sortKey = ldap::SortKey{sort.sortAttribute, sort.reverse};
+  request.forWriting = isModifying(settings.action);
   return request;
 }
 
@@ -60,7 +67,23 @@ const std::string* exclusionFor(const std::string& lowerDn,
   return nullptr;
 }
 
-enum class Collected { kKept, kExcluded, kDuplicate };
+enum class Collected { kKept, kExcluded, kDuplicate, kOutside };
+
+/// Whether the entry lies within the search base and within the base its reference named;
+/// says which it is not, when not.
+bool withinBases(const ldap::Entry& entry, const std::string& key, const std::string& base,
+                 const std::string& baseKey) {
+  if (!keyWithin(key, baseKey)) {
+    console::err(formatText(kOutsideBase, base.c_str(), entry.dn.c_str()));
+    return false;
+  }
+  if (!entry.heldBy.empty() && !dnWithin(entry.dn, entry.referredBase)) {
+    console::err(formatText(kOutsideReferral, entry.referredBase.c_str(), entry.heldBy.c_str(),
+                            entry.dn.c_str()));
+    return false;
+  }
+  return true;
+}
 
 /// Turns one entry into a record unless it was seen before in this search (an account is
 /// acted on once, however often and by whatever route it arrives) or an exclusion drops it.
@@ -68,11 +91,13 @@ enum class Collected { kKept, kExcluded, kDuplicate };
 /// used. The entry is the search's own copy, so values are lower-cased where they lie.
 /// `lowerDn` and `record` are kept from entry to entry (100,000 objects, no allocation
 /// each); the store takes an exactly sized copy of the record.
-Collected collectEntry(ldap::Entry& entry, const RunSettings& settings,
-                       const AttributeList& attributes, const std::vector<bool>& nameColumns,
-                       std::unordered_set<std::string>& seen, std::string& lowerDn,
-                       ObjectRecord& record) {
-  if (!seen.insert(dnKey(entry.dn)).second) {
+Collected collectEntry(ldap::Entry& entry, const std::string& base, const std::string& baseKey,
+                       const RunSettings& settings, const AttributeList& attributes,
+                       const std::vector<bool>& nameColumns, std::unordered_set<std::string>& seen,
+                       std::string& lowerDn, ObjectRecord& record) {
+  std::string key = dnKey(entry.dn);
+  if (!withinBases(entry, key, base, baseKey)) return Collected::kOutside;
+  if (!seen.insert(std::move(key)).second) {
     console::debugErr(std::string(kDebugDuplicate) + entry.dn + "\n");
     return Collected::kDuplicate;
   }
@@ -87,6 +112,7 @@ Collected collectEntry(ldap::Entry& entry, const RunSettings& settings,
   record.clear();
   record.set("DN", settings.lowerCaseNames ? lowerDn : entry.dn);
   if (settings.lowerCaseNames && !settings.newParent.empty()) record.set(kStoredDnKey, entry.dn);
+  if (!entry.heldBy.empty()) record.set(kHeldByKey, entry.heldBy);
   std::size_t accountControlValues = 0;
   for (auto& attribute : entry.attributes) {
     if (attribute.values.empty()) continue;
@@ -134,6 +160,7 @@ SearchOutcome runPagedSearch(DirectorySession& session, const RunSettings& setti
     std::string lowerDn;
     ObjectRecord record;
     std::unordered_set<std::string> seen;
+    const std::string baseKey = dnKey(base);
     // Which requested attributes hold names, worked out once instead of for every entry.
     std::vector<bool> nameColumns;
     for (const std::string& name : attributes.names) nameColumns.push_back(isNameAttribute(name));
@@ -151,8 +178,8 @@ SearchOutcome runPagedSearch(DirectorySession& session, const RunSettings& setti
         }
         const std::size_t seenBefore = seen.size();
         for (auto& entry : page) {
-          if (collectEntry(entry, settings, attributes, nameColumns, seen, lowerDn, record) ==
-              Collected::kKept) {
+          if (collectEntry(entry, base, baseKey, settings, attributes, nameColumns, seen, lowerDn,
+                           record) == Collected::kKept) {
             if (sink) {
               sink(record);
             } else {

@@ -165,6 +165,36 @@ TEST(PagedSearchTest, ExclusionsDropObjectsAndTheMatchedCount) {
   }
 }
 
+// A server, or one a reference led to, may send names nobody asked for: they are dropped and
+// named, and an account a reference led to keeps the server it was read at.
+TEST(PagedSearchTest, EntriesOutsideTheBasesAreDroppedAndReferredOnesKeepTheirServer) {
+  console::Capture capture;
+  Fixture f;
+  f.settings.baseDn = "OU=Fleet,DC=tavrel,DC=test";
+  auto referred = [](const std::string& dn, const std::string& base) {
+    ldap::Entry entry = makeEntry(dn, {});
+    entry.heldBy = "ldap://b:389";
+    entry.referredBase = base;
+    return entry;
+  };
+  f.fake->pages = {
+      {makeEntry("CN=PC1,OU=Fleet,DC=tavrel,DC=test", {}),
+       makeEntry("CN=DC1,OU=Domain Controllers,DC=tavrel,DC=test", {}),
+       referred("CN=PC2,OU=Branch,OU=Fleet,DC=tavrel,DC=test",
+                "ou=branch,ou=fleet,dc=tavrel,dc=test"),
+       referred("CN=PC3,OU=Fleet,DC=tavrel,DC=test", "OU=Branch,OU=Fleet,DC=tavrel,DC=test")}};
+  SearchOutcome outcome = f.run();
+  EXPECT_THAT(dnsOf(outcome.objects), ElementsAre("cn=pc1,ou=fleet,dc=tavrel,dc=test",
+                                                  "cn=pc2,ou=branch,ou=fleet,dc=tavrel,dc=test"));
+  EXPECT_FALSE(outcome.objects[0].has(kHeldByKey));
+  EXPECT_EQ(outcome.objects[1].get(kHeldByKey), "ldap://b:389");
+  EXPECT_EQ(capture.err(),
+            "WARN: Entry dropped, outside the search base OU=Fleet,DC=tavrel,DC=test: "
+            "CN=DC1,OU=Domain Controllers,DC=tavrel,DC=test\n"
+            "WARN: Entry dropped, outside the base OU=Branch,OU=Fleet,DC=tavrel,DC=test of the "
+            "referral to ldap://b:389: CN=PC3,OU=Fleet,DC=tavrel,DC=test\n");
+}
+
 TEST(PagedSearchTest, ExcludedLinesOnStandardOutputAndNetCounts) {
   console::Capture capture;
   console::setFlags(false, true);

@@ -28,6 +28,7 @@ sys.path.insert(0, os.path.join(FIXTURES, "slapd"))
 sys.path.insert(0, os.path.join(HERE, "..", "support"))
 
 import slapd_fixture as sf  # noqa: E402
+from scripted_ldap import ScriptedLdap, root_entry  # noqa: E402
 from tavrel_run import ber_message_size, run_tavrel, tavrel_from_argv  # noqa: E402
 
 TAVREL = None
@@ -37,6 +38,7 @@ BANNER = b"\nTavrel V01.05.00cpp by the Tavrel project (tavrel@example.org) Dece
 TERMINATING = b"Terminating program.\n"
 SERVER_DOWN = b"Error 0x51 (81) - Can't contact LDAP server\n"
 NO_METHOD = b"Error 0x7 (7) - Authentication method not supported\n"
+NONE_OFFERED = b"ERROR: The server offers no sign-in this program uses over ldap:// (it offers %s)\n"
 ROOT_LINES = b"Processed at dc1.tavrel.test\nDefault Naming Context: DC=tavrel,DC=test\n\n"
 # Keeps the later phases of a successful run short and free of report files.
 QUIET_SEARCH = ["-format", "none", "-b", sf.USERS]
@@ -133,7 +135,8 @@ class DirectoryTest(TavrelCase):
                 code, out, err = self.tavrel("-report", "-d", "-h", host, *QUIET_SEARCH)
                 self.assertEqual(code, EXIT_FATAL, err)
                 self.assertTrue(err.endswith(b"LDAP_OPTION: Version 3\nLDAP_BIND: [" + subject +
-                                             b"] " + NO_METHOD + TERMINATING), err)
+                                             b"] " + NO_METHOD + NONE_OFFERED % b"EXTERNAL" +
+                                             TERMINATING), err)
                 self.assertEqual(out, debug_echo(host, echoed_port, True))
                 self.assertNoFiles()
 
@@ -220,6 +223,19 @@ class VariantTest(TavrelCase):
 
 
 class MisbehavingServerTest(TavrelCase):
+    def test_no_bind_without_a_security_layer_over_plain_ldap(self):
+        # Mechanisms that send the password in the clear, or none, or have no security layer
+        # the program could require: not one bind request leaves.
+        root_dn, root = root_entry()
+        offered = ["ANONYMOUS", "PLAIN", "LOGIN", "DIGEST-MD5"]
+        root = (root_dn, [(name, offered if name == "supportedSASLMechanisms" else values)
+                          for name, values in root])
+        with ScriptedLdap(root=root, tcp=True) as server:
+            result = self.tavrel("-report", "-h", server.uri)
+        self.assertFails(result, b"LDAP_BIND: [" + server.uri.encode() + b"] " + NO_METHOD +
+                         NONE_OFFERED % " ".join(offered).encode())
+        self.assertEqual(server.requests("bind"), [])
+
     def test_server_that_drops_every_connection(self):
         listener = socket.socket()
         listener.bind(("127.0.0.1", 0))

@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """References followed end to end: a slapd whose subtree search meets a referral object that
-points at a second slapd. The second one shows its entries to the tester's EXTERNAL bind only
-(anonymous binds refused, anonymous reads denied), so its computers reach the report only when
-the referred connection is bound as the same user as the first.
+points at a second slapd over ldap://. The second one shows its entries to the tester only
+(anonymous binds refused, anonymous reads denied), who reaches it with a Kerberos ticket of a
+realm of the test's own, so its computers reach the report only when the referred connection
+is bound as the same user as the first, with a security layer.
 
     python3 tests/e2e/referral_test.py --tavrel build/tavrel [unittest arguments]
 """
@@ -19,9 +20,11 @@ sys.path.insert(0, os.path.join(HERE, "..", "fixtures", "slapd"))
 sys.path.insert(0, os.path.join(HERE, "..", "support"))
 
 import slapd_fixture as sf  # noqa: E402
+from kdc_fixture import Kdc  # noqa: E402
 from tavrel_run import client_env, run_tavrel, tavrel_from_argv  # noqa: E402
 
 TAVREL = None
+KDC = None
 
 FLEET = "ou=Fleet," + sf.SUFFIX
 BRANCH = "ou=Branch," + sf.SUFFIX
@@ -30,6 +33,23 @@ BRANCH_NAMES = ["B%d" % i for i in range(5)]
 PAGE_ERROR = "ldap_get_next_page_s"
 NOT_FOLLOWED = re.compile(r"^WARN: Referral not followed: \[(.*)\] Error 0x([0-9a-f]+) "
                           r"\((\d+)\) - .+$", re.M)
+SCHEME_REFUSED = "WARN: Referral not followed: [%s] only ldap:// and ldaps:// referrals are followed\n"
+HELD_ELSEWHERE = "SKIPPED: held by another server (%s)"
+OUTSIDE_BASE = "WARN: Entry dropped, outside the search base %s: %s\n"
+
+
+def setUpModule():
+    global KDC
+    KDC = Kdc().start()
+
+
+def tearDownModule():
+    KDC.cleanup()
+
+
+def referred_uri(referred):
+    """The referred slapd as the reference names it: by the name its Kerberos service has."""
+    return "ldap://localhost:%d/" % referred.port
 
 
 def stale(name, parent):
@@ -45,17 +65,23 @@ FLEET_DNS = {dn(n, FLEET) for n in FLEET_NAMES}
 BRANCH_DNS = {dn(n, BRANCH) for n in BRANCH_NAMES}
 
 
-def report_rows(path):
-    """The DN cells of a delimited-text report, in order."""
+def report_table(path):
+    """The rows of a delimited-text report as {column: cell}, in order."""
     with open(path, encoding="latin-1") as f:
         lines = f.read().split("\n")
-    start = next(i for i, line in enumerate(lines) if line.startswith("DN;")) + 1
+    start = next(i for i, line in enumerate(lines) if line.startswith("DN;"))
+    columns = lines[start].split(";")
     rows = []
-    for line in lines[start:]:
+    for line in lines[start + 1:]:
         if line == "":
             break
-        rows.append(line.split(";", 1)[0])
+        rows.append(dict(zip(columns, line.split(";"))))
     return rows
+
+
+def report_rows(path):
+    """The DN cells of a delimited-text report, in order."""
+    return [row["DN"] for row in report_table(path)]
 
 
 class ReferralTest(unittest.TestCase):
@@ -68,12 +94,12 @@ class ReferralTest(unittest.TestCase):
         """The referred slapd (holding ou=Branch) and the session's slapd, whose ou=Branch is
         a referral to it."""
         referred = sf.SlapdFixture(
-            variant=referred_variant,
+            variant=referred_variant, kdc=KDC,
             seed=sf.ou("Branch") + "".join(stale(n, BRANCH) for n in BRANCH_NAMES))
         referred.start()
         self.addCleanup(referred.cleanup)
         referral = sf.entry(BRANCH, [("objectClass", ["referral", "extensibleObject"]),
-                                     ("ou", "Branch"), ("ref", referred.ldapi_uri + BRANCH)])
+                                     ("ou", "Branch"), ("ref", referred_uri(referred) + BRANCH)])
         primary = sf.SlapdFixture(
             seed=sf.ou("Fleet") + "".join(stale(n, FLEET) for n in FLEET_NAMES) + referral)
         primary.start()
@@ -89,7 +115,8 @@ class ReferralTest(unittest.TestCase):
             os.unlink(path)
         result = run_tavrel(TAVREL, ["-report", "-h", primary.ldapi_uri, "-format", "csv",
                                      "-file", name] + list(args),
-                            faketime=None, cwd=self.work, timeout=120, encoding="utf-8")
+                            faketime=None, cwd=self.work, timeout=120, encoding="utf-8",
+                            env=KDC.client_env())
         self.assertEqual(result.returncode, code, result.stdout + result.stderr)
         return result, report_rows(path)
 
@@ -138,7 +165,7 @@ class ReferralTest(unittest.TestCase):
                 self.assertEqual(len(warnings), 1, result.stderr)
                 url, hex_code, decimal_code = warnings[0]
                 # The reference as the server sent it (slapd adds the scope).
-                self.assertTrue(url.startswith(referred.ldapi_uri + BRANCH), url)
+                self.assertTrue(url.startswith(referred_uri(referred) + BRANCH), url)
                 self.assertEqual(int(hex_code, 16), int(decimal_code))
                 if code is not None:
                     self.assertEqual(int(decimal_code), code)
@@ -158,6 +185,56 @@ class ReferralTest(unittest.TestCase):
         self.assertIn("%s: [%s] Error 0xa (10) - Referral\n" % (PAGE_ERROR, sf.DNS_HOST_NAME),
                       result.stderr)
         self.assertEqual(len(NOT_FOLLOWED.findall(result.stderr)), 1, result.stderr)
+
+    def test_accounts_of_another_server_are_reported_and_never_written(self):
+        # B claims accounts that A holds: A's domain controller as an enabled workstation and
+        # A's enabled Victim as disabled, both stale. A's own are recent, so only B's copies
+        # match. A's reference under ou=Fleet names B's whole tree, and a second one a local
+        # socket.
+        dc_dn = "cn=DC1," + sf.DOMAIN_CONTROLLERS
+        victim_dn = "cn=Victim," + FLEET
+        referred = sf.SlapdFixture(variant="external-only", kdc=KDC, seed=(
+            sf.ou("Fleet") + stale("DC1", sf.DOMAIN_CONTROLLERS) +
+            sf.computer("Victim", parent=FLEET, pwd_last_set=sf.int8_days_ago(200),
+                        uac=sf.UAC_WORKSTATION_TRUST_ACCOUNT | sf.UAC_ACCOUNTDISABLE)))
+        referred.start()
+        self.addCleanup(referred.cleanup)
+        server = referred_uri(referred)
+        local = referred.ldapi_uri + FLEET
+
+        def referral(name, url):
+            return sf.entry("ou=%s,%s" % (name, FLEET), [
+                ("objectClass", ["referral", "extensibleObject"]), ("ou", name), ("ref", url)])
+        primary = sf.SlapdFixture(seed=(
+            sf.domain_controller("DC1", pwd_last_set=sf.int8_days_ago(5)) + sf.ou("Fleet") +
+            sf.computer("Victim", parent=FLEET, pwd_last_set=sf.int8_days_ago(5)) +
+            referral("Branch", server + sf.SUFFIX) + referral("Local", local)))
+        primary.start()
+        self.addCleanup(primary.cleanup)
+        before = {dn: primary.get(dn) for dn in (dc_dn, victim_dn)}
+
+        held = HELD_ELSEWHERE % server.rstrip("/")
+        cases = [  # (action, base, rows expected)
+            ("-disable", [], {dc_dn: held, victim_dn: held}),
+            ("-delete", [], {dc_dn: held, victim_dn: held}),
+            ("-disable", ["-b", FLEET], {victim_dn: held}),
+        ]
+        for action, base, expected in cases:
+            with self.subTest(action=action, base=base):
+                path = os.path.join(self.work, "act.csv.txt")
+                result = run_tavrel(TAVREL, [action, "-forreal", "-h", primary.ldapi_uri,
+                                             "-format", "csv", "-file", "act.csv.txt"] + base,
+                                    faketime=None, cwd=self.work, timeout=120,
+                                    encoding="utf-8", env=KDC.client_env())
+                self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+                rows = {row["DN"]: row["RESULT"] for row in report_table(path)}
+                self.assertEqual(rows, {dn.lower(): text for dn, text in expected.items()},
+                                 result.stderr)
+                self.assertIn(SCHEME_REFUSED % (local + "??sub"), result.stderr)
+                outside = OUTSIDE_BASE % (FLEET, dc_dn)
+                self.assertEqual(outside in result.stderr, bool(base), result.stderr)
+                self.assertIn("Updates Skipped       : %d\n" % len(expected), result.stdout)
+                self.assertEqual({dn: primary.get(dn) for dn in before}, before)
 
 
 def main():

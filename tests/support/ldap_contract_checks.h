@@ -18,7 +18,7 @@ namespace tavrel::testing {
 inline void expectAdapterContract(ldap::Connection& connection, const std::string& base,
                                   const std::string& filter, size_t count) {
   const std::string missing = "ou=Missing," + base;
-  const std::vector<ldap::Entry> stale(3, ldap::Entry{"cn=stale", {}});
+  const std::vector<ldap::Entry> stale(3, ldap::Entry{"cn=stale", {}, {}, {}});
 
   // Output vectors are cleared, then filled, on success and on failure alike.
   std::vector<ldap::Entry> entries = stale;

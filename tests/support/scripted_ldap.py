@@ -199,8 +199,13 @@ class _UnixServer(socketserver.ThreadingMixIn, socketserver.UnixStreamServer):
     allow_reuse_address = True
 
 
+class _TcpServer(socketserver.ThreadingMixIn, socketserver.TCPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+
+
 class ScriptedLdap:
-    def __init__(self, pages=None, write=None, root=None, base_entries=None):
+    def __init__(self, pages=None, write=None, root=None, base_entries=None, tcp=False):
         self.pages = pages or (lambda n, cookie, size: Page([]))
         self.write = write or (lambda n, op, dn: 0)
         self.root = root or root_entry()
@@ -212,12 +217,19 @@ class ScriptedLdap:
         self._silent = []      # sockets holding an unanswered write
         self._folder = tempfile.mkdtemp(prefix="tav-sl-")
         self.socket_path = os.path.join(self._folder, "s")
-        self._server = _UnixServer(self.socket_path, _Handler)
+        # With `tcp`, plain ldap:// on a free loopback port instead of the socket.
+        self._tcp = tcp
+        if tcp:
+            self._server = _TcpServer(("127.0.0.1", 0), _Handler)
+        else:
+            self._server = _UnixServer(self.socket_path, _Handler)
         self._server.scripted = self
         self._thread = threading.Thread(target=self._server.serve_forever, daemon=True)
 
     @property
     def uri(self):
+        if self._tcp:
+            return "ldap://127.0.0.1:%d/" % self._server.server_address[1]
         return "ldapi://" + urllib.parse.quote(self.socket_path, safe="") + "/"
 
     def __enter__(self):
@@ -233,7 +245,8 @@ class ScriptedLdap:
             except OSError:
                 pass
         try:
-            os.unlink(self.socket_path)
+            if not self._tcp:
+                os.unlink(self.socket_path)
             os.rmdir(self._folder)
         except OSError:
             pass
