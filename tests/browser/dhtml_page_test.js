@@ -404,6 +404,29 @@ test('a page of 10,000 objects shows every row and sorts it both ways', async ()
   await page.close();
 });
 
+// The row height is the browser's business: fonts, zoom and window size vary, and a font
+// that arrives after the first rows are shown changes it under a page already laid out.
+test('every row shows whatever the row height, also when it changes after loading', async () => {
+  const count = 4000;
+  const file = writeSample(`large:${count}`);
+  const expected = Array.from({ length: count },
+    (_, i) => `pc${String((i * 7919) % count).padStart(7, '0')}`).sort();
+  for (const [label, size, viewport] of [['larger, small window', '23px', [700, 300]],
+    ['smaller, tall window', '9px', [1400, 1200]]]) {
+    const { page, problems } = await openReport(file);
+    await page.setViewportSize({ width: viewport[0], height: viewport[1] });
+    await page.evaluate((s) => {
+      const rule = document.createElement('style');
+      rule.textContent = `#MAINTABLE td { font-size: ${s} }`;
+      document.head.appendChild(rule);
+    }, size);
+    const rows = await scrollThrough(page);
+    assert.deepEqual(rows.map((r) => r[0]), expected, label);
+    assert.deepEqual(problems, []);
+    await page.close();
+  }
+});
+
 // Reports written by the tavrel binary itself against the slapd test directory: the
 // end-to-end suite (tests/e2e/dhtml_test.py) holds these files byte-identical to its output.
 const TAVREL_REPORTS = path.join(__dirname, '..', 'e2e', 'expected', 'dhtml');
