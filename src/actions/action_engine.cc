@@ -122,7 +122,8 @@ int journaledWrite(ActionProgress& progress, const ObjectRecord& record, Account
   step = rc == 0 ? WriteState::kApplied
                  : (classifyWrite(rc) == WriteAnswer::kUnknown ? WriteState::kUnknown
                                                                : WriteState::kFailed);
-  if (journal != nullptr) writeAccountBlock(*journal, record, writes);
+  // Settling only narrows what the synced block says, so it need not wait for the disk.
+  if (journal != nullptr) writeBlock(*journal, accountBlock(record, writes, journal->run), false);
   return rc;
 }
 

@@ -9,6 +9,7 @@
 #include "cli/options.h"
 #include "common/console.h"
 #include "common/exit_status.h"
+#include "common/private_file.h"
 #include "common/run_settings.h"
 #include "common/version.h"
 #include "directory/ldap_client.h"
@@ -43,6 +44,33 @@ constexpr char kCompletedWithErrors[] = "\nCommand completed with errors\n\n";
 constexpr char kRootDseFailed[] = "ERROR: Couldn't gather RootDSE Info...\n";
 constexpr char kCreateFailed[] = "Error: Couldn't create ";
 constexpr char kWriteFailed[] = "Error: Couldn't write ";
+constexpr char kReasonSeparator[] = ": ";
+constexpr char kUndoNameTakenLead[] = "Undo file ";
+constexpr char kUndoNameTakenMiddle[] = " exists; this run's undo file is ";
+
+PhaseResult refuseFile(const std::string& name, std::string_view reason) {
+  console::err(std::string(kCreateFailed) + name + kReasonSeparator + std::string(reason) + "\n");
+  return PhaseResult::exit(kExitUsage);
+}
+
+/// The report and the journal must be creatable before the directory is contacted: a run
+/// that could not keep them would have searched (and kept a server busy) for nothing.
+PhaseResult checkOutputFolders(const RunSettings& settings) {
+  if (settings.format != ReportFormat::kNone) {
+    if (files::existsNotRegular(settings.reportFile)) {
+      return refuseFile(settings.reportFile, files::kNotRegular);
+    }
+    if (std::string problem = files::folderProblem(settings.reportFile); !problem.empty()) {
+      return refuseFile(settings.reportFile, problem);
+    }
+  }
+  if (!settings.undoFile.empty()) {
+    if (std::string problem = files::folderProblem(settings.undoFile); !problem.empty()) {
+      return refuseFile(settings.undoFile, problem);
+    }
+  }
+  return PhaseResult::proceed();
+}
 
 /// Opens and binds the session and reads the root entry. Either failure ends the run.
 PhaseResult connectDirectory(const RunSettings& settings, std::optional<DirectorySession>& session,
@@ -97,6 +125,8 @@ int runTavrel(const std::vector<std::string>& arguments) {
     return finish(r.exitCode);
   }
 
+  if (PhaseResult r = checkOutputFolders(settings); r.stop) return finish(r.exitCode);
+
   // Connected: the session and the root entry live until the process ends.
   std::optional<DirectorySession> session;
   RootDseInfo rootDse;
@@ -137,14 +167,21 @@ int runTavrel(const std::vector<std::string>& arguments) {
   if (!settings.undoFile.empty()) {
     JournalRun run{.startDate = ageLimits.startDate,
                    .server = settings.host.empty() ? rootDse.dnsHostName : settings.host,
+                   .uri = session->connection->serverUri(),
                    .searchBase = searchBase,
                    .arguments = arguments,
                    .newParent = settings.newParent,
                    .columns = attributes.names};
-    if (!openUndoJournal(journal, settings.undoFile, settings.appendToFile, run)) {
-      console::err(std::string(kCreateFailed) + settings.undoFile + "\n");
-      return finish(kExitUsage);
+    // Each run has a journal of its own: a name already taken is numbered when the run made
+    // it up, and refused when it was given.
+    if (!openUndoJournal(journal, settings.undoFile, settings.undoFileDefault, run)) {
+      return finish(refuseFile(journal.name, journal.error).exitCode);
     }
+    if (journal.name != settings.undoFile) {
+      console::err(kUndoNameTakenLead + settings.undoFile + kUndoNameTakenMiddle + journal.name +
+                   ".\n");
+    }
+    report.noteUndoFile(journal.name);
   }
 
   // Reporting: the file is created only now, so a run that stopped earlier leaves none.
@@ -161,7 +198,7 @@ int runTavrel(const std::vector<std::string>& arguments) {
     report.beginReport(settings, header, attributes.names);
   }
   setWriteTimeout(settings.writeTimeoutSeconds);
-  if (journal.file) actions.journal = &journal;
+  if (journal.file.open()) actions.journal = &journal;
   if (settings.format != ReportFormat::kNone && !preparedRows.writeTo(report, search.finishTime)) {
     report.noteRowsLost();
   }
@@ -172,8 +209,9 @@ int runTavrel(const std::vector<std::string>& arguments) {
     applyAction(*session, settings, ageLimits.startText, record, marks, actions);
     if (settings.format != ReportFormat::kNone) report.writeRow(record, marks, rowTexts);
   }
-  if (journal.file && !closeUndoJournal(journal)) {
-    console::err(std::string(kWriteFailed) + settings.undoFile + "\n");
+  if (journal.file.open() && !closeUndoJournal(journal)) {
+    console::err(std::string(kWriteFailed) + journal.name + kReasonSeparator + journal.error +
+                 "\n");
   }
   if (PhaseResult r = report.finish(actions.counters, settings); r.stop) {
     return finish(r.exitCode);

@@ -3,6 +3,8 @@
 // references in page_request_posix.cc and referral_chase_posix.cc.
 
 #include <ldap.h>
+#include <netdb.h>
+#include <sys/socket.h>
 
 #include <optional>
 #include <string>
@@ -115,7 +117,7 @@ int awaitWrite(LDAP* ld, int started, int messageId) {
 
 class PosixConnection : public Connection {
  public:
-  explicit PosixConnection(LDAP* ld) : ld_(ld) {}
+  PosixConnection(LDAP* ld, std::string uri) : ld_(ld), uri_(std::move(uri)) {}
   ~PosixConnection() override { unbind(); }
 
   int setOption(int option, int value) override {
@@ -129,6 +131,24 @@ class PosixConnection : public Connection {
       return fromLibrary(LDAP_NOT_SUPPORTED);
     }
     return result == LDAP_OPT_SUCCESS ? kSuccess : fromLibrary(LDAP_PARAM_ERROR);
+  }
+
+  std::string serverUri() const override {
+    if (!uri_.empty() && uri_.find_first_of(" \t,") == std::string::npos) return uri_;
+    // Of a list of servers, the one the connection reached, by its address.
+    sockaddr_storage peer{};
+    socklen_t length = sizeof peer;
+    const int fd = ld_ == nullptr ? -1 : socketOf(ld_);
+    char host[NI_MAXHOST];
+    char port[NI_MAXSERV];
+    if (fd < 0 || getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &length) != 0 ||
+        getnameinfo(reinterpret_cast<sockaddr*>(&peer), length, host, sizeof host, port,
+                    sizeof port, NI_NUMERICHOST | NI_NUMERICSERV) != 0) {
+      return {};
+    }
+    const std::string scheme = uri_.starts_with("ldaps://") ? "ldaps://" : "ldap://";
+    const std::string address = peer.ss_family == AF_INET6 ? "[" + std::string(host) + "]" : host;
+    return scheme + address + ":" + port;
   }
 
   int bind(int method) override {
@@ -263,6 +283,7 @@ class PosixConnection : public Connection {
   }
 
   LDAP* ld_;
+  std::string uri_;  ///< as the session was opened: one URI, or a list of them
   /// The socket of the connection the bind succeeded on; none before a bind.
   std::optional<int> boundSocket_;
   bool lost_ = false;
@@ -290,7 +311,7 @@ InitResult init(const std::optional<std::string>& host, int port) {
     return {nullptr, fromLibrary(code == LDAP_SUCCESS ? LDAP_LOCAL_ERROR : code)};
   }
   applySessionOptions(ld);
-  return {std::make_unique<PosixConnection>(ld), 0};
+  return {std::make_unique<PosixConnection>(ld, uri), 0};
 }
 
 std::string err2string(int code) {

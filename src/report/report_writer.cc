@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "common/console.h"
+#include "common/private_file.h"
 #include "common/text.h"
 #include "common/version.h"
 #include "report/charset.h"
@@ -171,10 +172,20 @@ PhaseResult ReportWriter::open(const RunSettings& settings) {
   // "con:" names the console on Windows, which cannot be truncated; append to it instead.
   bool append = settings.appendToFile || contains(lowerCase(name), "con:");
   if (append) console::progress(kAppendMessage);
-  // Text mode: line breaks become the platform's own, as readers of the report expect.
-  file_ = std::fopen(name.c_str(), append ? "a" : "w");
+  // Text mode: line breaks become the platform's own, as readers of the report expect. The
+  // console is a device: only a name that is not one is held to be a regular file, never
+  // reached through a symbolic link.
+  std::string error;
+  if (contains(lowerCase(name), "con:")) {
+    file_ = std::fopen(name.c_str(), "a");
+    if (file_ == nullptr) error = files::lastError();
+  } else {
+    files::Opened opened = files::openRegularForWriting(name, append);
+    file_ = opened.stream;
+    error = opened.error;
+  }
   if (file_ == nullptr) {
-    console::err(std::string(kCreateFailedMessage) + name + "\n");
+    console::err(std::string(kCreateFailedMessage) + name + ": " + error + "\n");
     return PhaseResult::exit(kExitUsage);
   }
   // A report of 100,000 rows is tens of megabytes: written a page at a time, the system
@@ -446,6 +457,7 @@ void ReportWriter::writeStatisticsTable(const UpdateCounters& counters,
 PhaseResult ReportWriter::finish(const UpdateCounters& counters, const RunSettings& settings) {
   if (htmlTableOpen_) write("</TABLE>");
   if (format_ == ReportFormat::kDhtml) write(dhtml::dataIslandEnd());
+  const std::string& undoFile = undoFile_ ? *undoFile_ : settings.undoFile;
   if (isModifying(settings.action)) {
     std::string lines = "\n\n";
     for (const CounterLabel& label : kCounterLabels) {
@@ -458,18 +470,18 @@ PhaseResult ReportWriter::finish(const UpdateCounters& counters, const RunSettin
     if (counters.writingStopped) {
       lines += std::string(kWritingStoppedConsole) + counters.writingStoppedAt + "\n";
     }
-    if (!settings.undoFile.empty()) {
-      lines += std::string(kUndoFileConsoleLabel) + settings.undoFile + "\n";
+    if (!undoFile.empty()) {
+      lines += std::string(kUndoFileConsoleLabel) + undoFile + "\n";
     }
     console::out(lines);
     bool tableFormat = format_ == ReportFormat::kHtml || format_ == ReportFormat::kCsv;
     if (file_ != nullptr && tableFormat && settings.writeHeader && settings.writeStats) {
-      writeStatisticsTable(counters, settings.undoFile);
+      writeStatisticsTable(counters, undoFile);
     }
   }
   if (format_ == ReportFormat::kJson) {
     write(json::documentEnd(isModifying(settings.action) ? &counters : nullptr, settings.writeStats,
-                            settings.undoFile));
+                            undoFile));
   }
   if (isMarkup(format_)) write(PageCloseTemplate);
   htmlTableOpen_ = false;

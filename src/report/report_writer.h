@@ -3,8 +3,10 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "common/age_limits.h"
@@ -78,6 +80,10 @@ class ReportWriter {
   /// passed off as done: it is reported and the run stops with exit code 1.
   PhaseResult finish(const UpdateCounters& counters, const RunSettings& settings);
 
+  /// The journal the run actually created, named in the statistics instead of the one asked
+  /// for (a default name already taken is numbered).
+  void noteUndoFile(std::string name) { undoFile_ = std::move(name); }
+
   /// Rows that never reached the file: finish reports the report as not written.
   void noteRowsLost() { rowsLost_ = true; }
 
@@ -97,6 +103,7 @@ class ReportWriter {
   std::unique_ptr<char[]> fileBuffer_;  ///< declared before file_: outlives its use there
   std::FILE* file_ = nullptr;
   std::string fileName_;
+  std::optional<std::string> undoFile_;
   ReportFormat format_ = ReportFormat::kNone;
   ActionKind action_ = ActionKind::kReport;
   std::string delimiter_;

@@ -1,0 +1,136 @@
+#!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
+"""What keeps the undo journal and the report true against a full disk, other runs, planted
+files and signals, against a real slapd directory. A journal is proven by replaying it: the
+subtree dumped before the run must come back exactly.
+
+    python3 tests/e2e/journal_safety_test.py --tavrel build/tavrel [unittest options]
+"""
+
+import os
+import stat
+import subprocess
+import sys
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+
+import journal_test as jt  # noqa: E402
+from journal_test import CLOCK, OLD_OU, STALE_OU, SUFFIX, computer, sf  # noqa: E402
+from tavrel_run import tavrel_from_argv  # noqa: E402
+
+ACCOUNTS = 12
+
+
+def domain(count=ACCOUNTS, parent=OLD_OU):
+    return [sf.ou("Old"), sf.ou("Stale"), sf.ou("Other")] + [
+        computer("PC%02d" % i, parent=parent, expires=sf.INT8_NEVER) for i in range(count)]
+
+
+class SafetyTestCase(jt.JournalTestCase):
+    def setUp(self):
+        jt.TAVREL = TAVREL
+        super().setUp()
+
+    def disable(self, fixture, *args, base=OLD_OU):
+        return self.tavrel(fixture.ldapi_uri, "-disable", "-stamp", "-newparent", STALE_OU,
+                           "-forreal", "-unsafe", "-b", base, "-format", "csv", *args)
+
+    def replayed(self, fixture, before, *names):
+        for name in names:
+            applied = self.apply_journal(fixture, name)
+            self.assertEqual(applied.returncode, 0, applied.stderr)
+        self.assertEqual(fixture.dump(), before)
+
+
+class FullDiskTest(SafetyTestCase):
+    def test_a_journal_cut_by_a_full_disk_reverts_exactly_what_was_written(self):
+        tiny = os.path.join(self.work, "tiny")
+        os.mkdir(tiny)
+        # Names of several lengths move the point where the one page of the disk runs out
+        # through different places of the blocks.
+        for padding in [0, 37, 101, 163, 229]:
+            with self.subTest(padding=padding):
+                subprocess.run(["mount", "-t", "tmpfs", "-o", "size=4k", "tmpfs", tiny],
+                               check=True)
+                try:
+                    fixture = self.directory(*domain())
+                    before = fixture.dump()
+                    name = "tiny/j%s.ldif" % ("x" * padding)
+                    run = self.disable(fixture, "-undo", name, "-file", "r.csv")
+                    self.assertEqual(run.code, 3, run.err)
+                    self.assertIn(b"Couldn't write the undo file " + name.encode(), run.err)
+                    written = [line for line in run.file("r.csv").decode().split("\n")
+                               if line.startswith("cn=pc") and "(0x0 )" in line]
+                    self.assertTrue(0 < len(written) < ACCOUNTS, written)
+                    self.assertNotEqual(fixture.dump(), before)
+                    self.replayed(fixture, before, name)
+                finally:
+                    subprocess.run(["umount", tiny], check=True)
+
+
+class SharedNameTest(SafetyTestCase):
+    def test_concurrent_runs_keep_every_revert(self):
+        fixture = self.directory(*domain(), *[computer("PX%02d" % i, parent="ou=Other," + SUFFIX,
+                                                      expires=sf.INT8_NEVER)
+                                             for i in range(ACCOUNTS)])
+        before = fixture.dump()
+        env = jt.client_env(dict(jt.faketime_env(CLOCK), TZ="UTC"))
+
+        def start(base, *args):
+            return subprocess.Popen(
+                [TAVREL, "-h", fixture.ldapi_uri, "-disable", "-stamp", "-forreal", "-unsafe",
+                 "-b", base, "-format", "csv", "-q", *args], cwd=self.work, env=env,
+                stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+
+        # The same clock second: both runs make up the same default name.
+        runs = [start(OLD_OU, "-file", "a.csv"), start("ou=Other," + SUFFIX, "-file", "a.csv")]
+        results = [(p.communicate(timeout=60)[1], p.returncode)[::-1] for p in runs]
+        self.assertEqual([code for code, _ in results], [0, 0], results)
+        taken = [err for _, err in results if err]
+        self.assertEqual(taken, [b"Undo file a.undo.ldif exists; this run's undo file is "
+                                 b"a-2.undo.ldif.\n"])
+        self.assertEqual(stat.S_IMODE(os.stat(os.path.join(self.work, "a.undo.ldif")).st_mode),
+                         0o600)
+        self.replayed(fixture, before, "a.undo.ldif", "a-2.undo.ldif")
+
+        # A name given twice is refused to the second run before it writes anything.
+        dumped = fixture.dump()
+        again = self.disable(fixture, "-undo", "a.undo.ldif", "-q")
+        self.assertEqual((again.code, again.err),
+                         (1, b"Error: Couldn't create a.undo.ldif: File exists\n"))
+        self.assertEqual(fixture.dump(), dumped)
+
+
+class PlantedFileTest(SafetyTestCase):
+    def test_links_and_devices_at_the_names_are_refused_and_left_alone(self):
+        fixture = self.directory(*domain(count=2))
+        before = fixture.dump()
+        target = os.path.join(self.work, "target")
+        with open(target, "w") as f:
+            f.write("precious\n")
+        os.symlink(target, os.path.join(self.work, "r.csv"))
+        os.symlink(target, os.path.join(self.work, "u.ldif"))
+        os.symlink("target-that-is-not-there", os.path.join(self.work, "d.csv"))
+        cases = [
+            (["-file", "r.csv", "-undo", "j.ldif"], "r.csv: not a regular file"),
+            (["-file", "d.csv", "-undo", "j.ldif"], "d.csv: not a regular file"),
+            (["-file", "j.csv", "-undo", "u.ldif"], "u.ldif: File exists"),
+            # Not a file to put an extension on either.
+            (["-file", "../../dev/null"], "../../dev/null: not a regular file"),
+        ]
+        for switches, refusal in cases:
+            with self.subTest(switches=switches):
+                run = self.disable(fixture, "-q", *switches)
+                self.assertEqual((run.code, run.err),
+                                 (1, b"Error: Couldn't create " + refusal.encode() + b"\n"))
+        with open(target) as f:
+            self.assertEqual(f.read(), "precious\n")
+        self.assertEqual(fixture.dump(), before)
+        self.assertFalse(os.path.exists(os.path.join(self.work, "target-that-is-not-there")))
+
+
+if __name__ == "__main__":
+    TAVREL = tavrel_from_argv()
+    unittest.main(verbosity=2)
