@@ -6,6 +6,7 @@
 #include "actions/write_outcome.h"
 #include "common/account_control.h"
 #include "common/console.h"
+#include "common/interrupt.h"
 #include "common/text.h"
 #include "directory/modify.h"
 
@@ -229,11 +230,8 @@ void disableObject(DirectorySession& session, const RunSettings& settings,
   if (!stopLine.empty()) console::err(stopLine);
 }
 
-/// An object whose flag word cannot be trusted might be a domain controller, or enabled
-/// where it reads disabled: it is never written, in test runs neither.
-void refuseUnreadable(const RunSettings& settings, AccountControl uac, ObjectRecord& record,
-                      RowMarks& marks, ActionProgress& progress) {
-  const std::string dn(record.get("DN"));
+/// The ACTION text of the run's action for an account that is not written.
+void setActionLabel(const RunSettings& settings, ObjectRecord& record) {
   switch (settings.action) {
     case ActionKind::kDisable: {
       std::string action(kActionDisable);
@@ -249,6 +247,24 @@ void refuseUnreadable(const RunSettings& settings, AccountControl uac, ObjectRec
       record.set("ACTION", kActionMove);
       break;
   }
+}
+
+/// The run was asked to stop: accounts it has not reached are left as they are, and say so.
+void leaveForInterrupt(const RunSettings& settings, ObjectRecord& record, RowMarks& marks,
+                       ActionProgress& progress) {
+  setActionLabel(settings, record);
+  record.set("RESULT", kResultInterrupted);
+  marks.modifyFailed = true;
+  ++progress.counters.updatesNotAttempted;
+  progress.counters.interrupted = true;
+}
+
+/// An object whose flag word cannot be trusted might be a domain controller, or enabled
+/// where it reads disabled: it is never written, in test runs neither.
+void refuseUnreadable(const RunSettings& settings, AccountControl uac, ObjectRecord& record,
+                      RowMarks& marks, ActionProgress& progress) {
+  const std::string dn(record.get("DN"));
+  setActionLabel(settings, record);
   record.set("RESULT", unreadableResultText(uac.state));
   marks.modifyFailed = true;
   ++progress.counters.updatesError;
@@ -326,6 +342,12 @@ void applyAction(DirectorySession& session, const RunSettings& settings,
   }
 
   if (progress.safetyRemaining != 0 && !marks.domainController) {
+    // Checked between accounts only: an account is never left half done (disabled but not
+    // moved) by a stop, and the write in flight has had its answer.
+    if (settings.forReal && interrupted()) {
+      leaveForInterrupt(settings, record, marks, progress);
+      return;
+    }
     switch (settings.action) {
       case ActionKind::kDisable:
         disableObject(session, settings, stampValue, uac, record, marks, progress);

@@ -45,6 +45,8 @@ constexpr char kRootDseFailed[] = "ERROR: Couldn't gather RootDSE Info...\n";
 constexpr char kCreateFailed[] = "Error: Couldn't create ";
 constexpr char kWriteFailed[] = "Error: Couldn't write ";
 constexpr char kReasonSeparator[] = ": ";
+constexpr char kReportFailedLead[] = "\nERROR: Couldn't write the report file ";
+constexpr char kReportFailedTail[] = "; nothing more is written to the directory.\n";
 constexpr char kUndoNameTakenLead[] = "Undo file ";
 constexpr char kUndoNameTakenMiddle[] = " exists; this run's undo file is ";
 
@@ -202,24 +204,35 @@ int runTavrel(const std::vector<std::string>& arguments) {
   if (settings.format != ReportFormat::kNone && !preparedRows.writeTo(report, search.finishTime)) {
     report.noteRowsLost();
   }
+  // A write whose row cannot reach the report would go unrecorded: once the report file
+  // fails, the accounts after it are left alone.
+  const bool rowsMustLand =
+      settings.forReal && settings.format != ReportFormat::kNone && !onlyReports(settings.action);
   for (ObjectRecord& record : search.objects) {
     ObjectAges ages = objectAges(record, search.finishTime);
     RowTexts rowTexts = beginRowTexts(record, ages.pwage, ages.lltsAge);
     RowMarks marks;
     applyAction(*session, settings, ageLimits.startText, record, marks, actions);
     if (settings.format != ReportFormat::kNone) report.writeRow(record, marks, rowTexts);
+    if (rowsMustLand && !actions.counters.writingStopped && !report.rowsReachedFile()) {
+      console::err(std::string(kReportFailedLead) + settings.reportFile + kReportFailedTail);
+      actions.counters.writingStopped = true;
+      actions.counters.writingStoppedAt = record.get("DN");
+    }
   }
+  bool journalKept = true;
   if (journal.file.open() && !closeUndoJournal(journal)) {
+    journalKept = false;
     console::err(std::string(kWriteFailed) + journal.name + kReasonSeparator + journal.error +
                  "\n");
   }
-  if (PhaseResult r = report.finish(actions.counters, settings); r.stop) {
-    return finish(r.exitCode);
-  }
-  displayReport(settings, arguments);
+  // A report that could not be written is said, but the directory's outcomes decide the
+  // status when they are worse.
+  const bool reportWritten = !report.finish(actions.counters, settings).stop;
+  if (reportWritten) displayReport(settings, arguments);
 
   // Scripts read the exit code, people the last line: both say whether everything was done.
-  int status = finishedRunStatus(search.complete, actions.counters);
+  int status = finishedRunStatus(search.complete, actions.counters, journalKept, reportWritten);
   console::progress(status == kExitSuccess ? kCompleted : kCompletedWithErrors);
   return finish(status);
 }

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "common/console.h"
+#include "common/interrupt.h"
 #include "common/private_file.h"
 #include "common/text.h"
 #include "common/version.h"
@@ -68,6 +69,9 @@ constexpr std::string_view kModifyLegend =
 constexpr std::string_view kIncompleteLead = "INCOMPLETE: ";
 constexpr std::string_view kIncompleteTail =
     ". This list holds only the objects that arrived before the search ended.";
+// Said at the end of a run that was asked to stop while it was writing.
+constexpr std::string_view kInterruptedTail =
+    ". The accounts marked NOT ATTEMPTED were left as they were.";
 constexpr std::string_view kIncompleteHtmlStart = "<P><FONT COLOR=\"RED\"><B>";
 constexpr std::string_view kIncompleteHtmlEnd = "</B></FONT></P>";
 
@@ -293,7 +297,10 @@ void ReportWriter::writeInformationTable(const RunSettings& settings, const Repo
 
 void ReportWriter::writeIncompleteNotice(const ReportHeader& header) {
   if (header.searchComplete) return;
-  std::string notice = incompleteNotice(header);
+  writeNotice(incompleteNotice(header));
+}
+
+void ReportWriter::writeNotice(const std::string& notice) {
   std::string text;
   if (format_ == ReportFormat::kCsv) {
     // One field on a line of its own, so csv readers keep it whole.
@@ -454,10 +461,21 @@ void ReportWriter::writeStatisticsTable(const UpdateCounters& counters,
   write(table);
 }
 
+bool ReportWriter::rowsReachedFile() {
+  if (file_ == nullptr) return true;
+  return std::fflush(file_) == 0 && !std::ferror(file_) && !rowsLost_;
+}
+
 PhaseResult ReportWriter::finish(const UpdateCounters& counters, const RunSettings& settings) {
   if (htmlTableOpen_) write("</TABLE>");
   if (format_ == ReportFormat::kDhtml) write(dhtml::dataIslandEnd());
   const std::string& undoFile = undoFile_ ? *undoFile_ : settings.undoFile;
+  if (counters.interrupted) {
+    const std::string notice = std::string(kIncompleteLead) + std::string(kInterruptedReason) +
+                               std::string(kInterruptedTail);
+    console::err(notice + "\n");
+    if (format_ != ReportFormat::kJson) writeNotice(notice);
+  }
   if (isModifying(settings.action)) {
     std::string lines = "\n\n";
     for (const CounterLabel& label : kCounterLabels) {

@@ -84,6 +84,10 @@ class ReportWriter {
   /// for (a default name already taken is numbered).
   void noteUndoFile(std::string name) { undoFile_ = std::move(name); }
 
+  /// Pushes the rows written so far to the file; false once the file has refused any of them
+  /// (disk full, file system gone). True when no file was opened.
+  bool rowsReachedFile();
+
   /// Rows that never reached the file: finish reports the report as not written.
   void noteRowsLost() { rowsLost_ = true; }
 
@@ -96,6 +100,7 @@ class ReportWriter {
   void writeInformationTable(const RunSettings& settings, const ReportHeader& header);
   void writeColourLegend();
   void writeIncompleteNotice(const ReportHeader& header);
+  void writeNotice(const std::string& notice);
   void writeColumnHeader(const ReportHeader& header);
   void writeStatisticsTable(const UpdateCounters& counters, const std::string& undoFile);
 

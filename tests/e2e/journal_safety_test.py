@@ -8,9 +8,12 @@ subtree dumped before the run must come back exactly.
 """
 
 import os
+import random
+import signal
 import stat
 import subprocess
 import sys
+import time
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -21,6 +24,11 @@ from journal_test import CLOCK, OLD_OU, STALE_OU, SUFFIX, computer, sf  # noqa: 
 from tavrel_run import tavrel_from_argv  # noqa: E402
 
 ACCOUNTS = 12
+
+
+def read(path):
+    with open(path) as f:
+        return f.read()
 
 
 def domain(count=ACCOUNTS, parent=OLD_OU):
@@ -125,10 +133,49 @@ class PlantedFileTest(SafetyTestCase):
                 run = self.disable(fixture, "-q", *switches)
                 self.assertEqual((run.code, run.err),
                                  (1, b"Error: Couldn't create " + refusal.encode() + b"\n"))
-        with open(target) as f:
-            self.assertEqual(f.read(), "precious\n")
+        self.assertEqual(read(target), "precious\n")
         self.assertEqual(fixture.dump(), before)
         self.assertFalse(os.path.exists(os.path.join(self.work, "target-that-is-not-there")))
+
+
+class SignalTest(SafetyTestCase):
+    COUNT = 2000
+
+    def test_a_signal_ends_the_run_with_its_files_finished(self):
+        for number in [signal.SIGINT, signal.SIGTERM, signal.SIGHUP]:
+            with self.subTest(signal=number.name):
+                fixture = self.directory(sf.ou("Old"), sf.ou("Stale"), *[
+                    computer("PC%04d" % i, expires=sf.INT8_NEVER) for i in range(self.COUNT)])
+                before = fixture.dump()
+                journal = os.path.join(self.work, "s.undo.ldif")
+                child = subprocess.Popen(
+                    [TAVREL, "-h", fixture.ldapi_uri, "-disable", "-stamp", "-newparent",
+                     STALE_OU, "-forreal", "-unsafe", "-b", OLD_OU, "-format", "csv", "-file",
+                     "s.csv", "-q"], cwd=self.work,
+                    env=jt.client_env(dict(jt.faketime_env(CLOCK), TZ="UTC")),
+                    stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                # Somewhere among the first few hundred accounts.
+                reached = random.randint(5, 300)
+                while child.poll() is None and (not os.path.exists(journal) or
+                                                read(journal).count("\n# cn=") < reached):
+                    time.sleep(0.01)
+                child.send_signal(number)
+                out, err = child.communicate(timeout=60)
+                self.assertEqual(child.returncode, 3, err)
+                report = read(os.path.join(self.work, "s.csv"))
+                rows = [line for line in report.split("\n") if line.startswith("cn=pc")]
+                self.assertEqual(len(rows), self.COUNT)
+                left = [row for row in rows if "NOT ATTEMPTED: interrupted" in row]
+                self.assertTrue(0 < len(left) < self.COUNT - reached + 1, len(left))
+                notice = "INCOMPLETE: interrupted. The accounts marked NOT ATTEMPTED were left " \
+                         "as they were."
+                self.assertIn(notice + "\n", report)
+                self.assertIn(b"Updates Not Attempted : %d\n" % len(left), out)
+                self.assertIn("Updates Not Attempted: %d\n" % len(left), report)
+                self.assertEqual(err, (notice + "\n").encode())
+                self.replayed(fixture, before, "s.undo.ldif")
+                os.remove(journal)
+                fixture.cleanup()
 
 
 if __name__ == "__main__":
