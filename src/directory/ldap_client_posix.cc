@@ -5,11 +5,15 @@
 #include <ldap.h>
 #include <netdb.h>
 #include <sys/socket.h>
+#include <sys/un.h>
 
+#include <cctype>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <utility>
 
+#include "common/text.h"
 #include "directory/filter_leniency.h"
 #include "directory/ldap_client.h"
 #include "directory/ldap_uri.h"
@@ -115,6 +119,21 @@ int awaitWrite(LDAP* ld, int started, int messageId) {
   return parsed == LDAP_SUCCESS ? code : parsed;
 }
 
+/// An ldapi:// URI for a local socket's path, its every byte but letters and digits and
+/// "-._~" percent-encoded.
+std::string localSocketUri(const sockaddr_un& address) {
+  std::string uri = "ldapi://";
+  for (const char* c = address.sun_path; *c != '\0'; ++c) {
+    const auto byte = static_cast<unsigned char>(*c);
+    if (std::isalnum(byte) || std::strchr("-._~", byte) != nullptr) {
+      uri += *c;
+    } else {
+      uri += formatText("%%%02X", byte);
+    }
+  }
+  return uri + "/";
+}
+
 class PosixConnection : public Connection {
  public:
   PosixConnection(LDAP* ld, std::string uri) : ld_(ld), uri_(std::move(uri)) {}
@@ -141,8 +160,9 @@ class PosixConnection : public Connection {
     const int fd = ld_ == nullptr ? -1 : socketOf(ld_);
     char host[NI_MAXHOST];
     char port[NI_MAXSERV];
-    if (fd < 0 || getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &length) != 0 ||
-        getnameinfo(reinterpret_cast<sockaddr*>(&peer), length, host, sizeof host, port,
+    if (fd < 0 || getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &length) != 0) return {};
+    if (peer.ss_family == AF_UNIX) return localSocketUri(reinterpret_cast<sockaddr_un&>(peer));
+    if (getnameinfo(reinterpret_cast<sockaddr*>(&peer), length, host, sizeof host, port,
                     sizeof port, NI_NUMERICHOST | NI_NUMERICSERV) != 0) {
       return {};
     }

@@ -78,6 +78,26 @@ class FullDiskTest(SafetyTestCase):
                     subprocess.run(["umount", tiny], check=True)
 
 
+    def test_a_report_that_fills_the_disk_stops_the_writes_and_keeps_status_3(self):
+        tiny = os.path.join(self.work, "tiny")
+        os.mkdir(tiny)
+        subprocess.run(["mount", "-t", "tmpfs", "-o", "size=4k", "tmpfs", tiny], check=True)
+        try:
+            fixture = self.directory(*domain(count=60))
+            before = fixture.dump()
+            run = self.disable(fixture, "-file", "tiny/r.csv", "-undo", "j.ldif")
+        finally:
+            subprocess.run(["umount", tiny], check=True)
+        self.assertEqual(run.code, 3, run.err)
+        self.assertIn(b"\nERROR: Couldn't write the report file tiny/r.csv; nothing more is "
+                      b"written to the directory.\n", run.err)
+        self.assertIn(b"Error: Couldn't write tiny/r.csv\n", run.err)
+        journal = run.file("j.ldif").decode()
+        self.assertTrue(0 < journal.lower().count("\n# cn=pc") < 60, journal)
+        self.assertIn("Updates Not Attempted : ", run.out)
+        self.replayed(fixture, before, "j.ldif")
+
+
 class SharedNameTest(SafetyTestCase):
     def test_concurrent_runs_keep_every_revert(self):
         fixture = self.directory(*domain(), *[computer("PX%02d" % i, parent="ou=Other," + SUFFIX,
@@ -136,6 +156,35 @@ class PlantedFileTest(SafetyTestCase):
         self.assertEqual(read(target), "precious\n")
         self.assertEqual(fixture.dump(), before)
         self.assertFalse(os.path.exists(os.path.join(self.work, "target-that-is-not-there")))
+
+
+class ApplyCommandTest(SafetyTestCase):
+    def test_the_apply_command_runs_ldapmodify_on_the_written_server_and_nothing_else(self):
+        hostile = "dc1 -f /dev/null; touch PWNED; #'"
+        saved, sf.DNS_HOST_NAME = sf.DNS_HOST_NAME, hostile
+        try:
+            fixture = self.directory(*domain(count=1))
+        finally:
+            sf.DNS_HOST_NAME = saved
+        name = "$(touch PWNED)'x.ldif"
+        # Of two servers, the second is the one that answers and is written.
+        servers = "ldapi://%2Fnowhere%2Fslapd.sock/ " + fixture.ldapi_uri
+        run = self.tavrel(servers, "-disable", "-forreal", "-b", OLD_OU, "-format", "none",
+                          "-undo", name)
+        self.assertEqual(run.code, 0, run.err)
+        [command] = [line[4:] for line in run.file(name).decode().split("\n")
+                     if line.startswith("#   ldapmodify ")]
+        self.assertEqual(subprocess.run(["sh", "-n", "-c", command]).returncode, 0, command)
+        bin_folder = os.path.join(self.work, "bin")
+        os.mkdir(bin_folder)
+        with open(os.path.join(bin_folder, "ldapmodify"), "w") as f:
+            f.write("#!/bin/sh\nprintf '%s\\n' \"$@\" > args.txt\n")
+        os.chmod(os.path.join(bin_folder, "ldapmodify"), 0o755)
+        subprocess.run(["sh", "-c", command], cwd=self.work, check=True,
+                       env={"PATH": bin_folder + ":/usr/bin:/bin"})
+        self.assertEqual(read(os.path.join(self.work, "args.txt")).split("\n")[:-1],
+                         ["-H", fixture.ldapi_uri, "-f", name])
+        self.assertFalse(os.path.exists(os.path.join(self.work, "PWNED")))
 
 
 class SignalTest(SafetyTestCase):
