@@ -11,6 +11,7 @@
 #include "common/exit_status.h"
 #include "common/private_file.h"
 #include "common/run_settings.h"
+#include "common/text.h"
 #include "common/version.h"
 #include "directory/ldap_client.h"
 #include "directory/modify.h"
@@ -58,7 +59,8 @@ PhaseResult refuseFile(const std::string& name, std::string_view reason) {
 /// The report and the journal must be creatable before the directory is contacted: a run
 /// that could not keep them would have searched (and kept a server busy) for nothing.
 PhaseResult checkOutputFolders(const RunSettings& settings) {
-  if (settings.format != ReportFormat::kNone) {
+  // "con:" is the Windows console, a device on purpose.
+  if (settings.format != ReportFormat::kNone && !contains(lowerCase(settings.reportFile), "con:")) {
     if (files::existsNotRegular(settings.reportFile)) {
       return refuseFile(settings.reportFile, files::kNotRegular);
     }

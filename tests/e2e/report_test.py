@@ -398,7 +398,7 @@ class ReportTest(unittest.TestCase):
             subprocess.run(["umount", full], check=True)
         self.assertEqual(code, 1)
         self.assertTrue(err.endswith(b"Error: Couldn't write " + target.encode() + b"\n"), err)
-        self.assertNotIn(b"Command completed", out)
+        self.assertTrue(out.endswith(b"\nCommand completed with errors\n\n"), out)
 
     def test_format_none_writes_no_file(self):
         code, out, err = self.run_report("-format", "none")
