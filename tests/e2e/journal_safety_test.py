@@ -123,12 +123,13 @@ class SharedNameTest(SafetyTestCase):
                          0o600)
         self.replayed(fixture, before, "a.undo.ldif", "a-2.undo.ldif")
 
-        # A name given twice is refused to the second run before it writes anything.
-        dumped = fixture.dump()
-        again = self.disable(fixture, "-undo", "a.undo.ldif", "-q")
-        self.assertEqual((again.code, again.err),
-                         (1, b"Error: Couldn't create a.undo.ldif: File exists\n"))
-        self.assertEqual(fixture.dump(), dumped)
+        # A name given to both: one run has it, the other is refused before it writes.
+        runs = [start(OLD_OU, "-undo", "same.ldif", "-file", "b.csv"),
+                start("ou=Other," + SUFFIX, "-undo", "same.ldif", "-file", "c.csv")]
+        results = sorted((p.communicate(timeout=60)[1], p.returncode)[::-1] for p in runs)
+        self.assertEqual(results, [(0, b""),
+                                   (1, b"Error: Couldn't create same.ldif: File exists\n")])
+        self.replayed(fixture, before, "same.ldif")
 
 
 class PlantedFileTest(SafetyTestCase):
