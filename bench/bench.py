@@ -15,7 +15,9 @@ modify      N disables (1,000 by default): tavrel -disable -unsafe -forreal (wit
             journal, and without it: -noundo) against ldapmodify
             applying the same replace of userAccountControl from an LDIF file, each run on a
             freshly seeded directory on /dev/shm (slapd's disk syncs would hide the clients'
-            cost), read back afterwards.
+            cost), read back afterwards. The journal goes to --journal-dir (default: the
+            system's temporary folder), which should be a real disk: each of its blocks is
+            synced before the write it reverts is sent.
 page        The dhtml reports tavrel wrote in the collection rounds, opened in headless
             Chromium: time until the first rows are shown, a header click sorting ascending
             and then descending (until the next frame), and the renderer's peak memory.
@@ -158,22 +160,24 @@ def collection(tavrel, count, args, work, rows):
         fixture.cleanup()
 
 
-def modify_round(kind, tavrel, count):
+def modify_round(kind, tavrel, count, journal_dir=None):
     names = ["PC%05d" % i for i in range(count)]
     old = sf.int8_days_ago(200)
     created = sf.days_ago(400)
     seed = "".join(sf.computer(name, pwd_last_set=old, when_created=created, uac=ENABLED)
                    for name in names)
     directory = tempfile.mkdtemp(prefix="tmb-", dir="/dev/shm")
+    # The journal on a disk that really syncs: its blocks wait for the disk before each write.
+    journal_folder = tempfile.mkdtemp(prefix="tmb-journal-", dir=journal_dir)
     fixture = sf.SlapdFixture(seed=seed, directory=directory)
     try:
         fixture.start()
         if kind.startswith("tavrel"):
-            # In the directory's folder: a -forreal run writes its undo journal to the
-            # current folder unless told -noundo.
+            # A -forreal run writes its undo journal to the current folder unless told
+            # -noundo.
             sample = measure([tavrel, "-disable", "-unsafe", "-forreal", "-format", "none",
                               "-q", "-age", "0", "-h", fixture.ldapi_uri] + kind.split()[2:],
-                             cwd=directory)
+                             cwd=journal_folder)
         else:
             path = os.path.join(directory, "changes.ldif")
             with open(path, "w") as f:
@@ -192,6 +196,7 @@ def modify_round(kind, tavrel, count):
     finally:
         fixture.cleanup()
         shutil.rmtree(directory, ignore_errors=True)
+        shutil.rmtree(journal_folder, ignore_errors=True)
 
 
 def modify(tavrel, args, rows):
@@ -199,7 +204,7 @@ def modify(tavrel, args, rows):
     samples = {kind: [] for kind in kinds}
     for round_number in range(args.runs):
         for kind in kinds[round_number % 2:] + kinds[:round_number % 2]:
-            samples[kind].append(modify_round(kind, tavrel, args.modify_count))
+            samples[kind].append(modify_round(kind, tavrel, args.modify_count, args.journal_dir))
     base = statistics.median(wall for wall, _, _ in samples["ldapmodify"])
     for kind in kinds:
         walls = [wall for wall, _, _ in samples[kind]]
@@ -244,6 +249,8 @@ def main(argv):
                         help="page size for both clients (tavrel's default: 100)")
     parser.add_argument("--runs", type=int, default=5, help="rounds per size (default 5)")
     parser.add_argument("--modify-count", type=int, default=1000)
+    parser.add_argument("--journal-dir", default=None,
+                        help="where the modify rounds' undo journals go (a real disk)")
     parser.add_argument("--page-runs", type=int, default=3)
     parser.add_argument("--node-modules", help="the browser suite's node_modules folder")
     parser.add_argument("--page-file", action="append", default=[], metavar="COUNT=FILE",

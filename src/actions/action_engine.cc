@@ -7,6 +7,7 @@
 #include "actions/write_outcome.h"
 #include "common/account_control.h"
 #include "common/console.h"
+#include "common/interrupt.h"
 #include "common/text.h"
 #include "directory/modify.h"
 
@@ -123,7 +124,8 @@ int journaledWrite(ActionProgress& progress, const ObjectRecord& record, Account
   step = rc == 0 ? WriteState::kApplied
                  : (classifyWrite(rc) == WriteAnswer::kUnknown ? WriteState::kUnknown
                                                                : WriteState::kFailed);
-  if (journal != nullptr) writeAccountBlock(*journal, record, writes);
+  // Settling only narrows what the synced block says, so it need not wait for the disk.
+  if (journal != nullptr) writeBlock(*journal, accountBlock(record, writes, journal->run), false);
   return rc;
 }
 
@@ -229,7 +231,7 @@ void disableObject(DirectorySession& session, const RunSettings& settings,
   if (!stopLine.empty()) console::err(stopLine);
 }
 
-/// The ACTION text of an object that a guard keeps from being written.
+/// The ACTION text of the run's action for an account that is not written.
 void setRefusedAction(const RunSettings& settings, ObjectRecord& record) {
   switch (settings.action) {
     case ActionKind::kDisable: {
@@ -246,6 +248,16 @@ void setRefusedAction(const RunSettings& settings, ObjectRecord& record) {
       record.set("ACTION", kActionMove);
       break;
   }
+}
+
+/// The run was asked to stop: accounts it has not reached are left as they are, and say so.
+void leaveForInterrupt(const RunSettings& settings, ObjectRecord& record, RowMarks& marks,
+                       ActionProgress& progress) {
+  setRefusedAction(settings, record);
+  record.set("RESULT", kResultInterrupted);
+  marks.modifyFailed = true;
+  ++progress.counters.updatesNotAttempted;
+  progress.counters.interrupted = true;
 }
 
 /// An object whose flag word cannot be trusted might be a domain controller, or enabled
@@ -340,6 +352,12 @@ void applyAction(DirectorySession& session, const RunSettings& settings,
   }
 
   if (progress.safetyRemaining != 0 && !marks.domainController) {
+    // Checked between accounts only: an account is never left half done (disabled but not
+    // moved) by a stop, and the write in flight has had its answer.
+    if (settings.forReal && interrupted()) {
+      leaveForInterrupt(settings, record, marks, progress);
+      return;
+    }
     switch (settings.action) {
       case ActionKind::kDisable:
         disableObject(session, settings, stampValue, uac, record, marks, progress);

@@ -543,6 +543,7 @@ TEST(UndoJournalEngineTest, JournalGetsExactlyTheStepsThatWereApplied) {
     if (call.starts_with("rename cn=pc2,")) return 0x44;
     return 0;
   };
+  std::remove(name.c_str());
   UndoJournal journal;
   ASSERT_TRUE(openUndoJournal(journal, name, false, journalRunTo(settings.newParent)));
   ActionProgress progress = startActions(settings);
@@ -572,6 +573,7 @@ TEST(UndoJournalEngineTest, NothingIsWrittenOnceTheJournalFails) {
   RunSettings settings = settingsFor(ActionKind::kDelete, true);
   FakeLdap* fake = nullptr;
   DirectorySession session = fakeSession(&fake);
+  std::remove(name.c_str());
   UndoJournal journal;
   ASSERT_TRUE(openUndoJournal(journal, name, false, JournalRun{}));
   journal.failed = true;  // as after a full disk

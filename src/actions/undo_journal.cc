@@ -1,8 +1,6 @@
 #include "actions/undo_journal.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <system_error>
 
 #include "actions/ldif.h"
 #include "common/text.h"
@@ -74,11 +72,76 @@ std::string serverUrl(std::string_view server) {
   return "ldap://" + std::string(server);
 }
 
-bool flushed(UndoJournal& journal) {
-  if (std::fflush(journal.file.get()) != 0 || std::ferror(journal.file.get())) {
-    journal.failed = true;
+/// The host (and port) of an LDAP URI, for a tool that takes a server name.
+std::string hostOf(std::string_view uri) {
+  const std::size_t start = uri.find("://");
+  if (start != std::string_view::npos) uri.remove_prefix(start + 3);
+  return std::string(uri.substr(0, uri.find('/')));
+}
+
+/// One word for the Windows command prompt: always in double quotes, which cannot hold one
+/// themselves, so that & | < > stay inside the word.
+std::string commandWord(std::string_view text) {
+  std::string out = "\"";
+  for (char c : text) {
+    if (c != '"') out += c;
   }
-  return !journal.failed;
+  return out + "\"";
+}
+
+/// One word for a POSIX shell whatever it holds: in single quotes, where nothing is special
+/// but the quote itself, which closes, is escaped and reopens.
+std::string shellWord(std::string_view text) {
+  std::string out = "'";
+  for (char c : text) {
+    if (c == '\'') {
+      out += "'\\''";
+    } else {
+      out += c;
+    }
+  }
+  return out + "'";
+}
+
+constexpr std::string_view kJournalEnding = ".undo.ldif";
+// Runs started in the same second in one folder share a default name; this many can.
+constexpr int kMostNumberedNames = 999;
+
+/// `text` followed by a comment of blanks up to `length` bytes, so that it covers a longer
+/// text written there before. Built by appending: GCC 12 sees a false overlap in
+/// "#" + std::string at -O3.
+std::string coveringLength(std::string_view text, std::int64_t length) {
+  std::string out(text);
+  const std::int64_t missing = length - static_cast<std::int64_t>(text.size());
+  if (missing == 1) out += '\n';
+  if (missing > 1)
+    out += std::string("#").append(static_cast<std::size_t>(missing - 2), ' ') + "\n";
+  return out;
+}
+
+bool fail(UndoJournal& journal) {
+  journal.failed = true;
+  if (journal.error.empty()) journal.error = files::lastError();
+  return false;
+}
+
+/// After a write the file did not take whole: the open block gets back its last complete
+/// text, written over bytes the file already holds (so a full disk cannot refuse it), and
+/// whatever the failed write left beyond it is cut off.
+void restoreBlock(UndoJournal& journal) {
+  const std::int64_t end = journal.blockStart + static_cast<std::int64_t>(journal.block.size());
+  const bool restored =
+      files::resize(journal.file, static_cast<std::uint64_t>(end)) &&
+      files::writeAt(journal.file, static_cast<std::uint64_t>(journal.blockStart), journal.block) &&
+      files::syncData(journal.file);
+  if (!restored) {
+    // Not even that: the account's block goes, rather than leave records cut in half.
+    files::resize(journal.file, static_cast<std::uint64_t>(journal.blockStart));
+    files::syncData(journal.file);
+    journal.block.clear();
+  }
+  journal.blockEnd = journal.blockStart + static_cast<std::int64_t>(journal.block.size());
+  journal.fileEnd = journal.blockEnd;
 }
 
 }  // namespace
@@ -100,6 +163,15 @@ std::pair<std::string, std::string> splitDn(std::string_view dn) {
   return {std::string(dn), std::string()};
 }
 
+std::string numberedName(const std::string& name, int number) {
+  const std::string suffix = "-" + std::to_string(number);
+  if (name.size() > kJournalEnding.size() && name.ends_with(kJournalEnding)) {
+    const std::size_t cut = name.size() - kJournalEnding.size();
+    return name.substr(0, cut) + suffix + name.substr(cut);
+  }
+  return name + suffix;
+}
+
 std::string journalHeader(const JournalRun& run, std::string_view fileName) {
   std::string commandLine;
   for (const std::string& argument : run.arguments) {
@@ -113,10 +185,11 @@ std::string journalHeader(const JournalRun& run, std::string_view fileName) {
   out += ldif::comment("Search base: " + run.searchBase);
   out += ldif::comment("Command line: " + commandLine);
   out += ldif::comment("To apply it:");
-  out +=
-      ldif::comment("  ldapmodify -H " + serverUrl(run.server) + " -f " + quotedArgument(fileName));
-  out += ldif::comment("  ldifde -i -s " + run.server + " -f " + quotedArgument(fileName) +
-                       "   (on Windows)");
+  // The writes' own connection names the server: a root entry's host name could be any text.
+  const std::string uri = run.uri.empty() ? serverUrl(run.server) : run.uri;
+  out += ldif::comment("  ldapmodify -H " + shellWord(uri) + " -f " + shellWord(fileName));
+  out += ldif::comment("  ldifde -i -s " + commandWord(hostOf(uri)) + " -f " +
+                       commandWord(fileName) + "   (on Windows)");
   out += ldif::comment(kHeaderUncertain);
   out += '\n';
   return out;
@@ -179,67 +252,72 @@ std::string accountBlock(const ObjectRecord& record, const AccountWrites& writes
   return out;
 }
 
-bool openUndoJournal(UndoJournal& journal, const std::string& name, bool append,
+bool openUndoJournal(UndoJournal& journal, const std::string& name, bool numberIfTaken,
                      const JournalRun& run) {
-  journal.name = name;
   journal.run = run;
-  // Binary, so every block's length in bytes is the length of its text: blocks are
-  // rewritten in place.
-  std::FILE* file = nullptr;
-  if (append) file = std::fopen(name.c_str(), "r+b");
-  if (file == nullptr) file = std::fopen(name.c_str(), "wb");
-  if (file == nullptr) return false;
-  journal.file.reset(file);
-  if (std::fseek(file, 0, SEEK_END) != 0) return false;
-  const std::string header = journalHeader(run, name);
-  if (std::fwrite(header.data(), 1, header.size(), file) != header.size()) return false;
-  if (!flushed(journal)) return false;
-  journal.blockEnd = std::ftell(file);
+  journal.name = name;
+  files::Opened opened = files::createPrivate(name);
+  for (int number = 2;
+       !opened.handle.open() && opened.exists && numberIfTaken && number <= kMostNumberedNames;
+       ++number) {
+    journal.name = numberedName(name, number);
+    opened = files::createPrivate(journal.name);
+  }
+  if (!opened.handle.open()) {
+    journal.error = opened.error;
+    return false;
+  }
+  journal.file = opened.handle;
+  const std::string header = journalHeader(run, journal.name);
+  if (!files::writeAt(journal.file, 0, header) || !files::syncData(journal.file)) {
+    return fail(journal);
+  }
+  journal.blockEnd = static_cast<std::int64_t>(header.size());
   journal.fileEnd = journal.blockEnd;
-  return journal.blockEnd >= 0;
+  return true;
+}
+
+bool writeBlock(UndoJournal& journal, std::string_view text, bool sync) {
+  if (journal.failed || !journal.file.open()) return false;
+  if (journal.blockStart < 0) {
+    journal.blockStart = journal.blockEnd;
+    journal.block.clear();
+  }
+  // A block shrinks when a write is settled (its "may or may not" note goes) or refused.
+  // What it leaves behind is blanked out as a comment rather than cut off, so no moment
+  // leaves the file without a complete block; the next block writes over it.
+  const std::string bytes = coveringLength(text, journal.fileEnd - journal.blockStart);
+  if (!files::writeAt(journal.file, static_cast<std::uint64_t>(journal.blockStart), bytes) ||
+      (sync && !files::syncData(journal.file))) {
+    fail(journal);
+    restoreBlock(journal);
+    return false;
+  }
+  journal.block.assign(text);
+  journal.blockEnd = journal.blockStart + static_cast<std::int64_t>(text.size());
+  journal.fileEnd =
+      std::max(journal.fileEnd, journal.blockStart + static_cast<std::int64_t>(bytes.size()));
+  return true;
 }
 
 bool writeAccountBlock(UndoJournal& journal, const ObjectRecord& record,
                        const AccountWrites& writes) {
-  if (journal.failed || !journal.file) return false;
-  std::FILE* file = journal.file.get();
-  if (journal.blockStart < 0) journal.blockStart = journal.blockEnd;
-  std::string block = accountBlock(record, writes, journal.run);
-  const long end = journal.blockStart + static_cast<long>(block.size());
-  // A block shrinks when a write is settled (its "may or may not" note goes) or refused.
-  // What it leaves behind is blanked out as a comment rather than cut off, so no moment
-  // leaves the file without a complete block; the next block writes over it.
-  if (end < journal.fileEnd) {
-    const long missing = journal.fileEnd - end;
-    // Built by appending: GCC 12 sees a false overlap in "#" + std::string at -O3.
-    block += missing == 1 ? std::string("\n") : std::string("#").append(missing - 2, ' ') + "\n";
-  }
-  if (std::fseek(file, journal.blockStart, SEEK_SET) != 0 ||
-      std::fwrite(block.data(), 1, block.size(), file) != block.size()) {
-    journal.failed = true;
-    return false;
-  }
-  if (!flushed(journal)) return false;
-  journal.blockEnd = end;
-  journal.fileEnd = std::max(journal.fileEnd, journal.blockStart + static_cast<long>(block.size()));
-  return true;
+  return writeBlock(journal, accountBlock(record, writes, journal.run), true);
 }
 
 void endAccountBlock(UndoJournal& journal) {
   journal.blockStart = -1;
+  journal.block.clear();
 }
 
 bool closeUndoJournal(UndoJournal& journal) {
-  if (!journal.file) return !journal.failed;
-  bool ok = std::fflush(journal.file.get()) == 0 && !std::ferror(journal.file.get());
-  ok = std::fclose(journal.file.release()) == 0 && ok;
-  // The blank tail left by the last block is only cosmetic; where the platform cannot cut a
-  // file it stays.
-  if (ok && journal.fileEnd > journal.blockEnd) {
-    std::error_code ignored;
-    std::filesystem::resize_file(journal.name, static_cast<std::uintmax_t>(journal.blockEnd),
-                                 ignored);
-  }
+  if (!journal.file.open()) return !journal.failed;
+  // The blank tail left by the last block goes; the content before it is already on disk.
+  bool ok = journal.fileEnd <= journal.blockEnd ||
+            files::resize(journal.file, static_cast<std::uint64_t>(journal.blockEnd));
+  ok = files::syncData(journal.file) && ok;
+  ok = files::close(journal.file) && ok;
+  if (!ok && journal.error.empty()) journal.error = files::lastError();
   return ok && !journal.failed;
 }
 

@@ -1,13 +1,13 @@
 #ifndef TAVREL_ACTIONS_UNDO_JOURNAL_H_
 #define TAVREL_ACTIONS_UNDO_JOURNAL_H_
 
-#include <cstdio>
-#include <memory>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "common/object_record.h"
+#include "common/private_file.h"
 
 namespace tavrel {
 
@@ -29,46 +29,56 @@ struct AccountWrites {
 struct JournalRun {
   std::string startDate;   ///< the run's start as date text
   std::string server;      ///< the server the run wrote to, as -h or the root entry named it
+  std::string uri;         ///< the URI the writes went to; empty: made from `server`
   std::string searchBase;  ///< the base searched
   std::vector<std::string> arguments;  ///< the command line
   std::string newParent;               ///< where moved accounts went
   std::vector<std::string> columns;    ///< the report's columns, kept for deleted accounts
 };
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
 /// The undo journal of a run: LDIF change records that revert exactly the writes that were
 /// applied, one block per account, written before the next account is touched. Each
-/// account's block is first written before its first write is sent and rewritten in place
-/// after every answer, so a run that is killed while it waits leaves the reverts of every
-/// write that may have reached the directory.
+/// account's block is first written and synced to disk before its first write is sent, and
+/// rewritten in place after every answer, so a run that is killed while it waits leaves the
+/// reverts of every write that may have reached the directory. The file holds only complete
+/// blocks: a block the file did not take whole is cut back to the account's last complete one.
 struct UndoJournal {
-  std::string name;
-  std::unique_ptr<std::FILE, FileCloser> file;
+  std::string name;  ///< the name the run actually created
+  files::Handle file;
   JournalRun run;
-  long blockStart = -1;  ///< where the open account's block starts; -1 between accounts
-  long blockEnd = 0;     ///< where the journal's content currently ends
-  long fileEnd = 0;      ///< where the file ends (a blanked-out tail may follow the content)
-  bool failed = false;   ///< a write to the file failed: nothing more may go to the directory
+  std::int64_t blockStart = -1;  ///< where the open account's block starts; -1 between accounts
+  std::int64_t blockEnd = 0;     ///< where the journal's content currently ends
+  std::int64_t fileEnd = 0;  ///< where the file ends (a blanked-out tail may follow the content)
+  std::string block;         ///< the open account's last block that reached the file whole
+  bool failed = false;       ///< a write to the file failed: nothing more may go to the directory
+  std::string error;         ///< the system's reason for the failure
 };
 
-/// Creates (or with `append` extends) the journal and writes its opening comment, flushed.
-/// False when the file cannot be created or written.
-bool openUndoJournal(UndoJournal& journal, const std::string& name, bool append,
+/// Creates the journal, for this run alone (owner-only, never an existing file or a symbolic
+/// link), and writes its opening comment, synced. When the name is taken and
+/// `numberIfTaken`, the first free name of numberedName's is used instead (journal.name says
+/// which). False, with the system's reason in journal.error, when no file could be created.
+bool openUndoJournal(UndoJournal& journal, const std::string& name, bool numberIfTaken,
                      const JournalRun& run);
 
-/// Writes or rewrites the open account's block to match `writes`, and flushes it. False (and
-/// `failed` set) when the file does not take it; the caller must then not write to the
-/// directory.
+/// `name` with `number` before its ".undo.ldif" ending (or at its end): "r.undo.ldif", 2 gives
+/// "r-2.undo.ldif".
+std::string numberedName(const std::string& name, int number);
+
+/// Writes or rewrites the open account's block as `text` (complete LDIF records, or empty),
+/// and when `sync`, waits until it is on disk: call with `sync` before a directory write is
+/// sent. False (and `failed` set) when the file does not take it; the block then holds its
+/// previous complete text again, and the caller must not write to the directory.
+bool writeBlock(UndoJournal& journal, std::string_view text, bool sync);
+
+/// writeBlock with the reverts of `writes` of the account, synced.
 bool writeAccountBlock(UndoJournal& journal, const ObjectRecord& record,
                        const AccountWrites& writes);
 
 /// The account's block is final; the next block starts after it.
 void endAccountBlock(UndoJournal& journal);
 
-/// Flushes and closes the file; false when anything written was lost.
+/// Syncs and closes the file; false when anything written was lost.
 bool closeUndoJournal(UndoJournal& journal);
 
 /// The LDIF text that reverts `writes` of the account in `record` (the values read by the

@@ -113,6 +113,7 @@ TEST(UndoJournalTest, SplitDnKeepsEscapedAndQuotedCommas) {
 TEST(UndoJournalTest, BlocksAreOnDiskBeforeTheWriteAndSettledAfterIt) {
   const std::string name =
       (std::filesystem::temp_directory_path() / "tavrel_undo_journal_test.ldif").string();
+  std::filesystem::remove(name);
   UndoJournal journal;
   ASSERT_TRUE(openUndoJournal(journal, name, false, testRun()));
   const std::string header = testing::fileText(name);
@@ -120,7 +121,7 @@ TEST(UndoJournalTest, BlocksAreOnDiskBeforeTheWriteAndSettledAfterIt) {
   EXPECT_NE(header.find("# Command line: tavrel -disable -newparent \"OU=Stale Ones,DC=tavrel,"
                         "DC=test\"\n"),
             std::string::npos);
-  EXPECT_NE(header.find("#   ldapmodify -H ldap://dc1.tavrel.test -f " + name + "\n"),
+  EXPECT_NE(header.find("#   ldapmodify -H 'ldap://dc1.tavrel.test' -f '" + name + "'\n"),
             std::string::npos);
 
   // First account: the disable is on disk while it is in flight, then settled.
@@ -157,7 +158,33 @@ TEST(UndoJournalTest, BlocksAreOnDiskBeforeTheWriteAndSettledAfterIt) {
 
 TEST(UndoJournalTest, UncreatableFileIsReported) {
   UndoJournal journal;
-  EXPECT_FALSE(openUndoJournal(journal, "/nonexistent-folder/x.undo.ldif", false, testRun()));
+  EXPECT_FALSE(openUndoJournal(journal, "/nonexistent-folder/x.undo.ldif", true, testRun()));
+  EXPECT_EQ(journal.error, "No such file or directory");
+}
+
+TEST(UndoJournalTest, ATakenNameIsNumberedOrRefused) {
+  const std::filesystem::path folder = std::filesystem::temp_directory_path() / "tavrel_taken";
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directory(folder);
+  const std::string name = (folder / "r.undo.ldif").string();
+  UndoJournal first;
+  ASSERT_TRUE(openUndoJournal(first, name, false, testRun()));
+  UndoJournal refused;
+  EXPECT_FALSE(openUndoJournal(refused, name, false, testRun()));
+  EXPECT_EQ(refused.error, "File exists");
+  UndoJournal second;
+  UndoJournal third;
+  ASSERT_TRUE(openUndoJournal(second, name, true, testRun()));
+  ASSERT_TRUE(openUndoJournal(third, name, true, testRun()));
+  EXPECT_EQ(second.name, (folder / "r-2.undo.ldif").string());
+  EXPECT_EQ(third.name, (folder / "r-3.undo.ldif").string());
+  EXPECT_EQ(numberedName("journal", 4), "journal-4");
+  // Each names itself in its apply command.
+  ASSERT_TRUE(closeUndoJournal(third));
+  EXPECT_NE(testing::fileText(third.name).find("r-3.undo.ldif"), std::string::npos);
+  closeUndoJournal(first);
+  closeUndoJournal(second);
+  std::filesystem::remove_all(folder);
 }
 
 }  // namespace

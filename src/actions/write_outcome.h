@@ -36,6 +36,8 @@ std::string writeResultText(int code);
 
 /// RESULT of an object left alone because writing stopped earlier in the run.
 constexpr std::string_view kResultNotAttempted = "NOT ATTEMPTED: writing stopped";
+/// The result of an account the run did not reach because it was asked to stop.
+constexpr std::string_view kResultInterrupted = "NOT ATTEMPTED: interrupted";
 
 /// The error line that says why writing stops after a write that ended with `code`.
 std::string writingStoppedLine(int code);

@@ -13,7 +13,9 @@
 #include "cli/options.h"
 #include "common/console.h"
 #include "common/exit_status.h"
+#include "common/private_file.h"
 #include "common/run_settings.h"
+#include "common/text.h"
 #include "common/version.h"
 #include "directory/ldap_client.h"
 #include "directory/library_versions.h"
@@ -48,6 +50,36 @@ constexpr char kCompletedWithErrors[] = "\nCommand completed with errors\n\n";
 constexpr char kRootDseFailed[] = "ERROR: Couldn't gather RootDSE Info...\n";
 constexpr char kCreateFailed[] = "Error: Couldn't create ";
 constexpr char kWriteFailed[] = "Error: Couldn't write ";
+constexpr char kReasonSeparator[] = ": ";
+constexpr char kReportFailedLead[] = "\nERROR: Couldn't write the report file ";
+constexpr char kReportFailedTail[] = "; nothing more is written to the directory.\n";
+constexpr char kUndoNameTakenLead[] = "Undo file ";
+constexpr char kUndoNameTakenMiddle[] = " exists; this run's undo file is ";
+
+PhaseResult refuseFile(const std::string& name, std::string_view reason) {
+  console::err(std::string(kCreateFailed) + name + kReasonSeparator + std::string(reason) + "\n");
+  return PhaseResult::exit(kExitUsage);
+}
+
+/// The report and the journal must be creatable before the directory is contacted: a run
+/// that could not keep them would have searched (and kept a server busy) for nothing.
+PhaseResult checkOutputFolders(const RunSettings& settings) {
+  // "con:" is the Windows console, a device on purpose.
+  if (settings.format != ReportFormat::kNone && !contains(lowerCase(settings.reportFile), "con:")) {
+    if (files::existsNotRegular(settings.reportFile)) {
+      return refuseFile(settings.reportFile, files::kNotRegular);
+    }
+    if (std::string problem = files::folderProblem(settings.reportFile); !problem.empty()) {
+      return refuseFile(settings.reportFile, problem);
+    }
+  }
+  if (!settings.undoFile.empty()) {
+    if (std::string problem = files::folderProblem(settings.undoFile); !problem.empty()) {
+      return refuseFile(settings.undoFile, problem);
+    }
+  }
+  return PhaseResult::proceed();
+}
 
 /// Opens and binds the session and reads the root entry. Either failure ends the run.
 PhaseResult connectDirectory(const RunSettings& settings, std::optional<DirectorySession>& session,
@@ -153,6 +185,8 @@ int runTavrel(const std::vector<std::string>& arguments) {
     return finish(r.exitCode);
   }
 
+  if (PhaseResult r = checkOutputFolders(settings); r.stop) return finish(r.exitCode);
+
   // Connected: the session and the root entry live until the process ends.
   std::optional<DirectorySession> session;
   RootDseInfo rootDse;
@@ -193,14 +227,21 @@ int runTavrel(const std::vector<std::string>& arguments) {
   if (!settings.undoFile.empty()) {
     JournalRun run{.startDate = ageLimits.startDate,
                    .server = settings.host.empty() ? rootDse.dnsHostName : settings.host,
+                   .uri = session->connection->serverUri(),
                    .searchBase = searchBase,
                    .arguments = arguments,
                    .newParent = settings.newParent,
                    .columns = attributes.names};
-    if (!openUndoJournal(journal, settings.undoFile, settings.appendToFile, run)) {
-      console::err(std::string(kCreateFailed) + settings.undoFile + "\n");
-      return finish(kExitUsage);
+    // Each run has a journal of its own: a name already taken is numbered when the run made
+    // it up, and refused when it was given.
+    if (!openUndoJournal(journal, settings.undoFile, settings.undoFileDefault, run)) {
+      return finish(refuseFile(journal.name, journal.error).exitCode);
     }
+    if (journal.name != settings.undoFile) {
+      console::err(kUndoNameTakenLead + settings.undoFile + kUndoNameTakenMiddle + journal.name +
+                   ".\n");
+    }
+    report.noteUndoFile(journal.name);
   }
 
   // Reporting: the file is created only now, so a run that stopped earlier leaves none.
@@ -217,27 +258,39 @@ int runTavrel(const std::vector<std::string>& arguments) {
     report.beginReport(settings, header, attributes.names);
   }
   setWriteTimeout(settings.writeTimeoutSeconds);
-  if (journal.file) actions.journal = &journal;
+  if (journal.file.open()) actions.journal = &journal;
   if (settings.format != ReportFormat::kNone && !preparedRows.writeTo(report, search.finishTime)) {
     report.noteRowsLost();
   }
+  // A write whose row cannot reach the report would go unrecorded: once the report file
+  // fails, the accounts after it are left alone.
+  const bool rowsMustLand =
+      settings.forReal && settings.format != ReportFormat::kNone && !onlyReports(settings.action);
   for (ObjectRecord& record : search.objects) {
     ObjectAges ages = objectAges(record, search.finishTime);
     RowTexts rowTexts = beginRowTexts(record, ages.pwage, ages.lltsAge);
     RowMarks marks;
     applyAction(*session, settings, ageLimits.startText, record, marks, actions);
     if (settings.format != ReportFormat::kNone) report.writeRow(record, marks, rowTexts);
+    if (rowsMustLand && !actions.counters.writingStopped && !report.rowsReachedFile()) {
+      console::err(std::string(kReportFailedLead) + settings.reportFile + kReportFailedTail);
+      actions.counters.writingStopped = true;
+      actions.counters.writingStoppedAt = record.get("DN");
+    }
   }
-  if (journal.file && !closeUndoJournal(journal)) {
-    console::err(std::string(kWriteFailed) + settings.undoFile + "\n");
+  bool journalKept = true;
+  if (journal.file.open() && !closeUndoJournal(journal)) {
+    journalKept = false;
+    console::err(std::string(kWriteFailed) + journal.name + kReasonSeparator + journal.error +
+                 "\n");
   }
-  if (PhaseResult r = report.finish(actions.counters, settings); r.stop) {
-    return finish(r.exitCode);
-  }
-  displayReport(settings, arguments);
+  // A report that could not be written is said, but the directory's outcomes decide the
+  // status when they are worse.
+  const bool reportWritten = !report.finish(actions.counters, settings).stop;
+  if (reportWritten) displayReport(settings, arguments);
 
   // Scripts read the exit code, people the last line: both say whether everything was done.
-  int status = finishedRunStatus(search.complete, actions.counters);
+  int status = finishedRunStatus(search.complete, actions.counters, journalKept, reportWritten);
   console::progress(status == kExitSuccess ? kCompleted : kCompletedWithErrors);
   return finish(status);
 }

@@ -2,6 +2,7 @@
 
 #include "cli/help_text.h"
 #include "common/console.h"
+#include "common/private_file.h"
 #include "common/text.h"
 #include "query/disabled_for.h"
 
@@ -218,7 +219,10 @@ std::string reportFileName(const CommandLine& commandLine, const RunSettings& se
   std::string name;
   if (commandLine.hasSwitch("file")) {
     name = commandLine.switchValue("file");
-    if (!contains(name, ".") && !contains(name, ":")) name += "." + settings.fileExtension;
+    // A device, folder or link of that name is refused as it is, not swapped for another file.
+    if (!contains(name, ".") && !contains(name, ":") && !files::existsNotRegular(name)) {
+      name += "." + settings.fileExtension;
+    }
   } else {
     name = std::string(kDefaultReportName) + "." + settings.fileExtension;
   }
@@ -304,6 +308,7 @@ PhaseResult readUndoOptions(const CommandLine& commandLine, RunSettings& setting
                       settings.action == ActionKind::kMove;
   if (writes && settings.forReal && !off) {
     settings.undoFile = named ? given : defaultUndoFileName(settings, dateStamp);
+    settings.undoFileDefault = !named;
     if (settings.format != ReportFormat::kNone && settings.undoFile == settings.reportFile) {
       return refuseWithHint(kUndoIsReport);
     }

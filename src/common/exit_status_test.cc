@@ -25,6 +25,12 @@ TEST(FinishedRunStatusTest, IncompleteSearchWinsOverFailedWritesGuardsDoNotCount
   EXPECT_EQ(finishedRunStatus(true, notAttempted), 3);
   EXPECT_EQ(finishedRunStatus(false, guarded), 2);
   EXPECT_EQ(finishedRunStatus(false, failed), 2);
+
+  // A lost journal counts as a failed write; a lost report only when nothing worse happened.
+  EXPECT_EQ(finishedRunStatus(true, guarded, false, true), 3);
+  EXPECT_EQ(finishedRunStatus(true, guarded, true, false), 1);
+  EXPECT_EQ(finishedRunStatus(true, failed, true, false), 3);
+  EXPECT_EQ(finishedRunStatus(false, guarded, true, false), 2);
 }
 
 }  // namespace

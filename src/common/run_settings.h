@@ -74,6 +74,9 @@ struct RunSettings {
   /// The undo journal of a -forreal run that can write; empty when there is none (report
   /// runs, test runs, -noundo).
   std::string undoFile;
+  /// The journal's name was made by the run, not given with -undo: when it is taken, the run
+  /// numbers it rather than refuse.
+  bool undoFileDefault = false;
 };
 
 }  // namespace tavrel

@@ -21,6 +21,9 @@ struct UpdateCounters {
   bool writingStopped = false;
   /// The DN of that write.
   std::string writingStoppedAt = {};
+  /// Accounts were left alone because the run was asked to stop (a signal): each is counted
+  /// in updatesNotAttempted.
+  bool interrupted = false;
 };
 
 }  // namespace tavrel

@@ -109,6 +109,9 @@ class Connection {
   /// (LDAP_OPT_DIAGNOSTIC_MESSAGE: the server's diagnostic text, or the SASL/GSSAPI error
   /// of a bind that failed on the client); empty when there are none.
   virtual std::string diagnosticMessage() = 0;
+  /// The URI of the server the session is connected to: where its writes go, for the undo
+  /// journal's apply command. Empty where it is not known.
+  virtual std::string serverUri() const { return {}; }
   /// ldap_unbind: closes the session; later calls fail.
   virtual void unbind() = 0;
   /// ldap_search_s returning all attributes of every entry; an empty base means none.

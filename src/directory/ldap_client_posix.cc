@@ -3,11 +3,17 @@
 // references in page_request_posix.cc and referral_chase_posix.cc.
 
 #include <ldap.h>
+#include <netdb.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 
+#include <cctype>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <utility>
 
+#include "common/text.h"
 #include "directory/filter_leniency.h"
 #include "directory/ldap_client.h"
 #include "directory/ldap_uri.h"
@@ -113,9 +119,24 @@ int awaitWrite(LDAP* ld, int started, int messageId) {
   return parsed == LDAP_SUCCESS ? code : parsed;
 }
 
+/// An ldapi:// URI for a local socket's path, its every byte but letters and digits and
+/// "-._~" percent-encoded.
+std::string localSocketUri(const sockaddr_un& address) {
+  std::string uri = "ldapi://";
+  for (const char* c = address.sun_path; *c != '\0'; ++c) {
+    const auto byte = static_cast<unsigned char>(*c);
+    if (std::isalnum(byte) || std::strchr("-._~", byte) != nullptr) {
+      uri += *c;
+    } else {
+      uri += formatText("%%%02X", byte);
+    }
+  }
+  return uri + "/";
+}
+
 class PosixConnection : public Connection {
  public:
-  explicit PosixConnection(LDAP* ld) : ld_(ld) {}
+  PosixConnection(LDAP* ld, std::string uri) : ld_(ld), uri_(std::move(uri)) {}
   ~PosixConnection() override { unbind(); }
 
   int setOption(int option, int value) override {
@@ -131,6 +152,25 @@ class PosixConnection : public Connection {
       return fromLibrary(LDAP_NOT_SUPPORTED);
     }
     return result == LDAP_OPT_SUCCESS ? kSuccess : fromLibrary(LDAP_PARAM_ERROR);
+  }
+
+  std::string serverUri() const override {
+    if (!uri_.empty() && uri_.find_first_of(" \t,") == std::string::npos) return uri_;
+    // Of a list of servers, the one the connection reached, by its address.
+    sockaddr_storage peer{};
+    socklen_t length = sizeof peer;
+    const int fd = ld_ == nullptr ? -1 : socketOf(ld_);
+    char host[NI_MAXHOST];
+    char port[NI_MAXSERV];
+    if (fd < 0 || getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &length) != 0) return {};
+    if (peer.ss_family == AF_UNIX) return localSocketUri(reinterpret_cast<sockaddr_un&>(peer));
+    if (getnameinfo(reinterpret_cast<sockaddr*>(&peer), length, host, sizeof host, port,
+                    sizeof port, NI_NUMERICHOST | NI_NUMERICSERV) != 0) {
+      return {};
+    }
+    const std::string scheme = uri_.starts_with("ldaps://") ? "ldaps://" : "ldap://";
+    const std::string address = peer.ss_family == AF_INET6 ? "[" + std::string(host) + "]" : host;
+    return scheme + address + ":" + port;
   }
 
   int bind(int method) override {
@@ -268,6 +308,7 @@ class PosixConnection : public Connection {
   /// Whether the paged search follows references (on, as the library's default, until the
   /// referrals option turns it off).
   bool chaseReferrals_ = true;
+  std::string uri_;  ///< as the session was opened: one URI, or a list of them
   /// The socket of the connection the bind succeeded on; none before a bind.
   std::optional<int> boundSocket_;
   bool lost_ = false;
@@ -299,7 +340,7 @@ InitResult init(const std::optional<std::string>& host, int port) {
   // referral names, over a connection of its own: the answer is the referral instead. Every
   // write goes to the server that the session bound to, and nowhere else.
   ldap_set_option(ld, LDAP_OPT_REFERRALS, LDAP_OPT_OFF);
-  return {std::make_unique<PosixConnection>(ld), 0};
+  return {std::make_unique<PosixConnection>(ld, uri), 0};
 }
 
 std::string err2string(int code) {

@@ -198,6 +198,19 @@ class Win32Connection : public Connection {
     return static_cast<int>(ldap_set_option(ld(), option, &setting));
   }
 
+  std::string serverUri() const override {
+    // The host the session connected to, as the library names it (one of a list too); the
+    // text stays the library's.
+    char* host = nullptr;
+    if (session_->ld == nullptr ||
+        ldap_get_option(session_->ld, LDAP_OPT_HOST_NAME, &host) != LDAP_SUCCESS ||
+        host == nullptr) {
+      return {};
+    }
+    std::string uri = std::string("ldap://") + host;
+    return uri;
+  }
+
   int bind(int method) override {
     if (ld() == nullptr) return LDAP_SERVER_DOWN;
     // Connecting first bounds the wait for an unreachable server; the bind would otherwise

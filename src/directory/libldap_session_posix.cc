@@ -157,6 +157,9 @@ void applySessionOptions(LDAP* ld) {
   timeval operation{operationTimeout, 0};
   ldap_set_option(ld, LDAP_OPT_NETWORK_TIMEOUT, &connect);
   ldap_set_option(ld, LDAP_OPT_TIMEOUT, &operation);
+  // A signal that asks the run to stop must not cut the wait for an answer short: the
+  // library would take it for a lost server, and the write in flight would go unanswered.
+  ldap_set_option(ld, LDAP_OPT_RESTART, LDAP_OPT_ON);
   applyServerOptions(ld);
   ldap_set_rebind_proc(ld, rebindAsUser, nullptr);
 }

@@ -7,6 +7,7 @@
 
 #include "common/account_control.h"
 #include "common/console.h"
+#include "common/interrupt.h"
 #include "common/text.h"
 #include "directory/ldap_client.h"
 #include "query/dn_key.h"
@@ -167,6 +168,13 @@ SearchOutcome runPagedSearch(DirectorySession& session, const RunSettings& setti
     PagingGuard guard;
     guard.pageSize = settings.pageSize;
     for (;;) {
+      // Asked to stop: what arrived is kept and reported as all there is.
+      if (interrupted()) {
+        outcome.complete = false;
+        outcome.incompleteReason = kInterruptedReason;
+        connection.searchAbandonPage(*search);
+        break;
+      }
       console::debugErr(kDebugRetrieving);
       int code = connection.getNextPage(*search, settings.timeoutSeconds, settings.pageSize, page);
       matched += static_cast<int>(page.size());

@@ -3,6 +3,8 @@
 #include <utility>
 
 #include "common/console.h"
+#include "common/interrupt.h"
+#include "common/private_file.h"
 #include "common/text.h"
 #include "common/version.h"
 #include "report/charset.h"
@@ -67,6 +69,9 @@ constexpr std::string_view kModifyLegend =
 constexpr std::string_view kIncompleteLead = "INCOMPLETE: ";
 constexpr std::string_view kIncompleteTail =
     ". This list holds only the objects that arrived before the search ended.";
+// Said at the end of a run that was asked to stop while it was writing.
+constexpr std::string_view kInterruptedTail =
+    ". The accounts marked NOT ATTEMPTED were left as they were.";
 constexpr std::string_view kIncompleteHtmlStart = "<P><FONT COLOR=\"RED\"><B>";
 constexpr std::string_view kIncompleteHtmlEnd = "</B></FONT></P>";
 
@@ -171,10 +176,20 @@ PhaseResult ReportWriter::open(const RunSettings& settings) {
   // "con:" names the console on Windows, which cannot be truncated; append to it instead.
   bool append = settings.appendToFile || contains(lowerCase(name), "con:");
   if (append) console::progress(kAppendMessage);
-  // Text mode: line breaks become the platform's own, as readers of the report expect.
-  file_ = std::fopen(name.c_str(), append ? "a" : "w");
+  // Text mode: line breaks become the platform's own, as readers of the report expect. The
+  // console is a device: only a name that is not one is held to be a regular file, never
+  // reached through a symbolic link.
+  std::string error;
+  if (contains(lowerCase(name), "con:")) {
+    file_ = std::fopen(name.c_str(), "a");
+    if (file_ == nullptr) error = files::lastError();
+  } else {
+    files::Opened opened = files::openRegularForWriting(name, append);
+    file_ = opened.stream;
+    error = opened.error;
+  }
   if (file_ == nullptr) {
-    console::err(std::string(kCreateFailedMessage) + name + "\n");
+    console::err(std::string(kCreateFailedMessage) + name + ": " + error + "\n");
     return PhaseResult::exit(kExitUsage);
   }
   // A report of 100,000 rows is tens of megabytes: written a page at a time, the system
@@ -282,7 +297,10 @@ void ReportWriter::writeInformationTable(const RunSettings& settings, const Repo
 
 void ReportWriter::writeIncompleteNotice(const ReportHeader& header) {
   if (header.searchComplete) return;
-  std::string notice = incompleteNotice(header);
+  writeNotice(incompleteNotice(header));
+}
+
+void ReportWriter::writeNotice(const std::string& notice) {
   std::string text;
   if (format_ == ReportFormat::kCsv) {
     // One field on a line of its own, so csv readers keep it whole.
@@ -443,9 +461,21 @@ void ReportWriter::writeStatisticsTable(const UpdateCounters& counters,
   write(table);
 }
 
+bool ReportWriter::rowsReachedFile() {
+  if (file_ == nullptr) return true;
+  return std::fflush(file_) == 0 && !std::ferror(file_) && !rowsLost_;
+}
+
 PhaseResult ReportWriter::finish(const UpdateCounters& counters, const RunSettings& settings) {
   if (htmlTableOpen_) write("</TABLE>");
   if (format_ == ReportFormat::kDhtml) write(dhtml::dataIslandEnd());
+  const std::string& undoFile = undoFile_ ? *undoFile_ : settings.undoFile;
+  if (counters.interrupted) {
+    const std::string notice = std::string(kIncompleteLead) + std::string(kInterruptedReason) +
+                               std::string(kInterruptedTail);
+    console::err(notice + "\n");
+    if (format_ != ReportFormat::kJson) writeNotice(notice);
+  }
   if (isModifying(settings.action)) {
     std::string lines = "\n\n";
     for (const CounterLabel& label : kCounterLabels) {
@@ -458,18 +488,18 @@ PhaseResult ReportWriter::finish(const UpdateCounters& counters, const RunSettin
     if (counters.writingStopped) {
       lines += std::string(kWritingStoppedConsole) + counters.writingStoppedAt + "\n";
     }
-    if (!settings.undoFile.empty()) {
-      lines += std::string(kUndoFileConsoleLabel) + settings.undoFile + "\n";
+    if (!undoFile.empty()) {
+      lines += std::string(kUndoFileConsoleLabel) + undoFile + "\n";
     }
     console::out(lines);
     bool tableFormat = format_ == ReportFormat::kHtml || format_ == ReportFormat::kCsv;
     if (file_ != nullptr && tableFormat && settings.writeHeader && settings.writeStats) {
-      writeStatisticsTable(counters, settings.undoFile);
+      writeStatisticsTable(counters, undoFile);
     }
   }
   if (format_ == ReportFormat::kJson) {
     write(json::documentEnd(isModifying(settings.action) ? &counters : nullptr, settings.writeStats,
-                            settings.undoFile));
+                            undoFile));
   }
   if (isMarkup(format_)) write(PageCloseTemplate);
   htmlTableOpen_ = false;

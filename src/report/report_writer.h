@@ -3,8 +3,10 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "common/age_limits.h"
@@ -78,6 +80,14 @@ class ReportWriter {
   /// passed off as done: it is reported and the run stops with exit code 1.
   PhaseResult finish(const UpdateCounters& counters, const RunSettings& settings);
 
+  /// The journal the run actually created, named in the statistics instead of the one asked
+  /// for (a default name already taken is numbered).
+  void noteUndoFile(std::string name) { undoFile_ = std::move(name); }
+
+  /// Pushes the rows written so far to the file; false once the file has refused any of them
+  /// (disk full, file system gone). True when no file was opened.
+  bool rowsReachedFile();
+
   /// Rows that never reached the file: finish reports the report as not written.
   void noteRowsLost() { rowsLost_ = true; }
 
@@ -90,6 +100,7 @@ class ReportWriter {
   void writeInformationTable(const RunSettings& settings, const ReportHeader& header);
   void writeColourLegend();
   void writeIncompleteNotice(const ReportHeader& header);
+  void writeNotice(const std::string& notice);
   void writeColumnHeader(const ReportHeader& header);
   void writeStatisticsTable(const UpdateCounters& counters, const std::string& undoFile);
 
@@ -97,6 +108,7 @@ class ReportWriter {
   std::unique_ptr<char[]> fileBuffer_;  ///< declared before file_: outlives its use there
   std::FILE* file_ = nullptr;
   std::string fileName_;
+  std::optional<std::string> undoFile_;
   ReportFormat format_ = ReportFormat::kNone;
   ActionKind action_ = ActionKind::kReport;
   std::string delimiter_;

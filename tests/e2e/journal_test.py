@@ -139,21 +139,23 @@ class UndoJournalTest(JournalTestCase):
         fixture = self.directory(*journal_domain())
         before = fixture.search(SUFFIX, attributes=["*", "+"], bind="admin")
         os.mkdir(os.path.join(self.work, "reports"))
+        missing = "No such file or directory"
         cases = [
-            (["-undo", "missing/u.ldif"], "missing/u.ldif"),
+            (["-undo", "missing/u.ldif"], "missing/u.ldif", missing),
             # A folder nobody can create files in, root included.
             # (relative: an argument starting with "/" is a switch)
-            (["-undo", "../../proc/tavrel.undo.ldif"], "../../proc/tavrel.undo.ldif"),
-            # The default name beside a report in a missing folder.
-            (["-file", "missing/r.csv"], "missing/r.undo.ldif"),
+            (["-undo", "../../proc/tavrel.undo.ldif"], "../../proc/tavrel.undo.ldif", missing),
+            # The report's own folder is missing: refused before its journal is thought of.
+            (["-file", "missing/r.csv"], "missing/r.csv", missing),
+            (["-file", "reports/r.csv", "-undo", "reports"], "reports", "File exists"),
         ]
-        for switches, name in cases:
+        for switches, name, reason in cases:
             with self.subTest(switches=switches):
                 run = self.tavrel(fixture.ldapi_uri, "-disable", "-stamp", "-newparent",
                                   STALE_OU, "-forreal", "-unsafe", "-q", "-format", "csv",
                                   *switches)
                 self.assertEqual(run.code, 1)
-                self.assertEqual(run.err, ("Error: Couldn't create %s\n" % name).encode())
+                self.assertEqual(run.err, ("Error: Couldn't create %s: %s\n" % (name, reason)).encode())
                 self.assertEqual(fixture.search(SUFFIX, attributes=["*", "+"], bind="admin"),
                                  before)
         self.assertEqual(os.listdir(self.work), ["reports"])

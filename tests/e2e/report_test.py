@@ -12,6 +12,7 @@ Regenerated files must be read through before they are committed: they are the r
 import datetime
 import os
 import shutil
+import subprocess
 import sys
 import tempfile
 import unittest
@@ -377,19 +378,27 @@ class ReportTest(unittest.TestCase):
                 code, out, err = self.run_report("-file", target)
                 self.assertEqual(code, 1)
                 self.assertTrue(err.endswith(b"Error: Couldn't create " + target.encode() +
-                                             b"\n"), err)
-                self.assertTrue(out.endswith(b"Creating Report File: " + target.encode() +
-                                             b"\n"), out)
+                                             b": No such file or directory\n"), err)
+                # Refused before the directory is contacted.
+                self.assertNotIn(b"Processed at", out)
                 self.assertNotIn(b"Command completed", out)
                 self.assertEqual(os.listdir(self.work), [])
 
     def test_report_that_cannot_be_written_is_not_called_complete(self):
-        # /dev/full opens like a file and refuses every write, like a full disk.
-        target = os.path.relpath("/dev/full", self.work)
-        code, out, err = self.run_report("-file", target)
+        # A full disk: a one-page tmpfs taken up by another file.
+        full = os.path.join(self.work, "full")
+        os.mkdir(full)
+        subprocess.run(["mount", "-t", "tmpfs", "-o", "size=4k", "tmpfs", full], check=True)
+        try:
+            with open(os.path.join(full, "filler"), "wb") as f:
+                f.write(b"x" * 4096)
+            target = os.path.join("full", "r.htm")
+            code, out, err = self.run_report("-file", target)
+        finally:
+            subprocess.run(["umount", full], check=True)
         self.assertEqual(code, 1)
         self.assertTrue(err.endswith(b"Error: Couldn't write " + target.encode() + b"\n"), err)
-        self.assertNotIn(b"Command completed", out)
+        self.assertTrue(out.endswith(b"\nCommand completed with errors\n\n"), out)
 
     def test_format_none_writes_no_file(self):
         code, out, err = self.run_report("-format", "none")
