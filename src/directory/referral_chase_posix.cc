@@ -177,7 +177,8 @@ int ChasingPagedSearch::openReference(const PendingReference& reference) {
   std::string server = referredServer(primary_.ld, *url, reference.url);
   ldap_free_urldesc(url);
 
-  opened->server = server;
+  // An entry read there must always name somewhere, or it would pass for the session's own.
+  opened->server = server.empty() ? reference.url : server;
   console::debugErr("DEBUG: Following referral " + reference.url + " at " + server + "\n");
   LDAP* ld = nullptr;
   int code = ldap_initialize(&ld, server.empty() ? nullptr : server.c_str());

@@ -142,8 +142,11 @@ TEST(OpenLdapFailureTest, RefusedBind) {
   ASSERT_TRUE(server.started());
   console::Capture capture;
   EXPECT_FALSE(OpenLDAP(server.ldapiUri(), true).has_value());
-  EXPECT_EQ(capture.err(),
-            "LDAP_BIND: [" + server.ldapiUri() + "] Error 0x7 (7) - " + ldap::err2string(7) + "\n");
+  // The reason follows on its own line.
+  EXPECT_EQ(capture.err(), "LDAP_BIND: [" + server.ldapiUri() + "] Error 0x7 (7) - " +
+                               ldap::err2string(7) +
+                               "\nERROR: The server offers no sign-in this program uses over "
+                               "ldapi:// (it offers none)\n");
 }
 
 TEST(OpenLdapFailureTest, HostTextTheLibraryCannotUse) {

@@ -156,6 +156,7 @@ TEST(PagedSearchTest, ExclusionsDropObjectsAndTheMatchedCount) {
   for (const auto& c : cases) {
     console::Capture capture;
     Fixture f;
+    f.rootDse.defaultNamingContext.clear();  // names of several domains
     f.settings.dnExclusions = c.exclusions;
     f.settings.lowerCaseNames = c.lowerCaseNames;
     f.fake->pages = {{makeEntry("CN=PC1,OU=Test,DC=x", {}), makeEntry("CN=PC2,OU=Lab,DC=x", {})},
@@ -199,6 +200,7 @@ TEST(PagedSearchTest, ExcludedLinesOnStandardOutputAndNetCounts) {
   console::Capture capture;
   console::setFlags(false, true);
   Fixture f;
+  f.rootDse.defaultNamingContext.clear();  // names of several domains
   f.settings.dnExclusions = {"ou=lab", "pc"};
   f.fake->pages = {{makeEntry("CN=PC1,OU=Lab,DC=x", {}), makeEntry("CN=Srv,OU=Test,DC=x", {})},
                    {makeEntry("CN=PC3,OU=Test,DC=x", {})}};
@@ -230,6 +232,7 @@ TEST(PagedSearchTest, ValuesLastOneWinsAndNameAttributesAreLowerCased) {
   for (bool lower : {true, false}) {
     console::Capture capture;
     Fixture f;
+    f.rootDse.defaultNamingContext.clear();  // names of several domains
     f.settings.lowerCaseNames = lower;
     f.fake->pages = {{entry}};
     SearchOutcome outcome = f.run();
@@ -252,6 +255,7 @@ TEST(PagedSearchTest, ValuesLastOneWinsAndNameAttributesAreLowerCased) {
 TEST(PagedSearchTest, ValuesOfAnyBytesAndLengthArriveWhole) {
   console::Capture capture;
   Fixture f;
+  f.rootDse.defaultNamingContext.clear();  // names of several domains
   const std::string binary = "A\0B\xff\xfe\x80Z"s;
   const std::string huge(1 << 20, 'Q');
   f.fake->pages = {{makeEntry("CN=\xe9t\xe9,DC=x"s, {{"cn", binary}, {"description", huge}})}};
@@ -350,6 +354,7 @@ TEST(PagedSearchTest, EachAccountOnceHoweverItsNameIsSpelled) {
   console::Capture capture;
   console::setFlags(false, true);
   Fixture f;
+  f.rootDse.defaultNamingContext.clear();  // names of several domains
   f.settings.dnExclusions = {"ou=skip"};
   f.fake->pages = {{computer("PC1"), computer("PC2"), makeEntry("CN=X,OU=Skip,DC=x", {})},
                    {makeEntry("cn=pc1, ou=test, dc=tavrel, dc=test", {{"cn", "again"}}),
@@ -372,6 +377,7 @@ TEST(PagedSearchTest, EachAccountOnceHoweverItsNameIsSpelled) {
 TEST(PagedSearchTest, AttributeNamesInAnyCaseReachTheRequestedSpelling) {
   console::Capture capture;
   Fixture f;
+  f.rootDse.defaultNamingContext.clear();  // names of several domains
   f.attributes.names = {"DN", "cn", "userAccountControl", "pwdLastSet"};
   ldap::Entry odd = makeEntry("CN=DC1,DC=x", {{"CN", "DC1"},
                                               {"USERACCOUNTCONTROL", "532480"},

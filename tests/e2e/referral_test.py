@@ -172,6 +172,18 @@ class ReferralTest(unittest.TestCase):
                 self.assertTrue(result.stdout.endswith("Command completed successfully\n\n"),
                                 result.stdout)
 
+    def test_referral_loop_ends_and_keeps_every_servers_entries(self):
+        # Below ou=Branch the referred server refers to itself, base and all: the search
+        # there leads back to where it has been.
+        primary, referred = self.start_pair()
+        loop = "ou=Loop," + BRANCH
+        referred._run(["ldapadd", "-M"] + referred._bind_args("admin"), stdin=sf.entry(
+            loop, [("objectClass", ["referral", "extensibleObject"]), ("ou", "Loop"),
+                   ("ref", referred_uri(referred) + loop)]))
+        result, rows = self.run_report(primary, "-ps", "2")
+        self.assertEqual(sorted(rows), sorted(FLEET_DNS | BRANCH_DNS))
+        self.assertIn("Error 0x61 (97) - Referral Limit Exceeded\n", result.stderr)
+
     def test_base_below_a_referral(self):
         primary, referred = self.start_pair()
         # The session's server holds nothing there itself and names the referred one.
