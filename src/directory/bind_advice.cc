@@ -10,6 +10,8 @@ namespace tavrel::ldap {
 
 namespace {
 
+#ifndef _WIN32
+// Windows binds with the logon session's credentials; kinit is the Kerberos client's way.
 constexpr std::string_view kNoTicket =
     "No Kerberos ticket for this user: run kinit NAME@REALM first, or give -user.\n";
 
@@ -20,6 +22,7 @@ bool saysNoTicket(const std::string& diagnostic) {
          contains(text, "no kerberos credentials available") ||
          (contains(text, "credentials cache") && contains(text, "not found"));
 }
+#endif
 
 // GnuTLS has no text of its own for a failed certificate check; libldap passes this on.
 constexpr std::string_view kUncheckedCertificate = "(unknown error code)";
