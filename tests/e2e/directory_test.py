@@ -153,14 +153,6 @@ class DirectoryTest(TavrelCase):
                          refused(b"127.0.0.1", 1) + TERMINATING)
         self.assertNoFiles()
 
-    def test_missing_search_base_is_named(self):
-        base = "OU=Nowhere," + sf.USERS
-        code, out, err = self.tavrel("-report", "-h", self.d.ldapi_uri, "-format", "none",
-                                     "-b", base)
-        self.assertEqual(code, 2, err)
-        self.assertIn(b"] Error 0x20 (32) - No such object\n"
-                      b"ERROR: Search base " + base.encode() + b" does not exist.\n", err)
-
     def test_bad_port_texts(self):
         # Never a connection to some other port than the one named.
         bad_parameter = b"Error 0x59 (89) - Bad parameter to an ldap routine\n"
