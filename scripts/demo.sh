@@ -15,8 +15,17 @@ if [ "${1:-}" = "--shell" ]; then
   shell=--shell
   shift
 fi
-"$top/scripts/install-packages.sh" run build test
-"$top/scripts/build.sh" "$top/build"
+# Only what the demo uses: the program, its build, the demo directories. The package manager's
+# and the compiler's many lines go to a log, shown when something fails.
+mkdir -p "$top/build"
+log=$top/build/demo-setup.log
+echo "demo: installing packages and building tavrel; their output goes to $log"
+if ! { "$top/scripts/install-packages.sh" run build directories &&
+  "$top/scripts/build.sh" "$top/build" tavrel; } >"$log" 2>&1; then
+  echo "demo: setting up failed; the end of $log:" >&2
+  tail -n 60 "$log" >&2
+  exit 1
+fi
 # shellcheck disable=SC2086
 exec python3 "$top/tests/fixtures/samba/demo.py" --tavrel "$top/build/tavrel" \
     --out "$top/build/demo" $shell -- "$@"

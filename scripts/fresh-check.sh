@@ -46,6 +46,8 @@ for command in $which; do
   code=0
   unshare --mount --propagation private sh -eu -c '
     root=$1
+    # A mount point as on a real machine: ip netns exec remounts / as a slave.
+    mount --bind "$root" "$root"
     mount -t proc proc "$root/proc"
     mount -t sysfs sysfs "$root/sys"
     mount --rbind /dev "$root/dev"

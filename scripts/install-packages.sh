@@ -1,13 +1,13 @@
 #!/bin/sh
-# Installs the Debian packages of the given sections of scripts/packages.txt (run, build, test,
-# browser, windows; all of them without arguments). Run as root on Debian 12. When every
+# Installs the Debian packages of the given sections of scripts/packages.txt (run, build,
+# directories, test, browser, windows; all of them without arguments). Run as root on Debian 12. When every
 # package is installed already, apt is not touched at all (no update, no network).
 #
 #   sh scripts/install-packages.sh [SECTION ...]
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 export DEBIAN_FRONTEND=noninteractive
-sections=${*:-run build test browser windows}
+sections=${*:-run build directories test browser windows}
 
 packages=
 for section in $sections; do

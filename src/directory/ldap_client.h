@@ -30,6 +30,7 @@
 namespace tavrel::ldap {
 
 constexpr int kSuccess = 0x00;
+constexpr int kNoSuchObject = 0x20;
 constexpr int kServerDown = 0x51;
 constexpr int kTimeout = 0x55;
 constexpr int kConnectError = 0x5B;

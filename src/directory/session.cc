@@ -6,6 +6,8 @@
 
 #include "common/console.h"
 #include "common/text.h"
+#include "directory/bind_advice.h"
+#include "directory/connect_probe.h"
 #include "directory/ldap_uri.h"
 
 namespace tavrel {
@@ -24,6 +26,10 @@ constexpr char kDiagnosticLead[] = "ERROR: ";
 struct Target {
   std::string displayName;
   int port = kDefaultPort;
+  /// The server's name or address alone, for the messages that explain a failure; empty for
+  /// a local socket.
+  std::string hostName;
+  bool tls = false;
 };
 
 // A URI names its server whole; splitting it at its first colon would leave "ldap". Its
@@ -39,7 +45,14 @@ Target parseUri(const std::string& uri) {
   if (colon != std::string::npos && authority.find(']', colon) == std::string::npos) {
     int port = readInt(authority.substr(colon + 1));
     if (port != 0) target.port = port;
+    authority.resize(colon);
   }
+  if (authority.size() >= 2 && authority.front() == '[' && authority.back() == ']') {
+    authority = authority.substr(1, authority.size() - 2);
+  }
+  const std::string scheme = lowerCase(uri.substr(0, start));
+  target.tls = scheme == "ldaps://";
+  if (scheme != "ldapi://") target.hostName = authority;
   return target;
 }
 
@@ -58,6 +71,7 @@ Target parseHost(const std::optional<std::string>& host) {
   if (!target.displayName.empty() && target.displayName[0] == '.') {
     target.displayName = "localhost";
   }
+  target.hostName = target.displayName;
   return target;
 }
 
@@ -71,6 +85,18 @@ void reportDiagnostic(std::string diagnostic, int code) {
   diagnostic.resize(end == std::string::npos ? 0 : end + 1);
   if (diagnostic.empty() || diagnostic == ldapErrorText(code)) return;
   console::err(kDiagnosticLead + diagnostic + "\n");
+}
+
+// What caused the failure and what to do next, on the lines after the error lines.
+void reportBindAdvice(int code, const std::string& diagnostic, const Target& target) {
+  const ldap::BindFailure failure{.code = code,
+                                  .diagnostic = diagnostic,
+                                  .hostName = target.hostName,
+                                  .port = target.port,
+                                  .tls = target.tls};
+  ldap::ConnectFinding probe;
+  if (ldap::wantsConnectProbe(failure)) probe = ldap::probeConnection(target.hostName, target.port);
+  console::err(ldap::bindAdvice(failure, probe));
 }
 
 void echoParameters(const std::optional<std::string>& host, const Target& target,
@@ -120,7 +146,9 @@ std::optional<DirectorySession> OpenLDAP(const std::optional<std::string>& host,
   int result = session.connection->bind(ldap::kAuthNegotiate);
   if (result != ldap::kSuccess) {
     reportLdapError(kLabelBind, target.displayName, result);
-    reportDiagnostic(session.connection->diagnosticMessage(), result);
+    const std::string diagnostic = session.connection->diagnosticMessage();
+    reportDiagnostic(diagnostic, result);
+    reportBindAdvice(result, diagnostic, target);
     return std::nullopt;
   }
   console::debugErr("LDAP_BIND: [" + host.value_or("") + "] Successful\n");

@@ -210,6 +210,10 @@ SearchOutcome runPagedSearch(DirectorySession& session, const RunSettings& setti
         }
       } else if (code != ldap::kNoResultsReturned) {
         reportLdapError(kNextPageLabel, rootDse.dnsHostName, code);
+        // A paged search names no object but its base: "No such object" means the base.
+        if (code == ldap::kNoSuchObject) {
+          console::err("ERROR: Search base " + base + " does not exist.\n");
+        }
         console::out("\n");
         outcome.complete = false;
         outcome.incompleteReason =

@@ -37,6 +37,13 @@ EXIT_FATAL = 255  # -1 as a POSIX exit status
 BANNER = b"\nTavrel V01.05.00cpp by the Tavrel project (tavrel@example.org) December 2004\n\n"
 TERMINATING = b"Terminating program.\n"
 SERVER_DOWN = b"Error 0x51 (81) - Can't contact LDAP server\n"
+
+
+def refused(host, port):
+    return (b"ERROR: %s port %d refused the connection: no LDAP server listens there; check -h "
+            b"and the port.\n" % (host, port))
+
+
 NO_METHOD = b"Error 0x7 (7) - Authentication method not supported\n"
 # The reason on the line after a refused bind; slapd offers EXTERNAL over ldapi only.
 NONE_OFFERED = b"ERROR: The server offers no sign-in this program uses over ldap:// (it offers %s)\n"
@@ -144,10 +151,11 @@ class DirectoryTest(TavrelCase):
 
     def test_nothing_listening(self):
         self.assertFails(self.tavrel("-report", "-h", "127.0.0.1:1"),
-                         b"LDAP_BIND: [127.0.0.1] " + SERVER_DOWN)
+                         b"LDAP_BIND: [127.0.0.1] " + SERVER_DOWN + refused(b"127.0.0.1", 1))
         code, out, err = self.tavrel("-report", "-q", "-h", "ldap://127.0.0.1:1/")
         self.assertEqual((code, out), (EXIT_FATAL, b""))
-        self.assertEqual(err, b"LDAP_BIND: [ldap://127.0.0.1:1/] " + SERVER_DOWN + TERMINATING)
+        self.assertEqual(err, b"LDAP_BIND: [ldap://127.0.0.1:1/] " + SERVER_DOWN +
+                         refused(b"127.0.0.1", 1) + TERMINATING)
         self.assertNoFiles()
 
     def test_bad_port_texts(self):
@@ -222,7 +230,8 @@ class VariantTest(TavrelCase):
         host = d.host_port
         d.cleanup()
         self.assertFails(self.tavrel("-report", "-h", host),
-                         b"LDAP_BIND: [127.0.0.1] " + SERVER_DOWN)
+                         b"LDAP_BIND: [127.0.0.1] " + SERVER_DOWN +
+                         refused(b"127.0.0.1", int(host.rsplit(":", 1)[1])))
 
 
 class MisbehavingServerTest(TavrelCase):
@@ -366,10 +375,22 @@ class NamespaceTest(TavrelCase):
                                              prefix=self.ns.prefix())
                 self.assertEqual(code, EXIT_FATAL, err)
                 self.assertTrue(err.endswith(b"LDAP_BIND: [localhost] " + SERVER_DOWN +
-                                             TERMINATING), err)
+                                             refused(b"localhost", port) + TERMINATING), err)
                 self.assertIn(b"DEBUG: OpenLDAP - [" + host.encode() + b"]\n", err)
                 self.assertEqual(out, debug_echo(host, port, True))
                 self.assertNoFiles()
+
+    def test_unknown_name_is_told_from_a_refused_port(self):
+        # The namespace's resolver address answers nothing; its hosts file knows dc1 only.
+        code, _, err = self.tavrel("-report", "-h", "dc9.tavrel.test:3890",
+                                   prefix=self.ns.prefix())
+        self.assertEqual(code, EXIT_FATAL, err)
+        self.assertRegex(err, rb"LDAP_BIND: \[dc9\.tavrel\.test\] Error 0x51 [^\n]*\n"
+                              rb"ERROR: The name dc9\.tavrel\.test does not resolve \([^)\n]+\): "
+                              rb"check -h and the DNS settings\.\nTerminating program\.\n\Z")
+        code, _, err = self.tavrel("-report", "-h", "dc1.tavrel.test:3890",
+                                   prefix=self.ns.prefix())
+        self.assertTrue(err.endswith(refused(b"dc1.tavrel.test", 3890) + TERMINATING), err)
 
     def start_slapd(self):
         folder = tempfile.mkdtemp(prefix="tsn-", dir="/tmp")

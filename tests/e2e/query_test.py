@@ -280,8 +280,9 @@ class QueryTest(unittest.TestCase):
         cases = (
             # The client library's filter parser refuses it before anything is sent.
             (["-f", "(bad"], "Error 0x57 (87) - Bad search filter"),
-            # The server answers 32.
-            (["-b", "ou=Missing," + sf.SUFFIX], "Error 0x20 (32) - No such object"),
+            # The server answers 32: the base is named on the next line.
+            (["-b", "ou=Missing," + sf.SUFFIX], "Error 0x20 (32) - No such object\n"
+             "ERROR: Search base ou=Missing,%s does not exist." % sf.SUFFIX),
         )
         for args, error in cases:
             with self.subTest(args=args):

@@ -34,7 +34,10 @@ class DirectoryTest(SambaTestCase):
         # next line gives the Kerberos library's reason.
         self.assertRegex(result.stderr, r"LDAP_BIND: \[%s\] Error 0x52 \(82\) - Local error\n"
                                         r"ERROR: [^\n]*GSSAPI Error: No credentials were "
-                                        r"supplied[^\n]*\nTerminating program\.\n" %
+                                        r"supplied[^\n]*\n"
+                                        r"No Kerberos ticket for this user: run kinit "
+                                        r"NAME@REALM first, or give -user\.\n"
+                                        r"Terminating program\.\n" %
                                         re.escape(DC_FQDN))
         self.assertTrue(result.stderr.endswith("Terminating program.\n"), result.stderr)
         self.assertNotIn("Processed at", result.stdout)
@@ -45,6 +48,17 @@ class DirectoryTest(SambaTestCase):
         result, report = self.csv_report("-report", "-norefer", "-h", "127.0.0.1", host=False)
         self.assertEqual(report.info["Host Name"], DC_FQDN)
         self.assertIn("Processed at %s\n" % DC_FQDN, result.stdout)
+
+    def test_untrusted_certificate_names_the_ca_setting(self):
+        # Without the DC's own CA the library refuses the certificate.
+        result = self.tavrel("-report", "-h", "ldaps://" + DC_FQDN, host=False)
+        self.assertEqual(result.returncode, 255)
+        self.assertIn("LDAP_BIND: [ldaps://%s] Error 0x51 (81) - Can't contact LDAP server\n"
+                      "ERROR: (unknown error code)\n"
+                      "ERROR: TLS: the certificate of %s port 636 is not trusted (unknown CA, "
+                      "expired, or issued to another name): name its CA certificate with "
+                      "TLS_CACERT in ldap.conf.\nTerminating program.\n" % (DC_FQDN, DC_FQDN),
+                      result.stderr)
 
     def test_bind_and_report_over_ldaps(self):
         # libldap trusts the DC's own CA through a configuration file of the test's own.
