@@ -181,6 +181,7 @@ PhaseResult readFormatOption(const CommandLine& commandLine, RunSettings& settin
   if (contains(value, "csv")) choose(ReportFormat::kCsv, "csv.txt");
   if (contains(value, "none")) choose(ReportFormat::kNone, "txt");
   if (contains(value, "json")) choose(ReportFormat::kJson, "json");
+  if (contains(value, "jsonl")) choose(ReportFormat::kJsonl, "jsonl");
   if (!matched) return refuseWithHint(kBadFormat);
   return PhaseResult::proceed();
 }

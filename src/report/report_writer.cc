@@ -5,6 +5,7 @@
 #include "common/console.h"
 #include "common/text.h"
 #include "common/version.h"
+#include "query/int8.h"
 #include "report/charset.h"
 #include "report/csv_field.h"
 #include "report/json_report.h"
@@ -101,6 +102,10 @@ constexpr CounterLabel kStopCounterLabels[] = {
 constexpr std::string_view kWritingStoppedConsole = "Writing Stopped At    : ";
 constexpr std::string_view kWritingStoppedReport = "Writing Stopped At";
 
+bool isJson(ReportFormat format) {
+  return format == ReportFormat::kJson || format == ReportFormat::kJsonl;
+}
+
 bool isMarkup(ReportFormat format) {
   return format == ReportFormat::kHtml || format == ReportFormat::kDhtml;
 }
@@ -128,8 +133,18 @@ std::string incompleteNotice(const ReportHeader& header) {
   return std::string(kIncompleteLead) + header.incompleteReason + std::string(kIncompleteTail);
 }
 
-/// The information table's label/value rows, shared by every report format.
-json::LabelValues informationRows(const RunSettings& settings, const ReportHeader& header);
+/// One row of the information table: the label and text the table shows, with the key and
+/// typed value of the JSON report.
+struct InformationRow {
+  std::string label;
+  std::string text;
+  std::string key;
+  std::string json;
+};
+
+/// The information table's rows, shared by every report format.
+std::vector<InformationRow> informationRows(const RunSettings& settings,
+                                            const ReportHeader& header);
 
 }  // namespace
 
@@ -152,11 +167,13 @@ void ReportWriter::prepare(const RunSettings& settings, const std::vector<std::s
   }
   cellKinds_.clear();
   encodedNames_.clear();
+  jsonTypes_.clear();
   for (const std::string& name : columns_) {
     cellKinds_.push_back(cellKind(name));
+    jsonTypes_.push_back(json::valueType(name, cellKinds_.back()));
     // The element names of the data island and the keys of the JSON objects, made once.
     if (format_ == ReportFormat::kDhtml) encodedNames_.push_back(escapeMarkup(name));
-    if (format_ == ReportFormat::kJson) encodedNames_.push_back(json::key(name));
+    if (isJson(format_)) encodedNames_.push_back(json::key(name));
   }
   prepared_ = true;
 }
@@ -187,9 +204,14 @@ PhaseResult ReportWriter::open(const RunSettings& settings) {
 void ReportWriter::beginReport(const RunSettings& settings, const ReportHeader& header,
                                const std::vector<std::string>& columns) {
   if (!prepared_) prepare(settings, columns);
-  if (format_ == ReportFormat::kJson) {
-    const json::LabelValues run = informationRows(settings, header);
-    write(json::documentStart(header.searchComplete ? "" : incompleteNotice(header),
+  if (isJson(format_)) {
+    std::vector<json::RunEntry> run;
+    for (InformationRow& row : informationRows(settings, header)) {
+      run.push_back({std::move(row.key), std::move(row.label), std::move(row.json)});
+    }
+    run.push_back({"pageSize", "Page Size", std::to_string(settings.pageSize)});
+    write(json::documentStart(format_ == ReportFormat::kJsonl,
+                              header.searchComplete ? nullptr : &header.incompleteReason,
                               settings.writeHeader ? &run : nullptr, columns_));
     return;
   }
@@ -233,39 +255,66 @@ void ReportWriter::writeTitleBlock(const RunSettings&, const ReportHeader& heade
 
 namespace {
 
-json::LabelValues informationRows(const RunSettings& settings, const ReportHeader& header) {
+std::string jsonBool(bool value) {
+  return value ? "true" : "false";
+}
+
+std::vector<InformationRow> informationRows(const RunSettings& settings,
+                                            const ReportHeader& header) {
   const AgeLimits& limits = header.limits;
   const RootDseInfo& root = header.rootDse;
   std::string exclusions;
-  for (const std::string& item : settings.dnExclusions) exclusions += "\"" + item + "\" ";
-
-  json::LabelValues rows = {
-      {"Search Start Time", limits.startDate},
-      {"Search Finish Time", header.finishDate},
-      {"Host Name", root.dnsHostName},
-      {"Directory Type", root.directoryType},
-      {"Forest", root.rootDomainNamingContext},
-      {"Forest Mode", root.forestMode},
-      {"Domain", root.defaultNamingContext},
-      {"Domain Mode", root.domainMode},
-      {"Search Scope", lowerCase(settings.scope)},
-      {"Search Base", header.searchBase},
-      {"Search Filter", header.filter},
-      {"DN Exclusions", exclusions},
-      {"Age (days)", std::to_string(settings.ageDays)},
-      {"Old Age Date", limits.oldAgeDate},
-      {"Old Age Date (Int8)", limits.oldAgeText},
-      {"Max Age (days)", std::to_string(settings.maxAgeDays)},
-      {"Max Old Age Date", limits.maxOldAgeDate},
-      {"Max Old Age Date (Int8)", limits.maxOldAgeText},
-      {"Action", actionText(settings.action)},
+  std::string exclusionList = "[";
+  for (const std::string& item : settings.dnExclusions) {
+    exclusions += "\"" + item + "\" ";
+    if (exclusionList.size() > 1) exclusionList += ',';
+    exclusionList += json::quote(item);
+  }
+  exclusionList += ']';
+  const auto text = [](std::string label, std::string key, const std::string& value) {
+    return InformationRow{std::move(label), value, std::move(key), json::quote(value)};
   };
-  if (!settings.newParent.empty()) rows.emplace_back("New Parent", settings.newParent);
-  rows.emplace_back("Stamp accountExpires", boolText(settings.stamp));
-  rows.emplace_back("Safety Setting", std::to_string(settings.safetyLimit));
-  rows.emplace_back("For Real Setting", boolText(settings.forReal));
+  const auto number = [](std::string label, std::string key, long long value) {
+    return InformationRow{std::move(label), std::to_string(value), std::move(key),
+                          std::to_string(value)};
+  };
+  const auto date = [](std::string label, std::string key, const std::string& value, Int8 time) {
+    return InformationRow{std::move(label), value, std::move(key), json::isoDate(time)};
+  };
+  const auto flag = [](std::string label, std::string key, bool value) {
+    return InformationRow{std::move(label), boolText(value), std::move(key), jsonBool(value)};
+  };
+
+  std::vector<InformationRow> rows = {
+      date("Search Start Time", "searchStartTime", limits.startDate, limits.startTime),
+      date("Search Finish Time", "searchFinishTime", header.finishDate, header.finishTime),
+      text("Host Name", "hostName", root.dnsHostName),
+      text("Directory Type", "directoryType", root.directoryType),
+      text("Forest", "forest", root.rootDomainNamingContext),
+      text("Forest Mode", "forestMode", root.forestMode),
+      text("Domain", "domain", root.defaultNamingContext),
+      text("Domain Mode", "domainMode", root.domainMode),
+      text("Search Scope", "searchScope", lowerCase(settings.scope)),
+      text("Search Base", "searchBase", header.searchBase),
+      text("Search Filter", "searchFilter", header.filter),
+      {"DN Exclusions", exclusions, "dnExclusions", exclusionList},
+      number("Age (days)", "ageDays", settings.ageDays),
+      date("Old Age Date", "oldAgeDate", limits.oldAgeDate, parseInt8(limits.oldAgeText)),
+      // Int8 values exceed what a double holds exactly: text, not numbers.
+      text("Old Age Date (Int8)", "oldAgeDateInt8", limits.oldAgeText),
+      number("Max Age (days)", "maxAgeDays", settings.maxAgeDays),
+      date("Max Old Age Date", "maxOldAgeDate", limits.maxOldAgeDate,
+           parseInt8(limits.maxOldAgeText)),
+      text("Max Old Age Date (Int8)", "maxOldAgeDateInt8", limits.maxOldAgeText),
+      text("Action", "action", actionText(settings.action)),
+  };
+  if (!settings.newParent.empty())
+    rows.push_back(text("New Parent", "newParent", settings.newParent));
+  rows.push_back(flag("Stamp accountExpires", "stampAccountExpires", settings.stamp));
+  rows.push_back(number("Safety Setting", "safetySetting", settings.safetyLimit));
+  rows.push_back(flag("For Real Setting", "forReal", settings.forReal));
   if (settings.disabledForDays) {
-    rows.emplace_back("Disabled For (days)", std::to_string(*settings.disabledForDays));
+    rows.push_back(number("Disabled For (days)", "disabledForDays", *settings.disabledForDays));
   }
   return rows;
 }
@@ -273,9 +322,10 @@ json::LabelValues informationRows(const RunSettings& settings, const ReportHeade
 }  // namespace
 
 void ReportWriter::writeInformationTable(const RunSettings& settings, const ReportHeader& header) {
-  const json::LabelValues rows = informationRows(settings, header);
   std::string table = isMarkup(format_) ? "\t<TABLE>" : "";
-  for (const auto& [label, value] : rows) table += formatDescriptionRow(label, value, format_);
+  for (const InformationRow& row : informationRows(settings, header)) {
+    table += formatDescriptionRow(row.label, row.text, format_);
+  }
   table += isMarkup(format_) ? "</TABLE><HR/>" : "\n\n";
   write(table);
 }
@@ -322,6 +372,7 @@ void ReportWriter::writeColumnHeader(const ReportHeader& header) {
         break;
       case ReportFormat::kNone:
       case ReportFormat::kJson:
+      case ReportFormat::kJsonl:
         break;
     }
   }
@@ -341,11 +392,13 @@ void ReportWriter::writeColumnHeader(const ReportHeader& header) {
     }
     case ReportFormat::kNone:
     case ReportFormat::kJson:
+    case ReportFormat::kJsonl:
       break;
   }
 }
 
-void ReportWriter::encodeCell(std::string& out, std::string_view text) const {
+void ReportWriter::encodeCell(std::string& out, std::string_view text, std::size_t column,
+                              std::string_view source) const {
   switch (format_) {
     case ReportFormat::kHtml:
     case ReportFormat::kDhtml:
@@ -356,7 +409,8 @@ void ReportWriter::encodeCell(std::string& out, std::string_view text) const {
       appendCsvValue(out, text, delimiter_);
       break;
     case ReportFormat::kJson:
-      out += json::quote(text);
+    case ReportFormat::kJsonl:
+      json::appendValue(out, jsonTypes_[column], text, source);
       break;
     case ReportFormat::kNone:
       break;
@@ -372,7 +426,7 @@ void ReportWriter::writeRow(const ObjectRecord& record, const RowMarks& marks,
   for (std::size_t i = 0; i < columns_.size(); ++i) {
     cellText_.clear();
     appendCellText(cellText_, columns_[i], cellKinds_[i], record, &texts);
-    encodeCell(cellBytes_, cellText_);
+    encodeCell(cellBytes_, cellText_, i, cellSource(columns_[i], cellKinds_[i], record, &texts));
     cellEnds_.push_back(cellBytes_.size());
   }
   cellViews_.clear();
@@ -416,7 +470,9 @@ void ReportWriter::writeEncodedRow(const std::vector<std::string_view>& cells,
       dhtml::appendItem(row, encodedNames_, cells, colour);
       break;
     case ReportFormat::kJson:
-      json::appendObject(row, encodedNames_, cells, marks, !jsonObjectWritten_);
+    case ReportFormat::kJsonl:
+      json::appendObject(row, format_ == ReportFormat::kJsonl, encodedNames_, cells, marks,
+                         !jsonObjectWritten_);
       jsonObjectWritten_ = true;
       break;
     case ReportFormat::kNone:
@@ -467,8 +523,9 @@ PhaseResult ReportWriter::finish(const UpdateCounters& counters, const RunSettin
       writeStatisticsTable(counters, settings.undoFile);
     }
   }
-  if (format_ == ReportFormat::kJson) {
-    write(json::documentEnd(isModifying(settings.action) ? &counters : nullptr, settings.writeStats,
+  if (isJson(format_)) {
+    write(json::documentEnd(format_ == ReportFormat::kJsonl,
+                            isModifying(settings.action) ? &counters : nullptr, settings.writeStats,
                             settings.undoFile));
   }
   if (isMarkup(format_)) write(PageCloseTemplate);
