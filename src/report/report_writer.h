@@ -90,6 +90,8 @@ class ReportWriter {
 
  private:
   void write(std::string_view text);
+  std::FILE* openReportFile(const RunSettings& settings);
+  void closeReportFile();
   void writeTitleBlock(const RunSettings& settings, const ReportHeader& header);
   void writeInformationTable(const RunSettings& settings, const ReportHeader& header);
   void writeColourLegend();
@@ -100,6 +102,7 @@ class ReportWriter {
   static constexpr std::size_t kFileBufferSize = 1 << 20;
   std::unique_ptr<char[]> fileBuffer_;  ///< declared before file_: outlives its use there
   std::FILE* file_ = nullptr;
+  bool toStandardOutput_ = false;  ///< file_ is stdout, which is not ours to close
   std::string fileName_;
   ReportFormat format_ = ReportFormat::kNone;
   ActionKind action_ = ActionKind::kReport;
