@@ -20,7 +20,7 @@ _tavrel() {
     -* | /*) switch=$(printf '%s' "${prev#?}" | tr '[:upper:]' '[:lower:]') ;;
   esac
   case $switch in
-    format) mapfile -t COMPREPLY < <(compgen -W "html dhtml csv json none" -- "$cur"); return ;;
+    format) mapfile -t COMPREPLY < <(compgen -W "html dhtml csv json jsonl none" -- "$cur"); return ;;
     sort | rsort) mapfile -t COMPREPLY < <(compgen -W "cn age pwage os llts" -- "$cur"); return ;;
     s) mapfile -t COMPREPLY < <(compgen -W "subtree onelevel" -- "$cur"); return ;;
     delim)

@@ -249,6 +249,7 @@ int runTavrel(const std::vector<std::string>& arguments) {
     if (PhaseResult r = report.open(settings); r.stop) return finish(r.exitCode);
     ReportHeader header{.limits = ageLimits,
                         .finishDate = search.finishDate,
+                        .finishTime = search.finishTime,
                         .rootDse = rootDse,
                         .searchBase = searchBase,
                         .filter = filter,

@@ -26,7 +26,9 @@ CommandLine::CommandLine(const std::vector<std::string>& arguments) : arguments_
   std::string pending;
   for (size_t i = 1; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
-    if (isSwitch(argument)) {
+    // "-file -" names standard output: there the lone "-" is the value, not a switch.
+    const bool standardOutput = pending == "file" && argument == "-";
+    if (isSwitch(argument) && !standardOutput) {
       pending = lowerCase(std::string_view(argument).substr(1));
       switches_[pending].clear();
     } else if (pending.empty()) {

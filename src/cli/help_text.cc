@@ -81,6 +81,7 @@ Usage:
                      OS    = operating system version
                      LLTS  = lastLogonTimestamp
    -format json   One JSON document for scripts (extension .json)
+   -format jsonl  One JSON object per line (extension .jsonl)
    -disabledfor x Only accounts disabled and stamped (accountExpires)
                   at least x days ago: the second stage of a clean-up,
                   e.g. -delete -disabledfor 30 after -disable -stamp.

@@ -38,6 +38,10 @@ constexpr std::string_view kUndoIsReport =
 
 // Two documents one after the other are no JSON document a reader takes.
 constexpr std::string_view kJsonAppend = "\nERROR: -append cannot be used with -format json.\n\n";
+// "-file -": the report goes to standard output.
+constexpr std::string_view kStandardOutputName = "-";
+constexpr std::string_view kStdoutAppend = "\nERROR: -append cannot be used with -file -.\n\n";
+constexpr std::string_view kStdoutShow = "\nERROR: -sh cannot be used with -file -.\n\n";
 
 constexpr std::string_view kDefaultReportName = "tavrel.<DATE>";
 constexpr std::string_view kDatePlaceholder = "<DATE>";
@@ -181,6 +185,7 @@ PhaseResult readFormatOption(const CommandLine& commandLine, RunSettings& settin
   if (contains(value, "csv")) choose(ReportFormat::kCsv, "csv.txt");
   if (contains(value, "none")) choose(ReportFormat::kNone, "txt");
   if (contains(value, "json")) choose(ReportFormat::kJson, "json");
+  if (contains(value, "jsonl")) choose(ReportFormat::kJsonl, "jsonl");
   if (!matched) return refuseWithHint(kBadFormat);
   return PhaseResult::proceed();
 }
@@ -219,6 +224,7 @@ std::string reportFileName(const CommandLine& commandLine, const RunSettings& se
   std::string name;
   if (commandLine.hasSwitch("file")) {
     name = commandLine.switchValue("file");
+    if (name == kStandardOutputName) return name;
     // A device, folder or link of that name is refused as it is, not swapped for another file.
     if (!contains(name, ".") && !contains(name, ":") && !files::existsNotRegular(name)) {
       name += "." + settings.fileExtension;
@@ -254,6 +260,12 @@ PhaseResult readReportOptions(const CommandLine& commandLine, RunSettings& setti
     return refuseWithHint(kJsonAppend);
   }
   settings.reportFile = reportFileName(commandLine, settings, dateStamp);
+  if (settings.reportFile == kStandardOutputName && settings.format != ReportFormat::kNone) {
+    if (settings.appendToFile) return refuseWithHint(kStdoutAppend);
+    if (settings.showReport) return refuseWithHint(kStdoutShow);
+    // Standard output carries the report now: progress and statistics move to standard error.
+    console::setOutputToErr(true);
+  }
   echoReportOptions(settings);
   return PhaseResult::proceed();
 }
@@ -415,7 +427,8 @@ std::string defaultUndoFileName(const RunSettings& settings, std::string_view da
   const std::string& report = settings.reportFile;
   // Without a report file (or with the console as the report) the journal takes the default
   // report name.
-  if (settings.format == ReportFormat::kNone || contains(lowerCase(report), "con:")) {
+  if (settings.format == ReportFormat::kNone || contains(lowerCase(report), "con:") ||
+      report == kStandardOutputName) {
     return replaceAll(std::string(kDefaultReportName).append(kUndoSuffix), kDatePlaceholder,
                       dateStamp);
   }

@@ -9,6 +9,7 @@ namespace tavrel::console {
 namespace {
 bool gQuiet = false;
 bool gDebug = false;
+bool gOutToErr = false;
 Capture* gCapture = nullptr;
 
 void write(std::FILE* stream, std::string_view text) {
@@ -28,7 +29,15 @@ bool debug() {
   return gDebug;
 }
 
+void setOutputToErr(bool toErr) {
+  gOutToErr = toErr;
+}
+
 void out(std::string_view text) {
+  if (gOutToErr) {
+    err(text);
+    return;
+  }
   if (gCapture) {
     gCapture->append(false, text);
     return;
@@ -52,6 +61,8 @@ void progress(std::string_view text) {
 }
 
 bool outIsTerminal() {
+  // The spinner would land in the report.
+  if (gOutToErr) return false;
   if (gCapture) return gCapture->terminal();
   return stdoutIsTerminal();
 }

@@ -17,6 +17,10 @@ bool debug();
 void out(std::string_view text);
 void err(std::string_view text);
 
+/// Sends what would go to standard output to standard error instead, for a run whose report
+/// is written to standard output.
+void setOutputToErr(bool toErr);
+
 /// Progress text: written to standard output unless quiet.
 void progress(std::string_view text);
 

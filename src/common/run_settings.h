@@ -8,7 +8,7 @@
 namespace tavrel {
 
 /// Report formats; the numbers appear in the -d echo.
-enum class ReportFormat : int { kNone = 0, kCsv = 3, kHtml = 4, kDhtml = 5, kJson = 6 };
+enum class ReportFormat : int { kNone = 0, kCsv = 3, kHtml = 4, kDhtml = 5, kJson = 6, kJsonl = 7 };
 
 /// The run's single action; the numbers appear in the -d echo.
 enum class ActionKind : int { kNone = 0, kReport = 1, kDisable = 3, kDelete = 4, kMove = 16 };

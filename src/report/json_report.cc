@@ -1,8 +1,10 @@
 #include "report/json_report.h"
 
 #include <cstdint>
+#include <limits>
 
 #include "common/text.h"
+#include "query/int8.h"
 
 namespace tavrel::json {
 
@@ -47,6 +49,62 @@ std::size_t validSequence(std::string_view text, std::size_t at, std::size_t& co
 void appendKey(std::string& out, std::string_view key) {
   out += quote(key);
   out += ':';
+}
+
+/// Whole numbers of at most 15 digits: exact in every JSON reader, which may hold numbers
+/// as doubles. Leading zeros ("0634") are dropped.
+bool appendNumber(std::string& out, std::string_view text) {
+  std::size_t at = 0;
+  bool negative = false;
+  if (at < text.size() && text[at] == '-') {
+    negative = true;
+    ++at;
+  }
+  if (at == text.size() || text.size() - at > 15) return false;
+  for (std::size_t i = at; i < text.size(); ++i) {
+    if (text[i] < '0' || text[i] > '9') return false;
+  }
+  while (at + 1 < text.size() && text[at] == '0') ++at;
+  if (negative && !(text.size() - at == 1 && text[at] == '0')) out += '-';
+  out.append(text.substr(at));
+  return true;
+}
+
+/// Days since 1970-01-01 as a proleptic Gregorian date.
+void civilDate(long long days, long long& year, int& month, int& day) {
+  days += 719468;
+  const long long era = (days >= 0 ? days : days - 146096) / 146097;
+  const long long dayOfEra = days - era * 146097;
+  const long long yearOfEra =
+      (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+  const long long dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+  const long long monthIndex = (5 * dayOfYear + 2) / 153;
+  day = static_cast<int>(dayOfYear - (153 * monthIndex + 2) / 5 + 1);
+  month = static_cast<int>(monthIndex < 10 ? monthIndex + 3 : monthIndex - 9);
+  year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
+}
+
+bool isDigits(std::string_view text) {
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+  }
+  return !text.empty();
+}
+
+// Column names whose values have a known type though they are shown as the directory sends
+// them; the rest is text.
+constexpr std::string_view kNumberColumns[] = {"logonCount", "badPwdCount", "primaryGroupID",
+                                               "sAMAccountType", "instanceType"};
+constexpr std::string_view kInt8DateColumns[] = {"lastLogon", "lastLogoff", "badPasswordTime",
+                                                 "lockoutTime"};
+constexpr std::string_view kGeneralizedTimeColumns[] = {"whenCreated", "whenChanged"};
+
+template <std::size_t N>
+bool listed(const std::string_view (&names)[N], std::string_view column) {
+  for (std::string_view name : names) {
+    if (name == column) return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -99,31 +157,110 @@ std::string quote(std::string_view text) {
   return out;
 }
 
-std::string documentStart(std::string_view incompleteNotice, const LabelValues* run,
+std::string isoDate(Int8 value) {
+  if (value <= 0 || value == std::numeric_limits<Int8>::max()) return "null";
+  constexpr long long kEpochSeconds = 11644473600LL;  // 1601-01-01 to 1970-01-01
+  const long long seconds = value / 10000000 - kEpochSeconds;
+  const long long days = (seconds >= 0 ? seconds : seconds - 86399) / 86400;
+  const long long inDay = seconds - days * 86400;
+  long long year = 0;
+  int month = 0;
+  int day = 0;
+  civilDate(days, year, month, day);
+  return formatText("\"%04lld-%02d-%02dT%02lld:%02lld:%02lldZ\"", year, month, day, inDay / 3600,
+                    inDay / 60 % 60, inDay % 60);
+}
+
+ValueType valueType(std::string_view column, CellKind kind) {
+  switch (kind) {
+    case CellKind::kPasswordAge:
+    case CellKind::kLastLogonAge:
+    case CellKind::kAccountControl:
+      return ValueType::kNumber;
+    case CellKind::kPwdLastSetDate:
+    case CellKind::kLastLogonDate:
+    case CellKind::kAccountExpiresDate:
+      return ValueType::kInt8Date;
+    case CellKind::kValue:
+      break;
+  }
+  if (listed(kNumberColumns, column)) return ValueType::kNumber;
+  if (listed(kInt8DateColumns, column)) return ValueType::kInt8Date;
+  if (listed(kGeneralizedTimeColumns, column)) return ValueType::kGeneralizedTime;
+  return ValueType::kText;
+}
+
+void appendValue(std::string& out, ValueType type, std::string_view cellText,
+                 std::string_view source) {
+  switch (type) {
+    case ValueType::kText:
+      out += quote(cellText);
+      return;
+    case ValueType::kNumber:
+      if (source.empty()) {
+        out += "null";
+        return;
+      }
+      if (appendNumber(out, source)) return;
+      break;
+    case ValueType::kInt8Date:
+      if (source.empty() || isDigits(source) || (source[0] == '-' && isDigits(source.substr(1)))) {
+        out += isoDate(parseInt8(source));
+        return;
+      }
+      break;
+    case ValueType::kGeneralizedTime:
+      if (source.empty()) {
+        out += "null";
+        return;
+      }
+      // "YYYYMMDDhhmmss" followed by an optional fraction and "Z".
+      if (source.size() >= 15 && isDigits(source.substr(0, 14)) && source.back() == 'Z') {
+        out += '"';
+        out.append(source.substr(0, 4)).append("-").append(source.substr(4, 2)).append("-");
+        out.append(source.substr(6, 2)).append("T").append(source.substr(8, 2)).append(":");
+        out.append(source.substr(10, 2)).append(":").append(source.substr(12, 2)).append("Z\"");
+        return;
+      }
+      break;
+  }
+  out += quote(cellText);
+}
+
+std::string documentStart(bool lines, const std::string* incompleteReason,
+                          const std::vector<RunEntry>* run,
                           const std::vector<std::string>& columns) {
-  std::string out = "{";
-  if (!incompleteNotice.empty()) {
-    out += "\"incomplete\":";
-    out += quote(incompleteNotice);
-    out += ",\n";
+  std::string out = lines ? "{\"type\":\"run\"," : "{";
+  out += formatText("\"schemaVersion\":%d,\"incomplete\":", kSchemaVersion);
+  if (incompleteReason == nullptr) {
+    out += "null";
+  } else {
+    out += "{\"reason\":" + quote(*incompleteReason) + "}";
   }
+  const char* separator = lines ? "," : ",\n";
   if (run != nullptr) {
+    out += separator;
     out += "\"run\":{";
-    bool first = true;
-    for (const auto& [label, value] : *run) {
-      if (!first) out += ',';
-      first = false;
-      appendKey(out, label);
-      out += quote(value);
+    for (std::size_t i = 0; i < run->size(); ++i) {
+      if (i != 0) out += ',';
+      appendKey(out, (*run)[i].key);
+      out += (*run)[i].value;
     }
-    out += "},\n";
+    out += "},\"runLabels\":{";
+    for (std::size_t i = 0; i < run->size(); ++i) {
+      if (i != 0) out += ',';
+      appendKey(out, (*run)[i].key);
+      out += quote((*run)[i].label);
+    }
+    out += '}';
   }
+  out += separator;
   out += "\"columns\":[";
   for (std::size_t i = 0; i < columns.size(); ++i) {
     if (i != 0) out += ',';
     out += quote(columns[i]);
   }
-  out += "],\n\"objects\":[";
+  out += lines ? "]}\n" : "],\n\"objects\":[";
   return out;
 }
 
@@ -133,13 +270,16 @@ std::string key(std::string_view column) {
   return out;
 }
 
-void appendObject(std::string& out, const std::vector<std::string>& keys,
-                  const std::vector<std::string_view>& quotedCells, const RowMarks& marks,
-                  bool first) {
-  out += first ? "\n{" : ",\n{";
-  for (std::size_t i = 0; i < keys.size() && i < quotedCells.size(); ++i) {
+void appendObject(std::string& out, bool lines, const std::vector<std::string>& keys,
+                  const std::vector<std::string_view>& values, const RowMarks& marks, bool first) {
+  if (lines) {
+    out += "{\"type\":\"object\",";
+  } else {
+    out += first ? "\n{" : ",\n{";
+  }
+  for (std::size_t i = 0; i < keys.size() && i < values.size(); ++i) {
     out += keys[i];
-    out += quotedCells[i];
+    out += values[i];
     out += ',';
   }
   const auto flag = [](bool value) { return value ? "true" : "false"; };
@@ -151,49 +291,28 @@ void appendObject(std::string& out, const std::vector<std::string>& keys,
   out += flag(marks.modifyFailed);
   out += ",\"safetySkipped\":";
   out += flag(marks.safetySkipped);
-  out += '}';
+  out += lines ? "}\n" : "}";
 }
 
-std::string object(const std::vector<std::string>& columns, const std::vector<std::string>& cells,
-                   const RowMarks& marks, bool first) {
-  std::vector<std::string> keys;
-  std::vector<std::string> quoted;
-  for (const std::string& column : columns) keys.push_back(key(column));
-  for (const std::string& cell : cells) quoted.push_back(quote(cell));
-  std::string out;
-  appendObject(out, keys, std::vector<std::string_view>(quoted.begin(), quoted.end()), marks,
-               first);
-  return out;
-}
-
-std::string documentEnd(const UpdateCounters* counters, bool writeStats,
+std::string documentEnd(bool lines, const UpdateCounters* counters, bool writeStats,
                         std::string_view undoFile) {
-  std::string out = "\n]";
+  std::string out = lines ? "{\"type\":\"statistics\"" : "\n]";
   if (writeStats) {
-    out += ",\n\"statistics\":";
+    out += lines ? ",\"statistics\":" : ",\n\"statistics\":";
     if (counters == nullptr) {
       out += "null";
     } else {
+      // Every counter always, so that scripts need no default for a missing member.
       out += formatText(
-          "{\"Total Updates\":%d,\"Updates Ok\":%d,\"Updates Error\":%d,"
-          "\"Updates Skipped\":%d,\"Updates Safety Skipped\":%d",
+          "{\"totalUpdates\":%d,\"updatesOk\":%d,\"updatesError\":%d,\"updatesSkipped\":%d,"
+          "\"updatesSafetySkipped\":%d,\"updatesUnknown\":%d,\"updatesNotAttempted\":%d,"
+          "\"writingStoppedAt\":",
           counters->totalUpdates, counters->updatesOk, counters->updatesError,
-          counters->updatesSkipped, counters->updatesSafetySkipped);
-      // As on the console: only when writing stopped.
-      if (counters->updatesUnknown != 0) {
-        out += formatText(",\"Updates Unknown\":%d", counters->updatesUnknown);
-      }
-      if (counters->updatesNotAttempted != 0) {
-        out += formatText(",\"Updates Not Attempted\":%d", counters->updatesNotAttempted);
-      }
-      if (counters->writingStopped) {
-        out += ",\"Writing Stopped At\":";
-        out += quote(counters->writingStoppedAt);
-      }
-      if (!undoFile.empty()) {
-        out += ",\"Undo File\":";
-        out += quote(undoFile);
-      }
+          counters->updatesSkipped, counters->updatesSafetySkipped, counters->updatesUnknown,
+          counters->updatesNotAttempted);
+      out += counters->writingStopped ? quote(counters->writingStoppedAt) : "null";
+      out += ",\"undoFile\":";
+      out += undoFile.empty() ? "null" : quote(undoFile);
       out += '}';
     }
   }

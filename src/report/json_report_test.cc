@@ -30,43 +30,78 @@ TEST(JsonReportTest, QuoteEscapesAndReplacesInvalidUtf8) {
   for (const Case& c : invalid) EXPECT_EQ(quote(c.in), "\"" + c.out + "\"") << c.in;
 }
 
-TEST(JsonReportTest, DocumentPiecesJoinIntoOneDocument) {
-  const LabelValues run = {{"Action", "DISABLE"}, {"Search Base", "dc=\"x\""}};
-  const std::vector<std::string> columns = {"DN", "ACTION"};
+TEST(JsonReportTest, ValuesTakeTheirColumnsType) {
+  struct Case {
+    std::string column;
+    std::string cell;
+    std::string source;
+    std::string json;
+  };
+  const Case cases[] = {
+      {"pwage", "0634", "0634", "634"},
+      {"lltsAge", "-0001", "-0001", "-1"},
+      {"pwage", "0000", "0000", "0"},
+      {"userAccountControl", "(4098) MBR DISABLED ", "4098", "4098"},
+      {"userAccountControl", "() ", "", "null"},
+      {"userAccountControl", "(x) ", "x", "\"(x) \""},
+      {"logonCount", "12", "12", "12"},
+      {"pwdLastSet", "2025/03/15-11:56:24", "133865097840000000", "\"2025-03-15T10:56:24Z\""},
+      {"accountExpires", "0000/00/00-00:00:00", "9223372036854775807", "null"},
+      {"accountExpires", "0000/00/00-00:00:00", "0", "null"},
+      {"lastLogonTimestamp", "0000/00/00-00:00:00", "", "null"},
+      {"lastLogon", "1601/01/01-00:00:01", "10000000", "\"1601-01-01T00:00:01Z\""},
+      {"whenCreated", "20030110090000.0Z", "20030110090000.0Z", "\"2003-01-10T09:00:00Z\""},
+      {"whenCreated", "garbage", "garbage", "\"garbage\""},
+      {"whenChanged", "", "", "null"},
+      {"operatingSystem", "0634", "0634", "\"0634\""},
+  };
+  for (const Case& c : cases) {
+    std::string out;
+    appendValue(out, valueType(c.column, cellKind(c.column)), c.cell, c.source);
+    EXPECT_EQ(out, c.json) << c.column << " " << c.source;
+  }
+  EXPECT_EQ(isoDate(-5), "null");
+  EXPECT_EQ(isoDate(116444736000000000), "\"1970-01-01T00:00:00Z\"");
+  EXPECT_EQ(isoDate(125911584000000000), "\"2000-01-01T00:00:00Z\"");
+}
+
+TEST(JsonReportTest, DocumentAndLinesCarryTheSameMembers) {
+  const std::vector<RunEntry> run = {{"ageDays", "Age (days)", "90"},
+                                     {"forReal", "For Real Setting", "false"}};
+  const std::vector<std::string> keys = {key("DN"), key("pwage")};
+  const std::vector<std::string_view> values = {"\"cn=a\"", "634"};
   RowMarks failed;
   failed.modifyFailed = true;
   UpdateCounters counters;
   counters.totalUpdates = 2;
   counters.updatesOk = 1;
-  const std::string document =
-      documentStart("", &run, columns) + object(columns, {"cn=a", "DISABLE"}, RowMarks{}, true) +
-      object(columns, {"cn=b", "DISABLE"}, failed, false) + documentEnd(&counters, true, "u.ldif");
+  const std::string reason = "time limit";
+  std::string document = documentStart(false, nullptr, &run, {"DN", "pwage"});
+  appendObject(document, false, keys, values, RowMarks{}, true);
+  appendObject(document, false, keys, values, failed, false);
+  document += documentEnd(false, &counters, true, "u.ldif");
   EXPECT_EQ(document,
-            "{\"run\":{\"Action\":\"DISABLE\",\"Search Base\":\"dc=\\\"x\\\"\"},\n"
-            "\"columns\":[\"DN\",\"ACTION\"],\n"
-            "\"objects\":[\n"
-            "{\"DN\":\"cn=a\",\"ACTION\":\"DISABLE\",\"disabled\":false,"
-            "\"domainController\":false,\"modifyFailed\":false,\"safetySkipped\":false},\n"
-            "{\"DN\":\"cn=b\",\"ACTION\":\"DISABLE\",\"disabled\":false,"
-            "\"domainController\":false,\"modifyFailed\":true,\"safetySkipped\":false}\n"
-            "],\n"
-            "\"statistics\":{\"Total Updates\":2,\"Updates Ok\":1,\"Updates Error\":0,"
-            "\"Updates Skipped\":0,\"Updates Safety Skipped\":0,\"Undo File\":\"u.ldif\"}}\n");
-  // No header, a report-only run, no statistics switch: the optional parts drop out.
-  EXPECT_EQ(documentStart("", nullptr, {}) + documentEnd(nullptr, true, ""),
-            "{\"columns\":[],\n\"objects\":[\n],\n\"statistics\":null}\n");
-  EXPECT_TRUE(documentStart("INCOMPLETE: x", nullptr, {})
-                  .starts_with("{\"incomplete\":\"INCOMPLETE: x\",\n\"columns\":[]"));
-  EXPECT_EQ(documentEnd(&counters, false, "u.ldif"), "\n]}\n");
-  // Stopped writing adds its counts and the account it stopped at.
-  counters.updatesUnknown = 1;
-  counters.updatesNotAttempted = 3;
-  counters.writingStopped = true;
-  counters.writingStoppedAt = "cn=\"b\"";
-  EXPECT_EQ(documentEnd(&counters, true, ""),
-            "\n],\n\"statistics\":{\"Total Updates\":2,\"Updates Ok\":1,\"Updates Error\":0,"
-            "\"Updates Skipped\":0,\"Updates Safety Skipped\":0,\"Updates Unknown\":1,"
-            "\"Updates Not Attempted\":3,\"Writing Stopped At\":\"cn=\\\"b\\\"\"}}\n");
+            "{\"schemaVersion\":2,\"incomplete\":null,\n"
+            "\"run\":{\"ageDays\":90,\"forReal\":false},"
+            "\"runLabels\":{\"ageDays\":\"Age (days)\",\"forReal\":\"For Real Setting\"},\n"
+            "\"columns\":[\"DN\",\"pwage\"],\n\"objects\":[\n"
+            "{\"DN\":\"cn=a\",\"pwage\":634,\"disabled\":false,\"domainController\":false,"
+            "\"modifyFailed\":false,\"safetySkipped\":false},\n"
+            "{\"DN\":\"cn=a\",\"pwage\":634,\"disabled\":false,\"domainController\":false,"
+            "\"modifyFailed\":true,\"safetySkipped\":false}\n],\n"
+            "\"statistics\":{\"totalUpdates\":2,\"updatesOk\":1,\"updatesError\":0,"
+            "\"updatesSkipped\":0,\"updatesSafetySkipped\":0,\"updatesUnknown\":0,"
+            "\"updatesNotAttempted\":0,\"writingStoppedAt\":null,\"undoFile\":\"u.ldif\"}}\n");
+  std::string lines = documentStart(true, &reason, nullptr, {"DN"});
+  appendObject(lines, true, {key("DN")}, {"\"cn=a\""}, RowMarks{}, true);
+  lines += documentEnd(true, nullptr, true, "");
+  EXPECT_EQ(lines,
+            "{\"type\":\"run\",\"schemaVersion\":2,\"incomplete\":{\"reason\":\"time limit\"},"
+            "\"columns\":[\"DN\"]}\n"
+            "{\"type\":\"object\",\"DN\":\"cn=a\",\"disabled\":false,\"domainController\":false,"
+            "\"modifyFailed\":false,\"safetySkipped\":false}\n"
+            "{\"type\":\"statistics\",\"statistics\":null}\n");
+  EXPECT_EQ(documentEnd(true, &counters, false, ""), "{\"type\":\"statistics\"}\n");
 }
 
 }  // namespace

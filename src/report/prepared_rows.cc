@@ -46,6 +46,10 @@ PreparedRows::PreparedRows(const ReportWriter& writer, std::size_t blockSize)
     : writer_(writer), blockSize_(blockSize) {
   const std::vector<CellKind>& kinds = writer.cellKinds();
   keepsAges_ = std::any_of(kinds.begin(), kinds.end(), isAge);
+  for (std::size_t i = kinds.size(); i-- > 0;) {
+    if (kinds[i] == CellKind::kPasswordAge) agePosition_[0] = i;
+    if (kinds[i] == CellKind::kLastLogonAge) agePosition_[1] = i;
+  }
 }
 
 void PreparedRows::add(const ObjectRecord& record, const RowMarks& marks) {
@@ -63,7 +67,7 @@ void PreparedRows::add(const ObjectRecord& record, const RowMarks& marks) {
     put<std::uint32_t>(row_, 0);
     text_.clear();
     appendCellText(text_, columns[i], kinds[i], record, nullptr);
-    writer_.encodeCell(row_, text_);
+    writer_.encodeCell(row_, text_, i, cellSource(columns[i], kinds[i], record, nullptr));
     const auto length = static_cast<std::uint32_t>(row_.size() - lengthAt - sizeof(std::uint32_t));
     std::memcpy(row_.data() + lengthAt, &length, sizeof length);
   }
@@ -147,10 +151,10 @@ void PreparedRows::writeRows(ReportWriter& writer, const char* at, const char* e
       lltsAge_.clear();
       ageText_.clear();
       appendInt8AgeDays(ageText_, pwdLastSet, finishTime);
-      writer_.encodeCell(pwage_, ageText_);
+      writer_.encodeCell(pwage_, ageText_, agePosition_[0], ageText_);
       ageText_.clear();
       appendInt8AgeDays(ageText_, lastLogon, finishTime);
-      writer_.encodeCell(lltsAge_, ageText_);
+      writer_.encodeCell(lltsAge_, ageText_, agePosition_[1], ageText_);
     }
     for (std::size_t i = 0; i < kinds.size(); ++i) {
       if (kinds[i] == CellKind::kPasswordAge) {

@@ -58,6 +58,7 @@ class PreparedRows {
   const ReportWriter& writer_;
   std::size_t blockSize_;
   bool keepsAges_ = false;
+  std::size_t agePosition_[2] = {0, 0};  ///< a pwage and an lltsAge column, for their encoding
   // Blocks set aside come first in the order of rows, then the blocks in memory. Once
   // setting aside failed, every later block stays in memory.
   std::unique_ptr<std::FILE, FileCloser> spill_;

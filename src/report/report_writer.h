@@ -17,6 +17,7 @@
 #include "common/run_settings.h"
 #include "common/update_counters.h"
 #include "report/dhtml.h"
+#include "report/json_report.h"
 #include "report/row_cells.h"
 
 namespace tavrel {
@@ -26,6 +27,7 @@ namespace tavrel {
 struct ReportHeader {
   AgeLimits limits;              ///< start time, thresholds and their date texts
   std::string finishDate;        ///< date text of the search's finish time
+  Int8 finishTime = 0;           ///< the search's finish time
   RootDseInfo rootDse;           ///< host, directory type, forest/domain and their modes
   std::string searchBase;        ///< the base actually searched
   std::string filter;            ///< the filter as sent to the directory
@@ -63,9 +65,11 @@ class ReportWriter {
   /// One object's row, after the action engine has stored ACTION and RESULT.
   void writeRow(const ObjectRecord& record, const RowMarks& marks, const RowTexts& texts);
 
-  /// Appends one cell's text as the format writes it: escaped for the markup formats, a
-  /// csv field, a JSON string.
-  void encodeCell(std::string& out, std::string_view text) const;
+  /// Appends the cell of column `column` as the format writes it: escaped for the markup
+  /// formats, a csv field, a typed JSON value. `source` is what the text was rendered from
+  /// (cellSource), which JSON writes in its own type.
+  void encodeCell(std::string& out, std::string_view text, std::size_t column,
+                  std::string_view source) const;
 
   /// One row from cells already encoded with encodeCell, one per column in column order.
   void writeEncodedRow(const std::vector<std::string_view>& cells, const RowMarks& marks);
@@ -96,6 +100,8 @@ class ReportWriter {
 
  private:
   void write(std::string_view text);
+  std::FILE* openReportFile(const RunSettings& settings, std::string& error);
+  void closeReportFile();
   void writeTitleBlock(const RunSettings& settings, const ReportHeader& header);
   void writeInformationTable(const RunSettings& settings, const ReportHeader& header);
   void writeColourLegend();
@@ -107,6 +113,7 @@ class ReportWriter {
   static constexpr std::size_t kFileBufferSize = 1 << 20;
   std::unique_ptr<char[]> fileBuffer_;  ///< declared before file_: outlives its use there
   std::FILE* file_ = nullptr;
+  bool toStandardOutput_ = false;  ///< file_ is stdout, which is not ours to close
   std::string fileName_;
   std::optional<std::string> undoFile_;
   ReportFormat format_ = ReportFormat::kNone;
@@ -119,6 +126,7 @@ class ReportWriter {
   bool rowsLost_ = false;
   std::vector<CellKind> cellKinds_;
   std::vector<std::string> encodedNames_;  ///< dhtml element names or JSON keys
+  std::vector<json::ValueType> jsonTypes_;
   // Reused from row to row: 100,000 rows, no allocation each.
   std::string cellText_;
   std::string cellBytes_;

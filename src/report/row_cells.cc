@@ -32,7 +32,8 @@ RowTexts beginRowTexts(const ObjectRecord& record, std::string pwage, std::strin
   RowTexts texts;
   texts.pwage = std::move(pwage);
   texts.lltsAge = std::move(lltsAge);
-  texts.accountExpiresDate = int8DateText(record.get("accountExpires"));
+  texts.accountExpiresValue = record.get("accountExpires");
+  texts.accountExpiresDate = int8DateText(texts.accountExpiresValue);
   return texts;
 }
 
@@ -90,6 +91,27 @@ void appendCellText(std::string& out, std::string_view column, CellKind kind,
       out += userAccountControlText(record.get(column));
       break;
   }
+}
+
+std::string_view cellSource(std::string_view column, CellKind kind, const ObjectRecord& record,
+                            const RowTexts* texts) {
+  switch (kind) {
+    case CellKind::kValue:
+    case CellKind::kAccountControl:
+      return record.get(column);
+    case CellKind::kPwdLastSetDate:
+      return record.get("pwdLastSet");
+    case CellKind::kLastLogonDate:
+      return record.get("lastLogonTimestamp");
+    case CellKind::kAccountExpiresDate:
+      return texts != nullptr ? std::string_view(texts->accountExpiresValue)
+                              : record.get("accountExpires");
+    case CellKind::kPasswordAge:
+      return texts != nullptr ? std::string_view(texts->pwage) : std::string_view();
+    case CellKind::kLastLogonAge:
+      return texts != nullptr ? std::string_view(texts->lltsAge) : std::string_view();
+  }
+  return {};
 }
 
 std::string cellText(std::string_view column, const ObjectRecord& record, const RowTexts& texts) {

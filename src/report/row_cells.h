@@ -17,6 +17,7 @@ struct RowTexts {
   std::string pwage;
   std::string lltsAge;
   std::string accountExpiresDate;
+  std::string accountExpiresValue;  ///< the Int8 that date was rendered from
 };
 
 /// The row texts of `record`; `pwage` and `lltsAge` come from the search's age computation.
@@ -41,6 +42,11 @@ CellKind cellKind(std::string_view column);
 /// the age cells stay empty: their callers fill them in once the search has finished.
 void appendCellText(std::string& out, std::string_view column, CellKind kind,
                     const ObjectRecord& record, const RowTexts* texts);
+
+/// The value the cell of `column` is rendered from: the Int8 of a date, the record's value of
+/// the other kinds, the age text of the ages (empty without `texts`).
+std::string_view cellSource(std::string_view column, CellKind kind, const ObjectRecord& record,
+                            const RowTexts* texts);
 
 /// The unescaped text of one report cell: the record's value, or for the time, age and
 /// userAccountControl columns (matched case-sensitively by substring) their rendering.

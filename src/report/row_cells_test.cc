@@ -33,7 +33,7 @@ TEST(CellTextTest, RenderedColumns) {
   record.set("pwdlastset", "raw lower-case value");
   record.set("userAccountControl", "4098");
   // accountExpires comes from the texts fixed before the action, not from the record.
-  RowTexts texts{"0045", "-0001", "expiry as found"};
+  RowTexts texts{"0045", "-0001", "expiry as found", ""};
 
   struct Case {
     const char* column;

@@ -96,6 +96,9 @@ REFUSALS = [
     (["-report", "-delim", "\u00e9"], b"\nERROR: Invalid Delimiter.\n\n" + HINT, 1),
     (["-report", "-format", "json", "-append"],
      b"\nERROR: -append cannot be used with -format json.\n\n" + HINT, 1),
+    (["-report", "-file", "-", "-append"],
+     b"\nERROR: -append cannot be used with -file -.\n\n" + HINT, 1),
+    (["-report", "-file", "-", "-sh"], b"\nERROR: -sh cannot be used with -file -.\n\n" + HINT, 1),
 ]
 # An empty value is refused, given as "" or with nothing after it; -h points at a closed port
 # so that a run getting past the checks would say so.

@@ -296,6 +296,25 @@ class DisabledForTest(JournalTestCase):
         self.assertEqual(os.listdir(self.work), [])
 
 
+def typed(column, cell):
+    """The JSON value of a csv cell (written under TZ=UTC)."""
+    if column in ("pwage", "lltsAge"):
+        return int(cell)
+    if column == "userAccountControl":
+        return int(cell[1:cell.index(")")])
+    if column in ("pwdLastSet", "lastLogonTimestamp", "accountExpires"):
+        if cell == "0000/00/00-00:00:00":
+            return None
+        day, time = cell.split("-")
+        return day.replace("/", "-") + "T" + time + "Z"
+    if column == "whenCreated":
+        if not cell:
+            return None
+        return "%s-%s-%sT%s:%s:%sZ" % (cell[0:4], cell[4:6], cell[6:8], cell[8:10], cell[10:12],
+                                       cell[12:14])
+    return cell
+
+
 class JsonReportTest(JournalTestCase):
     PLAIN_OU = "ou=Plain," + SUFFIX
     HOSTILE_OU = "ou=Hostile," + SUFFIX
@@ -312,6 +331,8 @@ class JsonReportTest(JournalTestCase):
         return [sf.ou("Plain"), sf.ou("Hostile"), sf.ou("Stale"),
                 computer("PC1", parent=plain, expires=sf.INT8_NEVER),
                 computer("PC2", parent=plain, uac=DISABLED),
+                sf.computer("PC3", parent=plain, uac=ENABLED,
+                            pwd_last_set=int8_days_ago(500, now=NOW)),
                 sf.domain_controller("DC9", parent=plain, pwd_last_set=OLD), hostile]
 
     def report(self, fixture, name, *args):
@@ -331,8 +352,11 @@ class JsonReportTest(JournalTestCase):
                     csv = self.report(fixture, "r.csv", *args, "-format", "csv",
                                       "-noheader").decode("utf-8").split("\n")
                     columns = csv[0].split(";")[:-1]
+                    self.assertEqual(document["schemaVersion"], 2)
+                    self.assertIsNone(document["incomplete"])
                     self.assertEqual(document["columns"], columns)
-                    rows = [dict(zip(columns, line.split(";")[:-1])) for line in csv[1:] if line]
+                    rows = [{c: typed(c, v) for c, v in zip(columns, line.split(";")[:-1])}
+                            for line in csv[1:] if line]
                     self.assertEqual([{c: o[c] for c in columns} for o in document["objects"]],
                                      rows)
                     marks = {o["DN"]: (o["disabled"], o["domainController"], o["modifyFailed"],
@@ -341,14 +365,33 @@ class JsonReportTest(JournalTestCase):
                     self.assertEqual(marks["cn=dc9,ou=plain,dc=tavrel,dc=test"][1], True)
                     self.assertEqual("run" in document, "-noheader" not in switches)
                     if "-noheader" not in switches:
-                        self.assertEqual(document["run"]["Search Base"], self.PLAIN_OU)
+                        run = document["run"]
+                        self.assertEqual(run["searchBase"], self.PLAIN_OU)
+                        self.assertEqual(document["runLabels"]["searchBase"], "Search Base")
+                        self.assertEqual((run["ageDays"], run["forReal"], run["pageSize"],
+                                          run["searchStartTime"], run["maxOldAgeDate"]),
+                                         (90, False, 100, "2026-03-01T12:00:00Z", None))
                     if "-nostats" in switches:
                         self.assertNotIn("statistics", document)
                     elif action == ["-report"]:
                         self.assertIsNone(document["statistics"])
                     else:
-                        self.assertEqual(document["statistics"]["Total Updates"], 3)
-                        self.assertEqual(document["statistics"]["Updates Ok"], 0)
+                        self.assertEqual(document["statistics"]["totalUpdates"], 4)
+                        self.assertEqual(document["statistics"]["updatesOk"], 0)
+
+    def test_lines_stream_one_account_each_and_filter_by_number(self):
+        fixture = self.directory(*self.domain())
+        raw = self.report(fixture, "r.jsonl", "-disable", "-b", self.PLAIN_OU, "-format",
+                          "jsonl")
+        lines = [json.loads(line) for line in raw.decode("utf-8").splitlines()]
+        self.assertEqual([line["type"] for line in lines],
+                         ["run"] + ["object"] * 4 + ["statistics"])
+        self.assertEqual(lines[0]["schemaVersion"], 2)
+        self.assertEqual(lines[-1]["statistics"]["totalUpdates"], 4)
+        # Compared as text every age would pass ("0200" > 365 in jq): only PC3 is that old.
+        old = subprocess.run(["jq", "-r", 'select(.type == "object" and .pwage > 365) | .cn'],
+                             input=raw, capture_output=True, check=True).stdout
+        self.assertEqual(old, b"pc3\n")
 
     def test_hostile_values_parse(self):
         fixture = self.directory(*self.domain())

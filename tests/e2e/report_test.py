@@ -322,6 +322,30 @@ class ReportTest(unittest.TestCase):
 
     # -- file handling
 
+    def test_file_dash_writes_the_report_to_standard_output(self):
+        # The bytes a report file would hold, whatever the format; progress and statistics
+        # move to standard error, so the pipe carries the report alone.
+        for name, args in (("csv_disable_dryrun.csv.txt", ["-format", "csv"]),
+                           ("html_disable_dryrun.htm", [])):
+            with self.subTest(name=name):
+                code, out, err = self.run_report("-disable", "-safety", "1", "-file", "-", *args)
+                self.assertEqual(code, 0, err)
+                self.assertMatchesExpected(out, name)
+                self.assertIn(b"Creating Report File: -\n", err)
+                self.assertTrue(err.endswith(self.STATISTICS +
+                                             b"\nCommand completed successfully\n\n"), err)
+        self.assertEqual(os.listdir(self.work), [])
+        # Piped straight into a reader that takes one JSON value per line.
+        code, out, err = run_tavrel(
+            "/bin/sh", ["-c", '"$0" "$@" | jq -c .type', TAVREL, "-report", "-h",
+                        self.d.ldapi_uri, "-b", REPORT, "-format", "jsonl", "-file", "-"],
+            faketime=CLOCK, tz=ZONE, cwd=self.work)
+        self.assertEqual(code, 0, err)
+        types = out.decode().split()
+        self.assertEqual((types[0], types[-1]), ('"run"', '"statistics"'))
+        self.assertGreater(types.count('"object"'), 0)
+        self.assertEqual(os.listdir(self.work), [])
+
     def test_default_name_carries_the_local_date_stamp(self):
         code, out, err = self.run_report()
         self.assertReportRun(code, out, err, "tavrel.20041229-010922.htm")
