@@ -18,6 +18,11 @@ bool isSwitch(const std::string& argument) {
   return argument.size() < 2 || argument[1] < '0' || argument[1] > '9';
 }
 
+// Switches whose value may be a lone "-", standard input; anywhere else it is a switch.
+bool takesStandardInput(const std::string& pending, const std::string& argument) {
+  return argument == "-" && pending == "pwfile";
+}
+
 }  // namespace
 
 CommandLine::CommandLine(const std::vector<std::string>& arguments) : arguments_(arguments) {
@@ -26,7 +31,7 @@ CommandLine::CommandLine(const std::vector<std::string>& arguments) : arguments_
   std::string pending;
   for (size_t i = 1; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
-    if (isSwitch(argument)) {
+    if (isSwitch(argument) && !takesStandardInput(pending, argument)) {
       pending = lowerCase(std::string_view(argument).substr(1));
       switches_[pending].clear();
     } else if (pending.empty()) {

@@ -74,6 +74,11 @@ struct RunSettings {
   /// The undo journal of a -forreal run that can write; empty when there is none (report
   /// runs, test runs, -noundo).
   std::string undoFile;
+  /// -user: the account the bind signs in as, as typed; empty: the logged-on user.
+  std::string bindUser;
+  /// -pwfile: the file whose first line is the password ("-": standard input); empty: the
+  /// password is asked for at the terminal.
+  std::string passwordFile;
 };
 
 }  // namespace tavrel

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "directory/kerberos_login.h"
 #include "directory/libldap_session.h"
 
 namespace tavrel::ldap {
@@ -25,6 +26,8 @@ int connectTimeout = 10;
 int operationTimeout = 120;
 // A write waits this long for its answer; the run sets it from -t.
 int writeTimeout = 120;
+
+constexpr char kKerberosMechanisms[] = "GSS-SPNEGO GSSAPI";
 
 // Every SASL prompt gets its default, or an empty answer: the bind uses the logged-on user's
 // own identity and never asks anything.
@@ -118,8 +121,11 @@ void applySessionOptions(LDAP* ld) {
 }
 
 int bindAsUser(LDAP* ld) {
-  int result = ldap_sasl_interactive_bind_s(ld, nullptr, nullptr, nullptr, nullptr, LDAP_SASL_QUIET,
-                                            answerSaslPrompts, nullptr);
+  // After a sign-in with a name and password only the Kerberos mechanisms may serve: EXTERNAL
+  // over ldapi would bind as the local user instead of the one asked for.
+  const char* mechanisms = explicitLoginActive() ? kKerberosMechanisms : nullptr;
+  int result = ldap_sasl_interactive_bind_s(ld, nullptr, mechanisms, nullptr, nullptr,
+                                            LDAP_SASL_QUIET, answerSaslPrompts, nullptr);
   // The library says "no such attribute" when the server's root entry lists no SASL
   // mechanism at all; no bind answer from a server carries that code. For the user it means
   // the server does not support this way of signing in.
