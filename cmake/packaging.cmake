@@ -56,8 +56,9 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 # tavrel_<version>_<arch>.deb
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-# The shared libraries the binary links (dpkg-shlibdeps), plus the SASL plugin that the
-# Kerberos bind loads at run time and no link line shows.
+# The shared libraries the binary links (dpkg-shlibdeps: MIT Kerberos for the sign-in of -user
+# among them), plus the SASL plugin that the Kerberos bind loads at run time and no link line
+# shows.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS libsasl2-modules-gssapi-mit)
 # kinit and klist, to get the ticket the bind uses.

@@ -1,5 +1,5 @@
 # bash completion for tavrel: switch names, the values of -format, -sort, -rsort, -s and
-# -delim, and file names after -file and -undo. Installed as
+# -delim, and file names after -file, -undo and -pwfile. Installed as
 # share/bash-completion/completions/tavrel; works without the bash-completion package too
 # (source it from ~/.bashrc).
 
@@ -7,7 +7,7 @@ _tavrel_switches="-report -disable -delete -move -newparent -stamp -forreal -saf
   -undo -noundo -renamemask -users -age -maxage -realage -llts -onlydisabled -nodc
   -disabledfor -f -af -bit -excldn -excldndelim -addattrib -h -b -s -ps -t -norefer -format
   -file -append -delim -sort -rsort -noheader -nohtmlheader -nostats -nolc -sh -q -d -help
-  --help --version"
+  -user -pwfile --help --version"
 
 _tavrel() {
   local cur=${COMP_WORDS[COMP_CWORD]}
@@ -31,7 +31,7 @@ _tavrel() {
       done
       return
       ;;
-    file | undo)
+    file | undo | pwfile)
       compopt -o filenames 2>/dev/null
       mapfile -t COMPREPLY < <(compgen -f -- "$cur")
       return
@@ -42,7 +42,7 @@ _tavrel() {
   # -llts take a value too, but only their presence matters, so a switch follows them.
   case $switch in
     b | f | af | ps | t | age | maxage | newparent | renamemask | safety | addattrib | excldn | \
-      excldndelim | disabledfor) return ;;
+      excldndelim | disabledfor | user) return ;;
   esac
   mapfile -t COMPREPLY < <(compgen -W "$_tavrel_switches" -- "$cur")
 }

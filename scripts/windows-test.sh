@@ -4,7 +4,11 @@
 # layers' tests that need a time zone or the slapd test directory, and the command-line cases
 # that end before a directory is bound.
 #
-#   sh scripts/windows-test.sh [BUILD_FOLDER]      (default: build-win beside this script's repo)
+#   sh scripts/windows-test.sh [BUILD_FOLDER [LINUX_TAVREL]]
+#
+# BUILD_FOLDER defaults to build-win beside this script's repo. With LINUX_TAVREL (the Linux
+# build of the same tree), tavrel.exe also runs whole against a Samba domain controller and
+# its reports are compared with that build's, where the machine can run the domain.
 #
 # wine runs in a prefix of its own, made in a temporary folder and removed at the end, with a
 # persistent wineserver for the length of the run (without it every wine start that writes
@@ -70,3 +74,16 @@ elapsed "platform layer tests done"
 
 python3 "$top/tests/windows/cli_windows_test.py" --exe "$build/tavrel.exe"
 elapsed "command-line tests done"
+
+# The shipped program whole. The suite starts the prefix's wineserver anew inside the domain's
+# network namespace, where the sockets of the programs it serves have to be made.
+if [ -n "${2:-}" ]; then
+  if python3 "$top/tests/fixtures/samba/samba_fixture.py" check >/dev/null 2>&1; then
+    wineserver -k 2>/dev/null || true
+    wineserver -w 2>/dev/null || true
+    python3 "$top/tests/windows/samba_windows_test.py" --exe "$build/tavrel.exe" --tavrel "$2"
+    elapsed "Samba domain run under wine done"
+  else
+    echo "windows-test: this machine cannot run the Samba domain; tavrel.exe was not run whole"
+  fi
+fi

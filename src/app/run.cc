@@ -8,6 +8,7 @@
 #include "actions/action_engine.h"
 #include "actions/undo_journal.h"
 #include "cli/command_line.h"
+#include "cli/credentials.h"
 #include "cli/gnu_switches.h"
 #include "cli/help_text.h"
 #include "cli/options.h"
@@ -82,12 +83,14 @@ PhaseResult checkOutputFolders(const RunSettings& settings) {
 }
 
 /// Opens and binds the session and reads the root entry. Either failure ends the run.
-PhaseResult connectDirectory(const RunSettings& settings, std::optional<DirectorySession>& session,
-                             RootDseInfo& rootDse) {
+/// A bind as a named account gets its identity; the password is wiped once the bind is done.
+PhaseResult connectDirectory(const RunSettings& settings, ldap::BindIdentity& identity,
+                             std::optional<DirectorySession>& session, RootDseInfo& rootDse) {
   console::debugErr("DEBUG: OpenLDAP - [" + settings.host + "]\n");
   std::optional<std::string> host;
   if (!settings.host.empty()) host = settings.host;
-  session = OpenLDAP(host, settings.chaseReferrals);
+  session = OpenLDAP(host, settings.chaseReferrals, identity.user.empty() ? nullptr : &identity);
+  identity.password.wipe();
   if (!session) {
     console::err(kTerminating);
     return PhaseResult::exit(kExitFatal);
@@ -186,11 +189,13 @@ int runTavrel(const std::vector<std::string>& arguments) {
   }
 
   if (PhaseResult r = checkOutputFolders(settings); r.stop) return finish(r.exitCode);
+  ldap::BindIdentity identity;
+  if (PhaseResult r = readBindCredentials(settings, identity); r.stop) return finish(r.exitCode);
 
   // Connected: the session and the root entry live until the process ends.
   std::optional<DirectorySession> session;
   RootDseInfo rootDse;
-  if (PhaseResult r = connectDirectory(settings, session, rootDse); r.stop) {
+  if (PhaseResult r = connectDirectory(settings, identity, session, rootDse); r.stop) {
     return finish(r.exitCode);
   }
 

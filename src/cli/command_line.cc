@@ -18,6 +18,13 @@ bool isSwitch(const std::string& argument) {
   return argument.size() < 2 || argument[1] < '0' || argument[1] > '9';
 }
 
+// Switches whose value may be a lone "-", standard input; anywhere else it is a switch.
+/// A lone "-" is the value of the switches that name standard input or output ("-pwfile -",
+/// "-file -"), and a switch everywhere else.
+bool takesStandardInput(const std::string& pending, const std::string& argument) {
+  return argument == "-" && (pending == "pwfile" || pending == "file");
+}
+
 }  // namespace
 
 CommandLine::CommandLine(const std::vector<std::string>& arguments) : arguments_(arguments) {
@@ -26,9 +33,7 @@ CommandLine::CommandLine(const std::vector<std::string>& arguments) : arguments_
   std::string pending;
   for (size_t i = 1; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
-    // "-file -" names standard output: there the lone "-" is the value, not a switch.
-    const bool standardOutput = pending == "file" && argument == "-";
-    if (isSwitch(argument) && !standardOutput) {
+    if (isSwitch(argument) && !takesStandardInput(pending, argument)) {
       pending = lowerCase(std::string_view(argument).substr(1));
       switches_[pending].clear();
     } else if (pending.empty()) {

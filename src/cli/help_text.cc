@@ -89,6 +89,10 @@ Usage:
                   (Default: the report name with .undo.ldif)
                   Apply it with ldapmodify -f file (ldifde -i -f file).
    -noundo        Write no undo file.
+   -user name     Bind as this account (DOMAIN\name, name@REALM or name)
+                  instead of the logged-on user; the password is asked for.
+   -pwfile file   Read the password of -user from the file's first line
+                  (- for standard input).
 
 
   Ex1:

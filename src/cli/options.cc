@@ -43,6 +43,11 @@ constexpr std::string_view kStandardOutputName = "-";
 constexpr std::string_view kStdoutAppend = "\nERROR: -append cannot be used with -file -.\n\n";
 constexpr std::string_view kStdoutShow = "\nERROR: -sh cannot be used with -file -.\n\n";
 
+// A bind as a named account: its name, and where its password comes from.
+constexpr std::string_view kNoUserName = "\nERROR: No account name given for -user.\n\n";
+constexpr std::string_view kNoPasswordFileName = "\nERROR: No file name given for -pwfile.\n\n";
+constexpr std::string_view kPasswordFileWithoutUser = "\nERROR: -pwfile needs -user.\n\n";
+
 constexpr std::string_view kDefaultReportName = "tavrel.<DATE>";
 constexpr std::string_view kDatePlaceholder = "<DATE>";
 constexpr std::string_view kUndoSuffix = ".undo.ldif";
@@ -363,6 +368,24 @@ void readExclusions(const CommandLine& commandLine, RunSettings& settings) {
   }
 }
 
+// The password itself is never a switch's value, so nothing here can echo it.
+PhaseResult readCredentialOptions(const CommandLine& commandLine, RunSettings& settings) {
+  const bool user = commandLine.hasSwitch("user");
+  const bool file = commandLine.hasSwitch("pwfile");
+  if (user) {
+    settings.bindUser = commandLine.switchValue("user");
+    if (settings.bindUser.empty()) return refuseWithHint(kNoUserName);
+  }
+  if (file) {
+    if (!user) return refuseWithHint(kPasswordFileWithoutUser);
+    settings.passwordFile = commandLine.switchValue("pwfile");
+    if (settings.passwordFile.empty()) return refuseWithHint(kNoPasswordFileName);
+  }
+  if (user) console::debugErr("DEBUG: User: " + settings.bindUser + "\n");
+  if (file) console::debugErr("DEBUG: Password File: " + settings.passwordFile + "\n");
+  return PhaseResult::proceed();
+}
+
 }  // namespace
 
 const std::vector<std::string>& acceptedSwitches() {
@@ -375,7 +398,7 @@ const std::vector<std::string>& acceptedSwitches() {
       // Value switches ("bit" and "llts" only matter by their presence).
       "h", "s", "b", "f", "af", "ps", "bit", "t", "age", "maxage", "sort", "rsort", "format",
       "delim", "file", "newparent", "renamemask", "safety", "addattrib", "excldn", "excldndelim",
-      "llts", "undo", "disabledfor"};
+      "llts", "undo", "disabledfor", "user", "pwfile"};
   // clang-format on
   return list;
 }
@@ -420,7 +443,7 @@ PhaseResult evaluateOptions(const CommandLine& commandLine, RunSettings& setting
   if (commandLine.hasSwitch("addattrib")) {
     settings.addAttributes = commandLine.switchValue("addattrib");
   }
-  return PhaseResult::proceed();
+  return readCredentialOptions(commandLine, settings);
 }
 
 std::string defaultUndoFileName(const RunSettings& settings, std::string_view dateStamp) {

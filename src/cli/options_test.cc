@@ -162,7 +162,19 @@ INSTANTIATE_TEST_SUITE_P(
             "UndoIsTheReport",
             {"-disable", "-forreal", "-file", "r.csv", "-undo", "r.csv"},
             "\nERROR: The undo file and the report file must differ.\n\n" + std::string(kHint),
-            1}),
+            1},
+        RefusalCase{"PasswordFileWithoutUser",
+                    {"-report", "-pwfile", "-"},
+                    "\nERROR: -pwfile needs -user.\n\n" + std::string(kHint),
+                    1},
+        RefusalCase{"UserWithoutName",
+                    {"-report", "-user"},
+                    "\nERROR: No account name given for -user.\n\n" + std::string(kHint),
+                    1},
+        RefusalCase{"PasswordFileWithoutName",
+                    {"-report", "-user", "a", "-pwfile"},
+                    "\nERROR: No file name given for -pwfile.\n\n" + std::string(kHint),
+                    1}),
     [](const ::testing::TestParamInfo<RefusalCase>& info) { return info.param.name; });
 
 TEST_F(OptionsTest, HelpWinsOverTheActionChecks) {
@@ -484,6 +496,19 @@ TEST_F(OptionsTest, LaterStageSwitchesEchoAfterTheActionOptions) {
       << outcome.err;
   EXPECT_EQ(outcome.settings.undoFile, "u20041229-010922.ldif");
   EXPECT_EQ(*outcome.settings.disabledForDays, 30);
+}
+
+TEST_F(OptionsTest, AccountAndPasswordFileEchoLast) {
+  Outcome outcome =
+      evaluate({"-report", "-d", "-addattrib", "x", "-pwfile", "pw.txt", "-user", "TAVREL\\alice"});
+  ASSERT_FALSE(outcome.result.stop) << outcome.err;
+  EXPECT_TRUE(
+      outcome.err.ends_with("DEBUG: For Real Setting: 0\n"
+                            "DEBUG: User: TAVREL\\alice\n"
+                            "DEBUG: Password File: pw.txt\n"))
+      << outcome.err;
+  EXPECT_EQ(outcome.settings.bindUser, "TAVREL\\alice");
+  EXPECT_EQ(outcome.settings.passwordFile, "pw.txt");
 }
 
 TEST_F(OptionsTest, UndoJournalOnlyForRunsThatWriteAndBesideTheReport) {

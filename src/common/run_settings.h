@@ -77,6 +77,11 @@ struct RunSettings {
   /// The journal's name was made by the run, not given with -undo: when it is taken, the run
   /// numbers it rather than refuse.
   bool undoFileDefault = false;
+  /// -user: the account the bind signs in as, as typed; empty: the logged-on user.
+  std::string bindUser;
+  /// -pwfile: the file whose first line is the password ("-": standard input); empty: the
+  /// password is asked for at the terminal.
+  std::string passwordFile;
 };
 
 }  // namespace tavrel

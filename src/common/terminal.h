@@ -1,11 +1,18 @@
 #ifndef TAVREL_COMMON_TERMINAL_H_
 #define TAVREL_COMMON_TERMINAL_H_
 
+#include "common/secret_text.h"
+
 namespace tavrel {
 
 /// Whether the process's standard output is a terminal (a console window on Windows), as
 /// opposed to a file, a pipe or a cron job's mail.
 bool stdoutIsTerminal();
+
+/// Reads one line typed at the process's terminal (the controlling terminal, or the console
+/// window) without showing it, into `line` without its line break. Whoever asks writes the
+/// prompt first. False when there is no terminal to read from or it ends before a line.
+bool readHiddenLine(SecretText& line);
 
 }  // namespace tavrel
 

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/secret_text.h"
+
 /// The platform's LDAP client, reduced to the operations the program relies on. The same
 /// interface is implemented over OpenLDAP's libldap (ldap_client_posix.cc) and over the
 /// Windows wldap32 (ldap_client_win32.cc); unit tests substitute a fake
@@ -97,6 +99,13 @@ struct SearchInitResult {
   int error = 0;  ///< the platform's error number when `search` is null
 };
 
+/// Whom a bind with explicit credentials signs in as: the account name as the user typed it
+/// (DOMAIN\name, name@REALM or name) and its password.
+struct BindIdentity {
+  std::string user;
+  SecretText password;
+};
+
 /// One LDAP session (ldap_init's handle).
 class Connection {
  public:
@@ -106,6 +115,10 @@ class Connection {
   virtual int setOption(int option, int value) = 0;
   /// ldap_bind_s with no DN and no credentials: the logged-on user's own identity.
   virtual int bind(int method) = 0;
+  /// The same negotiated bind, signed in as `identity` instead of the logged-on user.
+  /// Windows hands the name and password to the bind; elsewhere Kerberos credentials for the
+  /// name are obtained first, into a cache that only this process sees.
+  virtual int bindAs(int method, const BindIdentity& identity) = 0;
   /// The library's or the server's own words about the last failed operation
   /// (LDAP_OPT_DIAGNOSTIC_MESSAGE: the server's diagnostic text, or the SASL/GSSAPI error
   /// of a bind that failed on the client); empty when there are none.

@@ -15,6 +15,7 @@
 
 #include "common/text.h"
 #include "directory/filter_leniency.h"
+#include "directory/kerberos_login.h"
 #include "directory/ldap_client.h"
 #include "directory/ldap_uri.h"
 #include "directory/libldap_session.h"
@@ -184,8 +185,20 @@ class PosixConnection : public Connection {
     return fromLibrary(code);
   }
 
+  int bindAs(int method, const BindIdentity& identity) override {
+    if (ld_ == nullptr) return fromLibrary(LDAP_SERVER_DOWN);
+    if (method != kAuthNegotiate) return fromLibrary(LDAP_AUTH_UNKNOWN);
+    KerberosLogin login = loginWithPassword(identity.user, identity.password);
+    if (login.code != kSuccess) {
+      loginFailure_ = login.reason;
+      return login.code;
+    }
+    return bind(method);
+  }
+
   std::string diagnosticMessage() override {
     if (ld_ == nullptr) return {};
+    if (!loginFailure_.empty()) return loginFailure_;
     char* text = nullptr;
     if (ldap_get_option(ld_, LDAP_OPT_DIAGNOSTIC_MESSAGE, &text) != LDAP_OPT_SUCCESS ||
         text == nullptr) {
@@ -312,6 +325,8 @@ class PosixConnection : public Connection {
   /// The socket of the connection the bind succeeded on; none before a bind.
   std::optional<int> boundSocket_;
   bool lost_ = false;
+  /// Why the Kerberos sign-in before a bind failed; the bind itself was not tried.
+  std::string loginFailure_;
 };
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "common/console.h"
+#include "directory/account_name.h"
 
 namespace tavrel::ldap {
 
@@ -194,6 +195,11 @@ class Win32Connection : public Connection {
 
   int setOption(int option, int value) override {
     if (ld() == nullptr) return LDAP_SERVER_DOWN;
+    // Referrals off is the documented LDAP_OPT_OFF constant itself, not a pointer to 0:
+    // wine's wldap32 takes any pointer there as "on".
+    if (option == LDAP_OPT_REFERRALS && value == 0) {
+      return static_cast<int>(ldap_set_option(ld(), option, LDAP_OPT_OFF));
+    }
     ULONG setting = static_cast<ULONG>(value);
     return static_cast<int>(ldap_set_option(ld(), option, &setting));
   }
@@ -220,6 +226,26 @@ class Win32Connection : public Connection {
     if (connected != LDAP_SUCCESS) return static_cast<int>(connected);
     if (method == LDAP_AUTH_NEGOTIATE) askForSealing(ld());
     return static_cast<int>(ldap_bind_sA(ld(), nullptr, nullptr, static_cast<ULONG>(method)));
+  }
+
+  int bindAs(int method, const BindIdentity& identity) override {
+    if (ld() == nullptr) return LDAP_SERVER_DOWN;
+    l_timeval connectWait{connectTimeoutSeconds, 0};
+    ULONG connected = ldap_connect(ld(), &connectWait);
+    if (connected != LDAP_SUCCESS) return static_cast<int>(connected);
+    AccountName account = splitAccountName(identity.user);
+    SEC_WINNT_AUTH_IDENTITY_A credentials{};
+    credentials.User = reinterpret_cast<unsigned char*>(account.name.data());
+    credentials.UserLength = static_cast<unsigned long>(account.name.size());
+    credentials.Domain = reinterpret_cast<unsigned char*>(account.domain.data());
+    credentials.DomainLength = static_cast<unsigned long>(account.domain.size());
+    // The library only reads the password; it stays in the caller's wiped buffer.
+    credentials.Password =
+        reinterpret_cast<unsigned char*>(const_cast<char*>(identity.password.c_str()));
+    credentials.PasswordLength = static_cast<unsigned long>(identity.password.size());
+    credentials.Flags = SEC_WINNT_AUTH_IDENTITY_ANSI;
+    return static_cast<int>(ldap_bind_sA(ld(), nullptr, reinterpret_cast<PCHAR>(&credentials),
+                                         static_cast<ULONG>(method)));
   }
 
   std::string diagnosticMessage() override {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "directory/bind_policy.h"
+#include "directory/kerberos_login.h"
 #include "directory/libldap_session.h"
 
 namespace tavrel::ldap {
@@ -186,7 +187,10 @@ int bindAsUser(LDAP* ld, const BindFloor& floor) {
   std::vector<std::string> offered;
   int code = offeredMechanisms(ld, offered);
   if (code != LDAP_SUCCESS) return code;
-  BindPlan plan = planBind(schemeOf(ld), offered, floor.kerberosOnly, floor.minSsf);
+  // After a sign-in with a name and password only the Kerberos mechanisms may serve: EXTERNAL
+  // over ldapi would bind as the local user instead of the one asked for.
+  BindPlan plan = planBind(schemeOf(ld), offered, floor.kerberosOnly || explicitLoginActive(),
+                           floor.minSsf);
   if (plan.mechanisms.empty()) {
     setDiagnostic(ld, plan.refusal);
     return LDAP_AUTH_METHOD_NOT_SUPPORTED;

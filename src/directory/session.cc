@@ -21,6 +21,7 @@ constexpr char kLabelVersion[] = "LDAP_OPTION (Version3): ";
 constexpr char kLabelNoReferrals[] = "LDAP_OPTION (NoReferrals): ";
 constexpr char kLabelBind[] = "LDAP_BIND";
 constexpr char kDiagnosticLead[] = "ERROR: ";
+constexpr char kBindAsLead[] = "Bind as ";
 
 /// Where the session goes, as the messages name it.
 struct Target {
@@ -77,12 +78,18 @@ Target parseHost(const std::optional<std::string>& host) {
 
 // The code alone ("Local error") rarely says what to do; the server's or the Kerberos
 // library's own words usually do (no ticket, clock skew, signing refused over TLS).
-void reportDiagnostic(std::string diagnostic, int code) {
+// A bind as a named account always says whom it tried, with the reason or the code's text.
+void reportDiagnostic(std::string diagnostic, int code, const ldap::BindIdentity* identity) {
   for (char& c : diagnostic) {
     if (c == '\n' || c == '\r') c = ' ';
   }
   size_t end = diagnostic.find_last_not_of(' ');
   diagnostic.resize(end == std::string::npos ? 0 : end + 1);
+  if (identity != nullptr) {
+    if (diagnostic.empty()) diagnostic = ldapErrorText(code);
+    console::err(kDiagnosticLead + (kBindAsLead + identity->user) + ": " + diagnostic + "\n");
+    return;
+  }
   if (diagnostic.empty() || diagnostic == ldapErrorText(code)) return;
   console::err(kDiagnosticLead + diagnostic + "\n");
 }
@@ -120,7 +127,7 @@ void echoParameters(const std::optional<std::string>& host, const Target& target
 }  // namespace
 
 std::optional<DirectorySession> OpenLDAP(const std::optional<std::string>& host,
-                                         bool chaseReferrals) {
+                                         bool chaseReferrals, const ldap::BindIdentity* identity) {
   Target target = parseHost(host);
   echoParameters(host, target, chaseReferrals);
 
@@ -143,11 +150,12 @@ std::optional<DirectorySession> OpenLDAP(const std::optional<std::string>& host,
     }
   }
 
-  int result = session.connection->bind(ldap::kAuthNegotiate);
+  int result = identity != nullptr ? session.connection->bindAs(ldap::kAuthNegotiate, *identity)
+                                   : session.connection->bind(ldap::kAuthNegotiate);
   if (result != ldap::kSuccess) {
     reportLdapError(kLabelBind, target.displayName, result);
     const std::string diagnostic = session.connection->diagnosticMessage();
-    reportDiagnostic(diagnostic, result);
+    reportDiagnostic(diagnostic, result, identity);
     reportBindAdvice(result, diagnostic, target);
     return std::nullopt;
   }

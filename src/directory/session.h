@@ -15,10 +15,12 @@ struct DirectorySession {
   std::unique_ptr<ldap::Connection> connection;
 };
 
-/// Opens and binds the session as the logged-on user; reports every failure in the common
-/// format and returns none when the session cannot be used.
+/// Opens and binds the session as the logged-on user, or as `identity` when one is given;
+/// reports every failure in the common format and returns none when the session cannot be
+/// used.
 std::optional<DirectorySession> OpenLDAP(const std::optional<std::string>& host,
-                                         bool chaseReferrals);
+                                         bool chaseReferrals,
+                                         const ldap::BindIdentity* identity = nullptr);
 
 /// "%s: [%s] Error 0x%0x (%d) - %s\n" on standard error.
 void reportLdapError(std::string_view label, std::string_view subject, int code);

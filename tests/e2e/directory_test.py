@@ -14,6 +14,7 @@ network namespace of their own whose resolv.conf points at 127.0.0.1.
 """
 
 import os
+import re
 import shutil
 import socket
 import subprocess
@@ -124,6 +125,22 @@ class DirectoryTest(TavrelCase):
                 self.assertIn(open_lines, err)
                 self.assertIn(debug_echo(uri, 389, referrals) +
                               b"DEBUG: RootDSE Completed\n" + ROOT_LINES, out)
+
+    def test_named_account_never_falls_back_on_the_local_identity(self):
+        # The server would take the tester's EXTERNAL bind; a bind asked for as another account
+        # must fail instead, here in Kerberos without a realm to find the account in.
+        empty = os.path.join(self.cwd, "krb5.conf")
+        open(empty, "w").close()
+        code, out, err = run_tavrel(TAVREL, ["-report", "-h", self.d.ldapi_uri, "-user",
+                                             "alice", "-pwfile", "-"] + QUIET_SEARCH,
+                                    faketime=None, cwd=self.cwd, stdin_data=b"pw\n",
+                                    env={"KRB5_CONFIG": empty, "KRB5CCNAME": "MEMORY:x"})
+        self.assertEqual(code, EXIT_FATAL, err)
+        self.assertRegex(err, re.compile(
+            rb"^LDAP_BIND: \[[^\n]+\] Error 0x52 \(82\) - Local error\n"
+            rb"ERROR: Bind as alice: no default Kerberos realm is set up here: give the name "
+            rb"as name@REALM \([^\n]+\)\n" + re.escape(TERMINATING) + rb"\Z", re.M))
+        self.assertEqual(out, b"")
 
     def test_quiet_hides_the_root_lines(self):
         code, out, err = self.tavrel("-report", "-q", "-h", self.d.ldapi_uri, *QUIET_SEARCH)

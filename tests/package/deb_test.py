@@ -44,8 +44,9 @@ class DebianPackageTest(unittest.TestCase):
         depends = re.search(r"^Depends: (.*)$", fields, re.M).group(1)
         names = sorted(item.split()[0] for item in depends.split(", "))
         # The libraries the binary links, and the plugin the Kerberos bind loads.
-        self.assertEqual(names, ["libc6", "libgcc-s1", "libldap-2.5-0",
-                                 "libsasl2-2", "libsasl2-modules-gssapi-mit", "libstdc++6"])
+        self.assertEqual(names, ["libc6", "libgcc-s1", "libgssapi-krb5-2", "libkrb5-3",
+                                 "libldap-2.5-0", "libsasl2-2", "libsasl2-modules-gssapi-mit",
+                                 "libstdc++6"])
         self.assertIn("Recommends: krb5-user\n", fields)
         listing = run(["dpkg-deb", "-c", self.deb]).stdout
         files = sorted(line.split()[-1] for line in listing.splitlines()

@@ -69,12 +69,14 @@ class SambaTestCase(unittest.TestCase):
     def seed(cls):
         """Adds the module's test data; runs once after the DC is up."""
 
-    def tavrel(self, *args, host=True, ticket=True, env=None, timeout=300):
-        """Runs tavrel inside the namespace (in the module's work folder) with -h the DC."""
+    def tavrel(self, *args, host=True, ticket=True, env=None, input=None, timeout=300):
+        """Runs tavrel inside the namespace (in the module's work folder) with -h the DC;
+        `input` (bytes) is its standard input."""
         argv = [TAVREL] + list(args)
         if host:
             argv += ["-h", DC_FQDN]
-        return self.dc.run(argv, ticket=ticket, env=env, cwd=self.work, timeout=timeout)
+        return self.dc.run(argv, ticket=ticket, env=env, input=input, cwd=self.work,
+                           timeout=timeout)
 
     def report_path(self, name):
         path = os.path.join(self.work, name)

@@ -21,6 +21,12 @@ int FakeLdap::bind(int method) {
   return bindResult;
 }
 
+int FakeLdap::bindAs(int method, const ldap::BindIdentity& identity) {
+  record("bindas " + std::to_string(method) + " " + identity.user, false);
+  boundPassword = std::string(identity.password.view());
+  return bindResult;
+}
+
 void FakeLdap::unbind() {
   record("unbind", false);
 }

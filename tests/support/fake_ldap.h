@@ -42,6 +42,9 @@ class FakeLdap : public ldap::Connection {
 
   int setOption(int option, int value) override;
   int bind(int method) override;
+  /// Logged as "bindas <method> <user>"; the password is kept in `boundPassword`.
+  int bindAs(int method, const ldap::BindIdentity& identity) override;
+  std::string boundPassword;
   std::string diagnosticMessage() override { return {}; }
   void unbind() override;
   int search(std::string_view base, int scope, std::string_view filter,
