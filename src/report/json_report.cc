@@ -166,9 +166,13 @@ std::string object(const std::vector<std::string>& columns, const std::vector<st
   return out;
 }
 
-std::string documentEnd(const UpdateCounters* counters, bool writeStats,
-                        std::string_view undoFile) {
+std::string documentEnd(const UpdateCounters* counters, bool writeStats, std::string_view undoFile,
+                        std::string_view interruptedNotice) {
   std::string out = "\n]";
+  if (!interruptedNotice.empty()) {
+    out += ",\n\"interrupted\":";
+    out += quote(interruptedNotice);
+  }
   if (writeStats) {
     out += ",\n\"statistics\":";
     if (counters == nullptr) {

@@ -45,7 +45,10 @@ std::string object(const std::vector<std::string>& columns, const std::vector<st
 
 /// The end of the document: "statistics" with the counters of a modifying run (null for a
 /// report-only run, left out when `writeStats` is off), plus the undo file when there is one.
-std::string documentEnd(const UpdateCounters* counters, bool writeStats, std::string_view undoFile);
+/// `interruptedNotice`, when not empty, is the INCOMPLETE line of a run stopped by a signal
+/// while it was writing, as the "interrupted" member.
+std::string documentEnd(const UpdateCounters* counters, bool writeStats, std::string_view undoFile,
+                        std::string_view interruptedNotice = {});
 
 }  // namespace tavrel::json
 

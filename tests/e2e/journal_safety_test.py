@@ -7,6 +7,7 @@ subtree dumped before the run must come back exactly.
     python3 tests/e2e/journal_safety_test.py --tavrel build/tavrel [unittest options]
 """
 
+import json
 import os
 import random
 import signal
@@ -192,7 +193,9 @@ class SignalTest(SafetyTestCase):
     COUNT = 2000
 
     def test_a_signal_ends_the_run_with_its_files_finished(self):
-        for number in [signal.SIGINT, signal.SIGTERM, signal.SIGHUP]:
+        notice = "INCOMPLETE: interrupted. The accounts marked NOT ATTEMPTED were left as they were."
+        for number, form in [(signal.SIGINT, "csv"), (signal.SIGTERM, "csv"),
+                             (signal.SIGHUP, "json")]:
             with self.subTest(signal=number.name):
                 fixture = self.directory(sf.ou("Old"), sf.ou("Stale"), *[
                     computer("PC%04d" % i, expires=sf.INT8_NEVER) for i in range(self.COUNT)])
@@ -200,8 +203,8 @@ class SignalTest(SafetyTestCase):
                 journal = os.path.join(self.work, "s.undo.ldif")
                 child = subprocess.Popen(
                     [TAVREL, "-h", fixture.ldapi_uri, "-disable", "-stamp", "-newparent",
-                     STALE_OU, "-forreal", "-unsafe", "-b", OLD_OU, "-format", "csv", "-file",
-                     "s.csv", "-q"], cwd=self.work,
+                     STALE_OU, "-forreal", "-unsafe", "-b", OLD_OU, "-format", form, "-file",
+                     "s." + form, "-q"], cwd=self.work,
                     env=jt.client_env(dict(jt.faketime_env(CLOCK), TZ="UTC")),
                     stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
                 # Somewhere among the first few hundred accounts.
@@ -212,17 +215,22 @@ class SignalTest(SafetyTestCase):
                 child.send_signal(number)
                 out, err = child.communicate(timeout=60)
                 self.assertEqual(child.returncode, 3, err)
-                report = read(os.path.join(self.work, "s.csv"))
-                rows = [line for line in report.split("\n") if line.startswith("cn=pc")]
-                self.assertEqual(len(rows), self.COUNT)
-                left = [row for row in rows if "NOT ATTEMPTED: interrupted" in row]
-                self.assertTrue(0 < len(left) < self.COUNT - reached + 1, len(left))
-                notice = "INCOMPLETE: interrupted. The accounts marked NOT ATTEMPTED were left " \
-                         "as they were."
-                self.assertIn(notice + "\n", report)
-                self.assertIn(b"Updates Not Attempted : %d\n" % len(left), out)
-                self.assertIn("Updates Not Attempted: %d\n" % len(left), report)
                 self.assertEqual(err, (notice + "\n").encode())
+                report = read(os.path.join(self.work, "s." + form))
+                if form == "json":
+                    document = json.loads(report)
+                    results = [row["RESULT"] for row in document["objects"]]
+                    self.assertEqual(document["interrupted"], notice)
+                    stated = document["statistics"]["Updates Not Attempted"]
+                else:
+                    results = [line for line in report.split("\n") if line.startswith("cn=pc")]
+                    self.assertIn(notice + "\n", report)
+                    stated = int(report.split("Updates Not Attempted: ")[1].split("\n")[0])
+                self.assertEqual(len(results), self.COUNT)
+                left = [r for r in results if "NOT ATTEMPTED: interrupted" in r]
+                self.assertTrue(0 < len(left) < self.COUNT - reached + 1, len(left))
+                self.assertEqual(stated, len(left))
+                self.assertIn(b"Updates Not Attempted : %d\n" % len(left), out)
                 self.replayed(fixture, before, "s.undo.ldif")
                 os.remove(journal)
                 fixture.cleanup()
