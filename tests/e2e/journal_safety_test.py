@@ -236,6 +236,27 @@ class SignalTest(SafetyTestCase):
                 fixture.cleanup()
 
 
+    def test_the_write_in_flight_is_waited_for_and_a_second_signal_ends_at_once(self):
+        fixture = self.directory(*domain(count=3))
+        relay = jt.HoldingRelay(fixture, os.path.join(self.work, "relay"), hold_at=2)
+        child = subprocess.Popen(
+            [TAVREL, "-h", relay.uri, "-disable", "-forreal", "-b", OLD_OU, "-format", "none",
+             "-q"], cwd=self.work, env=jt.client_env(dict(jt.faketime_env(CLOCK), TZ="UTC")),
+            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        try:
+            self.assertTrue(relay.held.wait(60), "the run never reached its second write")
+            child.send_signal(signal.SIGINT)
+            with self.assertRaises(subprocess.TimeoutExpired):
+                child.wait(1.5)
+            child.send_signal(signal.SIGINT)
+            self.assertEqual(child.wait(10), -signal.SIGINT)
+        finally:
+            if child.poll() is None:
+                child.kill()
+                child.wait()
+            relay.close()
+
+
 if __name__ == "__main__":
     TAVREL = tavrel_from_argv()
     unittest.main(verbosity=2)
