@@ -14,6 +14,7 @@ import signal
 import stat
 import subprocess
 import sys
+import threading
 import time
 import unittest
 
@@ -22,6 +23,7 @@ sys.path.insert(0, HERE)
 
 import journal_test as jt  # noqa: E402
 from journal_test import CLOCK, OLD_OU, STALE_OU, SUFFIX, computer, sf  # noqa: E402
+import scripted_ldap as scripted  # noqa: E402
 from tavrel_run import tavrel_from_argv  # noqa: E402
 
 ACCOUNTS = 12
@@ -255,6 +257,34 @@ class SignalTest(SafetyTestCase):
                 child.kill()
                 child.wait()
             relay.close()
+
+
+    def test_a_signal_during_the_search_ends_it_with_status_2_and_no_write(self):
+        asked = threading.Event()
+
+        def pages(n, cookie, size):
+            if n >= 2:
+                asked.set()
+                time.sleep(0.5)
+            return scripted.Page([scripted.computer("PC%d" % n)], cookie=b"%d" % n)
+
+        with scripted.ScriptedLdap(pages=pages) as server:
+            child = subprocess.Popen(
+                [TAVREL, "-h", server.uri, "-disable", "-forreal", "-format", "csv", "-file",
+                 "c.csv", "-q"], cwd=self.work,
+                env=jt.client_env(dict(jt.faketime_env(CLOCK), TZ="UTC")),
+                stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+            self.assertTrue(asked.wait(30))
+            child.send_signal(signal.SIGTERM)
+            out, err = child.communicate(timeout=30)
+            writes = server.writes
+        self.assertEqual(child.returncode, 2, err)
+        self.assertEqual(writes, 0)
+        report = read(os.path.join(self.work, "c.csv"))
+        self.assertIn("INCOMPLETE: interrupted. This list holds only the objects that arrived "
+                      "before the search ended.", report)
+        rows = [line for line in report.split("\n") if line.startswith("cn=pc")]
+        self.assertTrue(rows and all("NOT ATTEMPTED: interrupted" in row for row in rows), rows)
 
 
 if __name__ == "__main__":
