@@ -159,7 +159,7 @@ TEST(UndoJournalTest, BlocksAreOnDiskBeforeTheWriteAndSettledAfterIt) {
 TEST(UndoJournalTest, UncreatableFileIsReported) {
   UndoJournal journal;
   EXPECT_FALSE(openUndoJournal(journal, "/nonexistent-folder/x.undo.ldif", true, testRun()));
-  EXPECT_EQ(journal.error, "No such file or directory");
+  EXPECT_FALSE(journal.error.empty());  // the system's words, whatever the platform
 }
 
 TEST(UndoJournalTest, ATakenNameIsNumberedOrRefused) {
@@ -171,7 +171,7 @@ TEST(UndoJournalTest, ATakenNameIsNumberedOrRefused) {
   ASSERT_TRUE(openUndoJournal(first, name, false, testRun()));
   UndoJournal refused;
   EXPECT_FALSE(openUndoJournal(refused, name, false, testRun()));
-  EXPECT_EQ(refused.error, "File exists");
+  EXPECT_FALSE(refused.error.empty());
   UndoJournal second;
   UndoJournal third;
   ASSERT_TRUE(openUndoJournal(second, name, true, testRun()));

@@ -295,8 +295,12 @@ void appendObject(std::string& out, bool lines, const std::vector<std::string>& 
 }
 
 std::string documentEnd(bool lines, const UpdateCounters* counters, bool writeStats,
-                        std::string_view undoFile) {
+                        std::string_view undoFile, std::string_view interruptedNotice) {
   std::string out = lines ? "{\"type\":\"statistics\"" : "\n]";
+  if (!interruptedNotice.empty()) {
+    out += lines ? ",\"interrupted\":" : ",\n\"interrupted\":";
+    out += quote(interruptedNotice);
+  }
   if (writeStats) {
     out += lines ? ",\"statistics\":" : ",\n\"statistics\":";
     if (counters == nullptr) {

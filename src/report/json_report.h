@@ -75,9 +75,11 @@ void appendObject(std::string& out, bool lines, const std::vector<std::string>& 
                   const std::vector<std::string_view>& values, const RowMarks& marks, bool first);
 
 /// The end: "statistics" with the counters of a modifying run (null for a report-only run,
-/// left out when `writeStats` is off).
+/// left out when `writeStats` is off), plus the undo file when there is one.
+/// `interruptedNotice`, when not empty, is the INCOMPLETE line of a run stopped by a signal
+/// while it was writing, as the "interrupted" member.
 std::string documentEnd(bool lines, const UpdateCounters* counters, bool writeStats,
-                        std::string_view undoFile);
+                        std::string_view undoFile, std::string_view interruptedNotice = {});
 
 }  // namespace tavrel::json
 

@@ -543,11 +543,12 @@ PhaseResult ReportWriter::finish(const UpdateCounters& counters, const RunSettin
   if (htmlTableOpen_) write("</TABLE>");
   if (format_ == ReportFormat::kDhtml) write(dhtml::dataIslandEnd());
   const std::string& undoFile = undoFile_ ? *undoFile_ : settings.undoFile;
+  std::string interruptedNotice;
   if (counters.interrupted) {
-    const std::string notice = std::string(kIncompleteLead) + std::string(kInterruptedReason) +
-                               std::string(kInterruptedTail);
-    console::err(notice + "\n");
-    if (format_ != ReportFormat::kJson) writeNotice(notice);
+    interruptedNotice = std::string(kIncompleteLead) + std::string(kInterruptedReason) +
+                        std::string(kInterruptedTail);
+    console::err(interruptedNotice + "\n");
+    if (format_ != ReportFormat::kJson) writeNotice(interruptedNotice);
   }
   if (isModifying(settings.action)) {
     std::string lines = "\n\n";
@@ -573,7 +574,7 @@ PhaseResult ReportWriter::finish(const UpdateCounters& counters, const RunSettin
   if (isJson(format_)) {
     write(json::documentEnd(format_ == ReportFormat::kJsonl,
                             isModifying(settings.action) ? &counters : nullptr, settings.writeStats,
-                            undoFile));
+                            undoFile, interruptedNotice));
   }
   if (isMarkup(format_)) write(PageCloseTemplate);
   htmlTableOpen_ = false;

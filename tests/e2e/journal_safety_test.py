@@ -7,12 +7,14 @@ subtree dumped before the run must come back exactly.
     python3 tests/e2e/journal_safety_test.py --tavrel build/tavrel [unittest options]
 """
 
+import json
 import os
 import random
 import signal
 import stat
 import subprocess
 import sys
+import threading
 import time
 import unittest
 
@@ -21,6 +23,7 @@ sys.path.insert(0, HERE)
 
 import journal_test as jt  # noqa: E402
 from journal_test import CLOCK, OLD_OU, STALE_OU, SUFFIX, computer, sf  # noqa: E402
+import scripted_ldap as scripted  # noqa: E402
 from tavrel_run import tavrel_from_argv  # noqa: E402
 
 ACCOUNTS = 12
@@ -192,7 +195,9 @@ class SignalTest(SafetyTestCase):
     COUNT = 2000
 
     def test_a_signal_ends_the_run_with_its_files_finished(self):
-        for number in [signal.SIGINT, signal.SIGTERM, signal.SIGHUP]:
+        notice = "INCOMPLETE: interrupted. The accounts marked NOT ATTEMPTED were left as they were."
+        for number, form in [(signal.SIGINT, "csv"), (signal.SIGTERM, "csv"),
+                             (signal.SIGHUP, "json")]:
             with self.subTest(signal=number.name):
                 fixture = self.directory(sf.ou("Old"), sf.ou("Stale"), *[
                     computer("PC%04d" % i, expires=sf.INT8_NEVER) for i in range(self.COUNT)])
@@ -200,8 +205,8 @@ class SignalTest(SafetyTestCase):
                 journal = os.path.join(self.work, "s.undo.ldif")
                 child = subprocess.Popen(
                     [TAVREL, "-h", fixture.ldapi_uri, "-disable", "-stamp", "-newparent",
-                     STALE_OU, "-forreal", "-unsafe", "-b", OLD_OU, "-format", "csv", "-file",
-                     "s.csv", "-q"], cwd=self.work,
+                     STALE_OU, "-forreal", "-unsafe", "-b", OLD_OU, "-format", form, "-file",
+                     "s." + form, "-q"], cwd=self.work,
                     env=jt.client_env(dict(jt.faketime_env(CLOCK), TZ="UTC")),
                     stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
                 # Somewhere among the first few hundred accounts.
@@ -212,20 +217,74 @@ class SignalTest(SafetyTestCase):
                 child.send_signal(number)
                 out, err = child.communicate(timeout=60)
                 self.assertEqual(child.returncode, 3, err)
-                report = read(os.path.join(self.work, "s.csv"))
-                rows = [line for line in report.split("\n") if line.startswith("cn=pc")]
-                self.assertEqual(len(rows), self.COUNT)
-                left = [row for row in rows if "NOT ATTEMPTED: interrupted" in row]
-                self.assertTrue(0 < len(left) < self.COUNT - reached + 1, len(left))
-                notice = "INCOMPLETE: interrupted. The accounts marked NOT ATTEMPTED were left " \
-                         "as they were."
-                self.assertIn(notice + "\n", report)
-                self.assertIn(b"Updates Not Attempted : %d\n" % len(left), out)
-                self.assertIn("Updates Not Attempted: %d\n" % len(left), report)
                 self.assertEqual(err, (notice + "\n").encode())
+                report = read(os.path.join(self.work, "s." + form))
+                if form == "json":
+                    document = json.loads(report)
+                    results = [row["RESULT"] for row in document["objects"]]
+                    self.assertEqual(document["interrupted"], notice)
+                    stated = document["statistics"]["Updates Not Attempted"]
+                else:
+                    results = [line for line in report.split("\n") if line.startswith("cn=pc")]
+                    self.assertIn(notice + "\n", report)
+                    stated = int(report.split("Updates Not Attempted: ")[1].split("\n")[0])
+                self.assertEqual(len(results), self.COUNT)
+                left = [r for r in results if "NOT ATTEMPTED: interrupted" in r]
+                self.assertTrue(0 < len(left) < self.COUNT - reached + 1, len(left))
+                self.assertEqual(stated, len(left))
+                self.assertIn(b"Updates Not Attempted : %d\n" % len(left), out)
                 self.replayed(fixture, before, "s.undo.ldif")
                 os.remove(journal)
                 fixture.cleanup()
+
+
+    def test_the_write_in_flight_is_waited_for_and_a_second_signal_ends_at_once(self):
+        fixture = self.directory(*domain(count=3))
+        relay = jt.HoldingRelay(fixture, os.path.join(self.work, "relay"), hold_at=2)
+        child = subprocess.Popen(
+            [TAVREL, "-h", relay.uri, "-disable", "-forreal", "-b", OLD_OU, "-format", "none",
+             "-q"], cwd=self.work, env=jt.client_env(dict(jt.faketime_env(CLOCK), TZ="UTC")),
+            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        try:
+            self.assertTrue(relay.held.wait(60), "the run never reached its second write")
+            child.send_signal(signal.SIGINT)
+            with self.assertRaises(subprocess.TimeoutExpired):
+                child.wait(1.5)
+            child.send_signal(signal.SIGINT)
+            self.assertEqual(child.wait(10), -signal.SIGINT)
+        finally:
+            if child.poll() is None:
+                child.kill()
+                child.wait()
+            relay.close()
+
+
+    def test_a_signal_during_the_search_ends_it_with_status_2_and_no_write(self):
+        asked = threading.Event()
+
+        def pages(n, cookie, size):
+            if n >= 2:
+                asked.set()
+                time.sleep(0.5)
+            return scripted.Page([scripted.computer("PC%d" % n)], cookie=b"%d" % n)
+
+        with scripted.ScriptedLdap(pages=pages) as server:
+            child = subprocess.Popen(
+                [TAVREL, "-h", server.uri, "-disable", "-forreal", "-format", "csv", "-file",
+                 "c.csv", "-q"], cwd=self.work,
+                env=jt.client_env(dict(jt.faketime_env(CLOCK), TZ="UTC")),
+                stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+            self.assertTrue(asked.wait(30))
+            child.send_signal(signal.SIGTERM)
+            out, err = child.communicate(timeout=30)
+            writes = server.writes
+        self.assertEqual(child.returncode, 2, err)
+        self.assertEqual(writes, 0)
+        report = read(os.path.join(self.work, "c.csv"))
+        self.assertIn("INCOMPLETE: interrupted. This list holds only the objects that arrived "
+                      "before the search ended.", report)
+        rows = [line for line in report.split("\n") if line.startswith("cn=pc")]
+        self.assertTrue(rows and all("NOT ATTEMPTED: interrupted" in row for row in rows), rows)
 
 
 if __name__ == "__main__":
