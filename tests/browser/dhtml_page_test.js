@@ -466,6 +466,62 @@ test('a modifying dry run written by tavrel: ACTION, RESULT and the run colours'
   await page.close();
 });
 
+test('the page opens on the picture: its counts are those of the rows', async () => {
+  const { page, problems } = await openReport(path.join(TAVREL_REPORTS, 'delete_dry.htm'));
+  await page.setViewportSize({ width: 1400, height: 900 });
+  const view = await page.evaluate(() => {
+    const summary = document.querySelector('#XslResults > #TavrelSummary');
+    const pairs = (id) => Array.from(document.querySelectorAll(`#${id} tr`),
+      (r) => [r.cells[0].textContent, Number(r.cells[1].textContent)]);
+    const right = (id) => Array.from(document.querySelectorAll('#MAINTABLE > thead td'))
+      .find((c) => c.id === id).getBoundingClientRect().right;
+    return {
+      first: document.getElementById('XslResults').firstElementChild === summary,
+      heading: summary.querySelector('h2').textContent,
+      ages: Array.from(summary.querySelectorAll('svg rect'),
+        (r) => [r.getAttribute('data-bucket'), Number(r.getAttribute('data-count'))]),
+      systems: pairs('TavrelSystems'),
+      outcomes: pairs('TavrelOutcomes'),
+      settingsFolded: !document.querySelector('details').open &&
+        document.querySelector('details td.description') !== null,
+      resultRight: right('RESULT'),
+      actionRight: right('ACTION'),
+      width: document.documentElement.clientWidth,
+      hover: Array.from(document.querySelectorAll('#MAINTABLE > tbody td'))
+        .filter((c) => c.id === 'DN').every((c) => c.title === c.textContent),
+    };
+  });
+  // The rows the reader sees, counted here the same way.
+  const rows = (await column(page, 'cn')).length;
+  const ages = (await column(page, 'pwage')).map(Number);
+  const bucket = (a) => (a < 0 ? 5 : [90, 180, 365, 730, Infinity].findIndex((b) => a < b));
+  const expectedAges = [0, 0, 0, 0, 0, 0];
+  for (const a of ages) expectedAges[bucket(a)]++;
+  const tally = (values) => {
+    const counts = new Map();
+    for (const v of values) counts.set(v, (counts.get(v) || 0) + 1);
+    return counts;
+  };
+  assert.ok(view.first);
+  assert.equal(view.heading, `${rows} accounts`);
+  assert.deepEqual(view.ages.map((a) => a[1]), expectedAges);
+  assert.deepEqual(new Map(view.systems),
+    tally((await column(page, 'operatingSystem')).map((v) => v || '(none)')));
+  // delete_dry, as its run counted them: the DC, the dry delete and the refused delete of an
+  // enabled account skipped (the last coloured as an error), two beyond the safety limit.
+  assert.deepEqual(view.outcomes, [['OK', 0], ['error', 0], ['skipped', 3],
+    ['safety skipped', 2], ['not attempted', 0]]);
+  assert.deepEqual(await column(page, 'RESULT'),
+    ["Can't modify DC", 'ERROR', 'TEST', 'NOT DISABLED', 'ERROR']);
+  assert.ok(view.settingsFolded);
+  assert.ok(view.actionRight <= view.width && view.resultRight <= view.width, JSON.stringify(view));
+  assert.ok(view.hover);
+  await page.screenshot({ path: path.join(path.dirname(path.resolve(modulesDir)),
+    'dhtml_summary.png'), fullPage: false });
+  assert.deepEqual(problems, []);
+  await page.close();
+});
+
 test('controls and invalid UTF-8 written by tavrel show as replacement characters', async () => {
   const { page, problems } = await openReport(path.join(TAVREL_REPORTS, 'raw_values.htm'));
   assert.equal(await page.textContent('#XslResults .total'), 'Total Items Returned 1');

@@ -22,7 +22,7 @@ expect() {
 
 [[ $(complete -p tavrel) == *"-F _tavrel"* ]] || { echo "FAIL: not registered"; failed=1; }
 expect "-forreal -format" tavrel -for
-expect "html dhtml csv json none" tavrel -format ''
+expect "html dhtml csv json jsonl none" tavrel -format ''
 expect "csv" tavrel /FORMAT c
 expect "pwage" tavrel -disable -rsort pw
 expect "subtree onelevel" tavrel -s ''
