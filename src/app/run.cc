@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "actions/action_engine.h"
+#include "actions/delete_guard.h"
 #include "actions/undo_journal.h"
 #include "cli/command_line.h"
 #include "cli/gnu_switches.h"
@@ -11,6 +12,7 @@
 #include "common/exit_status.h"
 #include "common/run_settings.h"
 #include "common/version.h"
+#include "directory/deletion_recovery_read.h"
 #include "directory/ldap_client.h"
 #include "directory/modify.h"
 #include "directory/root_dse.h"
@@ -42,6 +44,12 @@ constexpr char kCompleted[] = "\nCommand completed successfully\n\n";
 constexpr char kCompletedWithErrors[] = "\nCommand completed with errors\n\n";
 constexpr char kRootDseFailed[] = "ERROR: Couldn't gather RootDSE Info...\n";
 constexpr char kCreateFailed[] = "Error: Couldn't create ";
+constexpr char kNoRecycleBin[] =
+    "WARN: The Recycle Bin is not enabled: deleted accounts keep only their SID and a few "
+    "attributes; the undo journal is what brings the rest back.\n";
+constexpr char kRecycleBinUnknown[] =
+    "WARN: Whether the Recycle Bin is enabled could not be read: deleted accounts may keep only "
+    "their SID and a few attributes; the undo journal is what brings the rest back.\n";
 constexpr char kWriteFailed[] = "Error: Couldn't write ";
 
 /// Opens and binds the session and reads the root entry. Either failure ends the run.
@@ -117,6 +125,9 @@ int runTavrel(const std::vector<std::string>& arguments) {
   ReportWriter report;
   report.prepare(settings, attributes.names);
   ActionProgress actions = startActions(settings);
+  if (settings.action == ActionKind::kDelete || !settings.newParent.empty()) {
+    actions.checkProtection = keepsSecurityDescriptors(*session, rootDse.subschemaSubentry);
+  }
   // A run that changes nothing renders each account's row while the next pages are still on
   // their way, and keeps only the row; a modifying run keeps every account, for the actions.
   PreparedRows preparedRows(report);
@@ -147,6 +158,15 @@ int runTavrel(const std::vector<std::string>& arguments) {
     }
   }
 
+  // What a delete can be taken back with, for the header and a warning before it starts.
+  DeletionRecovery deletionRecovery;
+  if (settings.action == ActionKind::kDelete) {
+    deletionRecovery = readDeletionRecovery(*session, rootDse.configurationNamingContext);
+    if (settings.forReal && !deletionRecovery.recycleBin) {
+      console::err(deletionRecovery.known ? kNoRecycleBin : kRecycleBinUnknown);
+    }
+  }
+
   // Reporting: the file is created only now, so a run that stopped earlier leaves none.
   if (settings.format != ReportFormat::kNone) {
     if (PhaseResult r = report.open(settings); r.stop) return finish(r.exitCode);
@@ -157,7 +177,8 @@ int runTavrel(const std::vector<std::string>& arguments) {
                         .filter = filter,
                         .sortAttribute = sort.sortAttribute,
                         .searchComplete = search.complete,
-                        .incompleteReason = search.incompleteReason};
+                        .incompleteReason = search.incompleteReason,
+                        .deletionRecovery = deletionRecovery};
     report.beginReport(settings, header, attributes.names);
   }
   setWriteTimeout(settings.writeTimeoutSeconds);

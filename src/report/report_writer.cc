@@ -267,6 +267,13 @@ json::LabelValues informationRows(const RunSettings& settings, const ReportHeade
   if (settings.disabledForDays) {
     rows.emplace_back("Disabled For (days)", std::to_string(*settings.disabledForDays));
   }
+  // Whether a delete of this run can be taken back, and for how long.
+  if (settings.action == ActionKind::kDelete) {
+    const DeletionRecovery& recovery = header.deletionRecovery;
+    rows.emplace_back("Recycle Bin", recovery.known ? boolText(recovery.recycleBin) : "Unknown");
+    rows.emplace_back("Tombstone Lifetime (days)",
+                      recovery.known ? std::to_string(recovery.tombstoneDays) : "Unknown");
+  }
   return rows;
 }
 
