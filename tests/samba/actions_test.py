@@ -216,6 +216,15 @@ class ActionTest(SambaTestCase):
         self.assertIn(" ERROR - Object not disabled\n", result.stderr)
         self.assertIn("Deleting: %s...%s\n" % (by_name("D-DIS").dn.lower(), child),
                       result.stdout)
+        # The test domain has no Recycle Bin: the header says so, with the lifetime that the
+        # configuration sets (60 days where it sets none), and a warning goes first.
+        service = "CN=Directory Service,CN=Windows NT,CN=Services,CN=Configuration," + BASE_DN
+        lifetime = self.dc.entry(service, ["tombstoneLifetime"]).get("tombstoneLifetime", ["60"])
+        self.assertEqual((report.info["Recycle Bin"], report.info["Tombstone Lifetime (days)"]),
+                         ("FALSE", lifetime[0]))
+        self.assertIn("WARN: The Recycle Bin is not enabled: deleted accounts keep only their SID "
+                      "and a few attributes; the undo journal is what brings the rest back.\n",
+                      result.stderr)
 
     def test_protected_accounts_are_disabled_but_neither_moved_nor_deleted(self):
         protected = "PROTECTED: protected from accidental deletion"
