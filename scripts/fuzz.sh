@@ -15,7 +15,7 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD:-$top/build-fuzz}
 seconds=${1:-30}
 [ $# -gt 0 ] && shift
-targets=${*:-cli filter_leniency markup int8 row}
+targets=${*:-cli filter_leniency markup int8 row security_descriptor}
 
 CXX=clang++ cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DTAVREL_SANITIZE=address,undefined -DTAVREL_FUZZ=ON -DTAVREL_WERROR=ON -DTAVREL_BUILD_TESTS=OFF >/dev/null

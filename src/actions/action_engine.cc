@@ -3,6 +3,7 @@
 #include <climits>
 #include <cstdint>
 
+#include "actions/delete_guard.h"
 #include "actions/server_guard.h"
 #include "actions/write_outcome.h"
 #include "common/account_control.h"
@@ -143,23 +144,54 @@ void countTest(ObjectRecord& record, ActionProgress& progress) {
 }
 
 /// The last step of a delete or a move: the one directory write with -forreal, the test-mode
-/// outcome without it, then the end of the console line.
+/// outcome without it, then `note` (what lies below the account) and the end of the console
+/// line.
 template <typename Write>
 void writeOnceOrTest(const RunSettings& settings, Write write, ObjectRecord& record,
-                     RowMarks& marks, ActionProgress& progress) {
+                     RowMarks& marks, ActionProgress& progress, std::string_view note = {}) {
   if (leftAloneAfterStop(settings, "", record, marks, progress)) return;
   std::string stopLine;
   if (settings.forReal) {
     const int rc = write();
     const std::string result = writeResultText(rc);
-    record.set("RESULT", result);
+    record.set("RESULT", result + std::string(note));
     countWrite(rc != 0, result, marks, progress);
     stopLine = noteUnanswered(rc, record.get("DN"), progress);
   } else {
     countTest(record, progress);
+    if (!note.empty()) record.set("RESULT", std::string(kResultTest) + std::string(note));
   }
-  console::progress("\n");
+  console::progress(join({note, "\n"}));
   if (!stopLine.empty()) console::err(stopLine);
+}
+
+/// Reads what the guards need before a delete or a move; an account that may not go, or of
+/// which too little could be read, is refused with the reason and true is returned. Refused
+/// as protected counts as skipped; refused for want of knowledge counts as an error when the
+/// write was meant for real.
+bool refusedBeforeRemoval(DirectorySession& session, const RunSettings& settings, bool forDelete,
+                          ObjectRecord& record, RowMarks& marks, ActionProgress& progress,
+                          SubtreeReading& reading) {
+  if (!forDelete && !progress.checkProtection) {
+    reading.verdict = SubtreeReading::Verdict::kClear;
+    return false;
+  }
+  reading = readSubtree(session, record.get("DN"), forDelete, progress.checkProtection);
+  if (reading.verdict == SubtreeReading::Verdict::kClear) return false;
+  record.set("RESULT", reading.refusal);
+  if (reading.verdict == SubtreeReading::Verdict::kProtected) {
+    ++progress.counters.updatesSkipped;
+    console::progress(join({" ", reading.refusal, "\n"}));
+    return true;
+  }
+  marks.modifyFailed = true;
+  if (settings.forReal) {
+    ++progress.counters.updatesError;
+  } else {
+    ++progress.counters.updatesSkipped;
+  }
+  console::progress(join({kErrorSeparator, reading.refusal, "\n"}));
+  return true;
 }
 
 void disableObject(DirectorySession& session, const RunSettings& settings,
@@ -192,6 +224,12 @@ void disableObject(DirectorySession& session, const RunSettings& settings,
   console::debugErr(
       formatText("UAC(%d)(%s)", static_cast<std::int32_t>(uac.flags), newValue.c_str()));
   if (leftAloneAfterStop(settings, result, record, marks, progress)) return;
+  // A protected account is still disabled and stamped, but stays where it is.
+  std::string moveRefusal;
+  if (move && progress.checkProtection) {
+    const SubtreeReading reading = readSubtree(session, dn, false, true);
+    if (reading.verdict != SubtreeReading::Verdict::kClear) moveRefusal = reading.refusal;
+  }
 
   std::string stopLine;
   if (settings.forReal) {
@@ -213,7 +251,11 @@ void disableObject(DirectorySession& session, const RunSettings& settings,
       });
       result.append(kResultStampPart).append(writeResultText(rcStamp));
     }
-    if (rcDisable == 0 && rcStamp == 0 && move) {
+    if (rcDisable == 0 && rcStamp == 0 && move && !moveRefusal.empty()) {
+      result.append(kResultMovePart).append(moveRefusal);
+      ++progress.counters.updatesSkipped;
+      console::progress(join({" ", kResultMovePart.substr(1), moveRefusal}));
+    } else if (rcDisable == 0 && rcStamp == 0 && move) {
       writes.storedDn = storedName(session, record);
       rcMove = journaledWrite(progress, record, writes, writes.move, [&] {
         return moveStoredObject(session, dn, writes.storedDn, settings.newParent);
@@ -226,6 +268,11 @@ void disableObject(DirectorySession& session, const RunSettings& settings,
     stopLine = noteUnanswered(last, dn, progress);
   } else {
     countTest(record, progress);
+    if (!moveRefusal.empty()) {
+      const std::string part = join({kResultMovePart, moveRefusal});
+      record.set("RESULT", std::string(kResultTest) + part);
+      console::progress(part);
+    }
   }
   console::progress("\n");
   if (!stopLine.empty()) console::err(stopLine);
@@ -287,6 +334,9 @@ void deleteObject(DirectorySession& session, const RunSettings& settings, Object
     ++progress.counters.updatesSkipped;
     return;
   }
+  if (leftAloneAfterStop(settings, "", record, marks, progress)) return;
+  SubtreeReading reading;
+  if (refusedBeforeRemoval(session, settings, true, record, marks, progress, reading)) return;
   AccountWrites writes;
   writeOnceOrTest(
       settings,
@@ -294,7 +344,7 @@ void deleteObject(DirectorySession& session, const RunSettings& settings, Object
         return journaledWrite(progress, record, writes, writes.remove,
                               [&] { return deleteTree(session, dn); });
       },
-      record, marks, progress);
+      record, marks, progress, childrenSummary(reading));
 }
 
 void moveOnly(DirectorySession& session, const RunSettings& settings, ObjectRecord& record,
@@ -303,6 +353,9 @@ void moveOnly(DirectorySession& session, const RunSettings& settings, ObjectReco
   useSafety(progress);
   record.set("ACTION", kActionMove);
   console::progress(join({kMovingObject, dn, kEllipsis}));
+  if (leftAloneAfterStop(settings, "", record, marks, progress)) return;
+  SubtreeReading reading;
+  if (refusedBeforeRemoval(session, settings, false, record, marks, progress, reading)) return;
   AccountWrites writes;
   writeOnceOrTest(
       settings,

@@ -25,6 +25,9 @@ struct ActionProgress {
   /// nothing more is written to the directory.
   UndoJournal* journal = nullptr;
   bool journalFailureShown = false;
+  /// The directory keeps security descriptors (its schema defines them): each account is
+  /// read with its subtree's DACLs before it is deleted or moved.
+  bool checkProtection = false;
 };
 
 /// The progress of a run that has not handled any object yet.

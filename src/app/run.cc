@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "actions/action_engine.h"
+#include "actions/delete_guard.h"
 #include "actions/undo_journal.h"
 #include "cli/command_line.h"
 #include "cli/credentials.h"
@@ -18,6 +19,7 @@
 #include "common/run_settings.h"
 #include "common/text.h"
 #include "common/version.h"
+#include "directory/deletion_recovery_read.h"
 #include "directory/ldap_client.h"
 #include "directory/library_versions.h"
 #include "directory/modify.h"
@@ -50,6 +52,12 @@ constexpr char kCompleted[] = "\nCommand completed successfully\n\n";
 constexpr char kCompletedWithErrors[] = "\nCommand completed with errors\n\n";
 constexpr char kRootDseFailed[] = "ERROR: Couldn't gather RootDSE Info...\n";
 constexpr char kCreateFailed[] = "Error: Couldn't create ";
+constexpr char kNoRecycleBin[] =
+    "WARN: The Recycle Bin is not enabled: deleted accounts keep only their SID and a few "
+    "attributes; the undo journal is what brings the rest back.\n";
+constexpr char kRecycleBinUnknown[] =
+    "WARN: Whether the Recycle Bin is enabled could not be read: deleted accounts may keep only "
+    "their SID and a few attributes; the undo journal is what brings the rest back.\n";
 constexpr char kWriteFailed[] = "Error: Couldn't write ";
 constexpr char kReasonSeparator[] = ": ";
 constexpr char kReportFailedLead[] = "\nERROR: Couldn't write the report file ";
@@ -212,6 +220,9 @@ int runTavrel(const std::vector<std::string>& arguments) {
   ReportWriter report;
   report.prepare(settings, attributes.names);
   ActionProgress actions = startActions(settings);
+  if (settings.action == ActionKind::kDelete || !settings.newParent.empty()) {
+    actions.checkProtection = keepsSecurityDescriptors(*session, rootDse.subschemaSubentry);
+  }
   // A run that changes nothing renders each account's row while the next pages are still on
   // their way, and keeps only the row; a modifying run keeps every account, for the actions.
   PreparedRows preparedRows(report);
@@ -249,6 +260,15 @@ int runTavrel(const std::vector<std::string>& arguments) {
     report.noteUndoFile(journal.name);
   }
 
+  // What a delete can be taken back with, for the header and a warning before it starts.
+  DeletionRecovery deletionRecovery;
+  if (settings.action == ActionKind::kDelete) {
+    deletionRecovery = readDeletionRecovery(*session, rootDse.configurationNamingContext);
+    if (settings.forReal && !deletionRecovery.recycleBin) {
+      console::err(deletionRecovery.known ? kNoRecycleBin : kRecycleBinUnknown);
+    }
+  }
+
   // Reporting: the file is created only now, so a run that stopped earlier leaves none.
   if (settings.format != ReportFormat::kNone) {
     if (PhaseResult r = report.open(settings); r.stop) return finish(r.exitCode);
@@ -260,7 +280,8 @@ int runTavrel(const std::vector<std::string>& arguments) {
                         .filter = filter,
                         .sortAttribute = sort.sortAttribute,
                         .searchComplete = search.complete,
-                        .incompleteReason = search.incompleteReason};
+                        .incompleteReason = search.incompleteReason,
+                        .deletionRecovery = deletionRecovery};
     report.beginReport(settings, header, attributes.names);
   }
   setWriteTimeout(settings.writeTimeoutSeconds);

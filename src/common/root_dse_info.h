@@ -15,6 +15,8 @@ struct RootDseInfo {
   std::string defaultNamingContext;
   std::string rootDomainNamingContext;
   std::string dnsHostName;
+  std::string configurationNamingContext;
+  std::string subschemaSubentry;
   int domainFunctionality = 0;
   int forestFunctionality = 0;
   std::set<std::string> supportedCapabilities;

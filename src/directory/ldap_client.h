@@ -49,10 +49,11 @@ constexpr int kScopeSubtree = 2;
 
 constexpr std::string_view kTreeDeleteOid = "1.2.840.113556.1.4.805";
 
-/// A control without a value (the only kind the program sends).
+/// A request control; `value` holds its BER-encoded value, empty for a control without one.
 struct Control {
   std::string oid;
   bool critical = false;
+  std::string value;
 };
 
 struct Attribute {
@@ -85,6 +86,16 @@ struct PagedSearchRequest {
   /// The entries may be written to: each must be known to come from the session's own
   /// server or carry `heldBy`. A client that cannot tell follows no references then.
   bool forWriting = false;
+};
+
+/// One unpaged search for named attributes with request controls, the read of an object or
+/// of a small subtree that a guard needs before it lets a write leave.
+struct SearchRequest {
+  std::string base;
+  int scope = kScopeBase;
+  std::string filter = "(objectClass=*)";
+  std::vector<std::string> attributes;  ///< empty: all user attributes
+  std::vector<Control> serverControls;
 };
 
 /// The handle of a paged search; owned by the caller, used with the connection that made it.
@@ -132,6 +143,13 @@ class Connection {
   /// `entries` is cleared, then receives the entries that arrived.
   virtual int search(std::string_view base, int scope, std::string_view filter,
                      std::vector<Entry>& entries) = 0;
+  /// ldap_search_ext_s with the request's attributes and server controls, no size limit of
+  /// our own; values are kept as the bytes that arrived (binary ones included). `entries` is
+  /// cleared, then receives the entries that arrived; search references are not entries and
+  /// are counted in `references`, so that a caller can tell a complete answer from one that
+  /// points elsewhere.
+  virtual int searchExt(const SearchRequest& request, std::vector<Entry>& entries,
+                        int& references) = 0;
   /// ldap_search_init_page.
   virtual SearchInitResult searchInitPage(const PagedSearchRequest& request) = 0;
   /// ldap_get_next_page_s: kNoResultsReturned once the results are exhausted. `page` is

@@ -32,13 +32,16 @@ static_assert(kScopeBase == LDAP_SCOPE_BASE && kScopeOneLevel == LDAP_SCOPE_ONEL
 // The entries of a complete search result; references are skipped. Returns the result code
 // of the final message, its response controls handed to `controls` when asked for.
 int readSearchResult(LDAP* ld, LDAPMessage* result, std::vector<Entry>& entries,
-                     LDAPControl*** controls) {
+                     LDAPControl*** controls, int* references = nullptr) {
   int code = LDAP_OTHER;
   for (LDAPMessage* message = ldap_first_message(ld, result); message != nullptr;
        message = ldap_next_message(ld, message)) {
     switch (ldap_msgtype(message)) {
       case LDAP_RES_SEARCH_ENTRY:
         readEntry(ld, message, entries.emplace_back());
+        break;
+      case LDAP_RES_SEARCH_REFERENCE:
+        if (references != nullptr) ++*references;
         break;
       case LDAP_RES_SEARCH_RESULT: {
         int parsed = ldap_parse_result(ld, message, &code, nullptr, nullptr, nullptr, controls, 0);
@@ -54,17 +57,20 @@ int readSearchResult(LDAP* ld, LDAPMessage* result, std::vector<Entry>& entries,
 
 struct ControlList {
   std::vector<std::string> oids;
+  std::vector<std::string> values;
   std::vector<LDAPControl> controls;
   std::vector<LDAPControl*> pointers;
 
   explicit ControlList(const std::vector<Control>& wanted) {
     oids.reserve(wanted.size());
+    values.reserve(wanted.size());
     controls.resize(wanted.size());
     for (size_t i = 0; i < wanted.size(); ++i) {
       oids.push_back(wanted[i].oid);
+      values.push_back(wanted[i].value);
       controls[i].ldctl_oid = oids.back().data();
-      controls[i].ldctl_value.bv_len = 0;
-      controls[i].ldctl_value.bv_val = nullptr;
+      controls[i].ldctl_value.bv_len = static_cast<ber_len_t>(values.back().size());
+      controls[i].ldctl_value.bv_val = values.back().empty() ? nullptr : values.back().data();
       controls[i].ldctl_iscritical = wanted[i].critical ? 1 : 0;
       pointers.push_back(&controls[i]);
     }
@@ -227,6 +233,30 @@ class PosixConnection : public Connection {
                           nullptr, 0, nullptr, nullptr, nullptr, LDAP_NO_LIMIT, &result);
     if (result != nullptr) {
       int final = readSearchResult(ld_, result, entries, nullptr);
+      if (code == LDAP_SUCCESS) code = final;
+      ldap_msgfree(result);
+    }
+    return fromLibrary(noteLoss(code));
+  }
+
+  int searchExt(const SearchRequest& request, std::vector<Entry>& entries,
+                int& references) override {
+    entries.clear();
+    references = 0;
+    if (ld_ == nullptr) return fromLibrary(LDAP_SERVER_DOWN);
+    std::string filterText = bracketBareNegations(request.filter);
+    std::vector<std::string> names = request.attributes;
+    std::vector<char*> attributeList;
+    for (std::string& name : names) attributeList.push_back(name.data());
+    attributeList.push_back(nullptr);
+    ControlList controls(request.serverControls);
+    LDAPMessage* result = nullptr;
+    int code =
+        ldap_search_ext_s(ld_, request.base.empty() ? nullptr : request.base.c_str(), request.scope,
+                          filterText.c_str(), names.empty() ? nullptr : attributeList.data(), 0,
+                          controls.get(), nullptr, nullptr, LDAP_NO_LIMIT, &result);
+    if (result != nullptr) {
+      int final = readSearchResult(ld_, result, entries, nullptr, &references);
       if (code == LDAP_SUCCESS) code = final;
       ldap_msgfree(result);
     }

@@ -407,8 +407,8 @@ TEST_F(LdapClientTest, DeleteSendsTheGivenControls) {
                computerLdif("LEAF2", "ou=Doomed,dc=tavrel,dc=test", 4096));
   auto connection = bound();
   ASSERT_NE(connection, nullptr);
-  const std::vector<Control> treeDelete = {{std::string(kTreeDeleteOid), true}};
-  const std::vector<Control> lenientTreeDelete = {{std::string(kTreeDeleteOid), false}};
+  const std::vector<Control> treeDelete = {{std::string(kTreeDeleteOid), true, {}}};
+  const std::vector<Control> lenientTreeDelete = {{std::string(kTreeDeleteOid), false, {}}};
   std::string before = server_->dump();
   // slapd does not know the tree-delete control: critical, it refuses even on a leaf.
   EXPECT_EQ(connection->deleteExt("cn=LEAF1,ou=Doomed,dc=tavrel,dc=test", treeDelete),

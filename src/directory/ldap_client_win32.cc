@@ -131,7 +131,9 @@ struct SessionHandle {
   LDAP* ld = nullptr;
 };
 
-std::vector<Entry> readEntries(LDAP* ld, LDAPMessage* result) {
+/// The entries of a result; `asBytes` keeps each value as the bytes that arrived (binary
+/// values such as a security descriptor hold NULs) instead of the library's text form.
+std::vector<Entry> readEntries(LDAP* ld, LDAPMessage* result, bool asBytes = false) {
   std::vector<Entry> entries;
   for (LDAPMessage* message = ldap_first_entry(ld, result); message != nullptr;
        message = ldap_next_entry(ld, message)) {
@@ -144,7 +146,14 @@ std::vector<Entry> readEntries(LDAP* ld, LDAPMessage* result) {
     for (PCHAR name = ldap_first_attributeA(ld, message, &position); name != nullptr;
          name = ldap_next_attributeA(ld, message, position)) {
       Attribute attribute{name, {}};
-      if (PCHAR* values = ldap_get_valuesA(ld, message, name)) {
+      if (asBytes) {
+        if (berval** values = ldap_get_values_lenA(ld, message, name)) {
+          for (berval** value = values; *value != nullptr; ++value) {
+            attribute.values.emplace_back((*value)->bv_val, (*value)->bv_len);
+          }
+          ldap_value_free_len(values);
+        }
+      } else if (PCHAR* values = ldap_get_valuesA(ld, message, name)) {
         for (PCHAR* value = values; *value != nullptr; ++value) {
           attribute.values.emplace_back(*value);
         }
@@ -284,6 +293,42 @@ class Win32Connection : public Connection {
     return static_cast<int>(code);
   }
 
+  int searchExt(const SearchRequest& request, std::vector<Entry>& entries,
+                int& references) override {
+    entries.clear();
+    references = 0;
+    if (ld() == nullptr) return LDAP_SERVER_DOWN;
+    std::string baseText = request.base;
+    std::string filterText = request.filter;
+    std::vector<std::string> names = request.attributes;
+    std::vector<PCHAR> attributeList;
+    for (std::string& name : names) attributeList.push_back(chars(name));
+    attributeList.push_back(nullptr);
+    std::vector<Control> wanted = request.serverControls;
+    std::vector<LDAPControlA> controls(wanted.size());
+    std::vector<PLDAPControlA> controlList;
+    for (size_t i = 0; i < wanted.size(); ++i) {
+      controls[i].ldctl_oid = chars(wanted[i].oid);
+      controls[i].ldctl_value.bv_len = static_cast<ULONG>(wanted[i].value.size());
+      controls[i].ldctl_value.bv_val = wanted[i].value.empty() ? nullptr : chars(wanted[i].value);
+      controls[i].ldctl_iscritical = wanted[i].critical ? TRUE : FALSE;
+      controlList.push_back(&controls[i]);
+    }
+    controlList.push_back(nullptr);
+    LDAPMessage* result = nullptr;
+    l_timeval wait{operationTimeoutSeconds, 0};
+    ULONG code = ldap_search_ext_sA(
+        ld(), baseText.empty() ? nullptr : chars(baseText), static_cast<ULONG>(request.scope),
+        chars(filterText), names.empty() ? nullptr : attributeList.data(), 0,
+        wanted.empty() ? nullptr : controlList.data(), nullptr, &wait, 0, &result);
+    if (result != nullptr) {
+      entries = readEntries(ld(), result, true);
+      references = static_cast<int>(ldap_count_references(ld(), result));
+      ldap_msgfree(result);
+    }
+    return static_cast<int>(code);
+  }
+
   SearchInitResult searchInitPage(const PagedSearchRequest& request) override {
     if (ld() == nullptr) return {nullptr, static_cast<int>(ERROR_INVALID_HANDLE)};
     if (request.forWriting) stopChasingForWriting(ld());
@@ -376,8 +421,9 @@ class Win32Connection : public Connection {
     std::vector<PLDAPControlA> controlList;
     for (size_t i = 0; i < serverControls.size(); ++i) {
       controls[i].ldctl_oid = chars(serverControls[i].oid);
-      controls[i].ldctl_value.bv_len = 0;
-      controls[i].ldctl_value.bv_val = nullptr;
+      controls[i].ldctl_value.bv_len = static_cast<ULONG>(serverControls[i].value.size());
+      controls[i].ldctl_value.bv_val =
+          serverControls[i].value.empty() ? nullptr : chars(serverControls[i].value);
       controls[i].ldctl_iscritical = serverControls[i].critical ? TRUE : FALSE;
       controlList.push_back(&controls[i]);
     }

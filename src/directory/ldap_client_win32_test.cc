@@ -210,11 +210,11 @@ TEST_F(LdapClientWin32Test, ModifyReplacesTheValue) {
 TEST_F(LdapClientWin32Test, DeleteSendsTheTreeDeleteControlAsCritical) {
   const std::string target = dn("cn=D1,ou=Writes");
   // slapd does not implement tree delete: a critical control must make it refuse.
-  EXPECT_EQ(connection_->deleteExt(target, {Control{std::string(kTreeDeleteOid), true}}),
+  EXPECT_EQ(connection_->deleteExt(target, {Control{std::string(kTreeDeleteOid), true, {}}}),
             LDAP_UNAVAILABLE_CRIT_EXTENSION);
   EXPECT_TRUE(read(target));
   // A non-critical one is ignored, so the leaf goes.
-  EXPECT_EQ(connection_->deleteExt(target, {Control{std::string(kTreeDeleteOid), false}}),
+  EXPECT_EQ(connection_->deleteExt(target, {Control{std::string(kTreeDeleteOid), false, {}}}),
             kSuccess);
   int code = 0;
   EXPECT_FALSE(read(target, &code));
@@ -263,7 +263,7 @@ TEST(LdapClientWin32, SilentServerGivesTheTimeOutCode) {
   std::vector<Entry> entries;
   EXPECT_EQ(connection->search("", kScopeBase, "(objectClass=*)", entries), LDAP_TIMEOUT);
   EXPECT_EQ(connection->modifyReplace("cn=PC1,dc=x", "userAccountControl", "4098"), LDAP_TIMEOUT);
-  EXPECT_EQ(connection->deleteExt("cn=PC1,dc=x", {Control{std::string(kTreeDeleteOid), true}}),
+  EXPECT_EQ(connection->deleteExt("cn=PC1,dc=x", {Control{std::string(kTreeDeleteOid), true, {}}}),
             LDAP_TIMEOUT);
   EXPECT_EQ(connection->renameExt("cn=PC1,dc=x", "cn=PC1", "ou=Old,dc=x", true), LDAP_TIMEOUT);
   const auto waited = std::chrono::steady_clock::now() - started;

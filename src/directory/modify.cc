@@ -34,7 +34,7 @@ int setAttribute(DirectorySession& session, std::string_view dn, std::string_vie
 int deleteTree(DirectorySession& session, std::string_view dn) {
   // Critical, so a server without tree delete refuses the whole operation rather than
   // treating it as a plain delete.
-  const std::vector<ldap::Control> controls = {{std::string(ldap::kTreeDeleteOid), true}};
+  const std::vector<ldap::Control> controls = {{std::string(ldap::kTreeDeleteOid), true, {}}};
   return session.connection->deleteExt(dn, controls);
 }
 

@@ -91,6 +91,8 @@ int gatherRootDse(DirectorySession& session, RootDseInfo& info) {
     info.defaultNamingContext = firstValue(root, "defaultNamingContext");
     info.rootDomainNamingContext = firstValue(root, "rootDomainNamingContext");
     info.dnsHostName = firstValue(root, "dnsHostName");
+    info.configurationNamingContext = firstValue(root, "configurationNamingContext");
+    info.subschemaSubentry = firstValue(root, "subschemaSubentry");
     info.domainFunctionality = levelOf(firstValue(root, "domainFunctionality"));
     info.forestFunctionality = levelOf(firstValue(root, "forestFunctionality"));
     if (const auto* capabilities = findValues(root, "supportedCapabilities")) {

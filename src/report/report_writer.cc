@@ -348,6 +348,13 @@ std::vector<InformationRow> informationRows(const RunSettings& settings,
   if (settings.disabledForDays) {
     rows.push_back(number("Disabled For (days)", "disabledForDays", *settings.disabledForDays));
   }
+  // Whether a delete of this run can be taken back, and for how long.
+  if (settings.action == ActionKind::kDelete) {
+    const DeletionRecovery& recovery = header.deletionRecovery;
+    rows.emplace_back("Recycle Bin", recovery.known ? boolText(recovery.recycleBin) : "Unknown");
+    rows.emplace_back("Tombstone Lifetime (days)",
+                      recovery.known ? std::to_string(recovery.tombstoneDays) : "Unknown");
+  }
   return rows;
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/age_limits.h"
+#include "common/deletion_recovery.h"
 #include "common/exit_status.h"
 #include "common/object_record.h"
 #include "common/root_dse_info.h"
@@ -25,15 +26,16 @@ namespace tavrel {
 /// What the report header records about how the run was set up, gathered by the run
 /// sequence after the search.
 struct ReportHeader {
-  AgeLimits limits;              ///< start time, thresholds and their date texts
-  std::string finishDate;        ///< date text of the search's finish time
-  Int8 finishTime = 0;           ///< the search's finish time
-  RootDseInfo rootDse;           ///< host, directory type, forest/domain and their modes
-  std::string searchBase;        ///< the base actually searched
-  std::string filter;            ///< the filter as sent to the directory
-  std::string sortAttribute;     ///< the server-side sort attribute, empty when none
-  bool searchComplete = true;    ///< false: the search failed or was cut short
-  std::string incompleteReason;  ///< why, when it was
+  AgeLimits limits;                   ///< start time, thresholds and their date texts
+  std::string finishDate;             ///< date text of the search's finish time
+  Int8 finishTime = 0;                ///< the search's finish time
+  RootDseInfo rootDse;                ///< host, directory type, forest/domain and their modes
+  std::string searchBase;             ///< the base actually searched
+  std::string filter;                 ///< the filter as sent to the directory
+  std::string sortAttribute;          ///< the server-side sort attribute, empty when none
+  bool searchComplete = true;         ///< false: the search failed or was cut short
+  std::string incompleteReason;       ///< why, when it was
+  DeletionRecovery deletionRecovery;  ///< read for -delete runs only
 };
 
 /// The run's report file: created once, header once, one row per object, closed once.

@@ -321,7 +321,13 @@ TEST_F(ReportWriterTest, ModifyingRunCsvStatisticsAndSwitches) {
 
   settings_.writeHeader = true;
   settings_.writeStats = true;
+  header_.deletionRecovery = {.known = true, .recycleBin = false, .tombstoneDays = 180};
   std::string file = runReport({{record, {.disabled = true}}}, counters);
+  // A delete run's header says whether its deletes can be taken back.
+  EXPECT_NE(file.find("\nFor Real Setting: FALSE\nRecycle Bin: FALSE\nTombstone Lifetime (days): "
+                      "180\n"),
+            std::string::npos)
+      << file;
   EXPECT_EQ(file.substr(file.find("DN;ACTION")),
             "DN;ACTION;RESULT;\ncn=pc1;DELETE;TEST;\n\n\nTotal Updates: 1\nUpdates Ok: 0\n"
             "Updates Error: 0\nUpdates Skipped: 1\nUpdates Safety Skipped: 0\n");

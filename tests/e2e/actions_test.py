@@ -202,7 +202,8 @@ class TestModeTest(ActionTestCase):
                     self.assertTrue(run.rows, "the search found nothing to act on")
                     results = {row["RESULT"] for row in run.rows}
                     self.assertLessEqual(results, {"TEST", "DISABLE:SKIP", "Can't modify DC",
-                                                   "ERROR", "NOT DISABLED"})
+                                                   "ERROR", "NOT DISABLED",
+                                                   "TEST (1 child: container 1)"})
                     self.assertIn("Updates Ok            : 0\n", run.out)
                     self.assertIn("Updates Error         : 0\n", run.out)
                     if "TEST" in results and "-q" not in args:
@@ -294,15 +295,30 @@ class DeleteTest(ActionTestCase):
                 for name in ("EN1", "EN2"):
                     row = run.by_dn[dn_of(name)]
                     self.assertEqual((row["ACTION"], row["RESULT"]), ("DELETE", "NOT DISABLED"))
-                for name in ("DIS1", "DIS2"):
+                # The row and the console line say what lies below an account.
+                child = " (1 child: container 1)"
+                for name, note in (("DIS1", child), ("DIS2", "")):
                     row = run.by_dn[dn_of(name)]
                     self.assertEqual((row["ACTION"], row["RESULT"]),
-                                     ("DELETE", CRITICAL_UNAVAILABLE))
+                                     ("DELETE", CRITICAL_UNAVAILABLE + note))
                 # The refusal of an enabled account is an error: it shows even with -q.
                 self.assertEqual(run.err.count(" ERROR - Object not disabled\n"), 2)
+                # slapd has no configuration partition: nothing says a delete could be undone.
+                self.assertIn("WARN: Whether the Recycle Bin is enabled could not be read: "
+                              "deleted accounts may keep only their SID and a few attributes; "
+                              "the undo journal is what brings the rest back.\n", run.err)
+                # The header says so too, in its two rows of a delete run.
+                command, report = self.command(fixture, "-delete", "-b", OLD_OU, *quiet)
+                command.remove("-noheader")
+                code, _, _ = run_tavrel(command[0], command[1:], cwd=self.work, timeout=120,
+                                        encoding="utf-8")
+                self.assertEqual(code, 0)
+                with open(report, encoding="utf-8") as f:
+                    self.assertIn("\nRecycle Bin: Unknown\nTombstone Lifetime (days): Unknown\n",
+                                  f.read())
                 if not quiet:
-                    self.assertIn("Deleting: %s... ERROR - %s\n" % (dn_of("DIS1"),
-                                                                   CRITICAL_UNAVAILABLE),
+                    self.assertIn("Deleting: %s... ERROR - %s%s\n" % (dn_of("DIS1"),
+                                                                     CRITICAL_UNAVAILABLE, child),
                                   run.out)
                     self.assertIn(statistics_text(4, 0, 2, 2, 0), run.out)
 

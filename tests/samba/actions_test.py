@@ -24,7 +24,8 @@ def old_computer(name, parent, uac=4096, days=200):
 
 
 OUS = ["DryRun", "DryRunTarget", "Disable", "Parked", "Safety", "DcGuard", "DcParked",
-       "Delete", "Move", "Moved", "Refused", "RefusedTarget", "BadParent"]
+       "Delete", "Move", "Moved", "Refused", "RefusedTarget", "BadParent", "Protected",
+       "ProtectedTarget"]
 
 ACCOUNTS = [
     old_computer("T-EN1", ou("DryRun")),
@@ -43,12 +44,15 @@ ACCOUNTS = [
     old_computer("F-1", ou("Refused")),
     old_computer("F-2", ou("Refused")),
     old_computer("B-1", ou("BadParent")),
+    old_computer("P-SELF", ou("Protected")),
+    old_computer("P-KID", ou("Protected")),
 ]
 
 # Objects below a computer account (as services publish them); a tree delete removes them too.
 CHILDREN = [
     "CN=Publication,CN=T-DIS," + ou("DryRun"),
     "CN=Publication,CN=D-DIS," + ou("Delete"),
+    "CN=Publication,CN=P-KID," + ou("Protected"),
 ]
 
 # Attributes that only the directory itself changes when an object is written.
@@ -66,6 +70,8 @@ class ActionTest(SambaTestCase):
         cls.dc.seed(ACCOUNTS, ous=[("ActionTest", BASE_DN)] + [(name, TOP) for name in OUS])
         cls.dc.ldb_add("\n".join("dn: %s\nobjectClass: serviceConnectionPoint\n" % dn
                                  for dn in CHILDREN))
+        cls.dc.protect_from_deletion(by_name("P-SELF").dn)
+        cls.dc.protect_from_deletion(CHILDREN[2])
         cls.low_password = "Low-Pr1v!pw"
         cls.dc.create_user("lowpriv", cls.low_password)
 
@@ -124,6 +130,8 @@ class ActionTest(SambaTestCase):
                 for name, (action, outcome) in self.results(report).items():
                     if switches[0] == "-delete" and name != "t-dis":
                         self.assertEqual(outcome, "NOT DISABLED", name)
+                    elif switches[0] == "-delete":
+                        self.assertEqual(outcome, "TEST (1 child: serviceConnectionPoint 1)")
                     elif switches == ["-disable"] and name == "t-dis":
                         self.assertEqual(outcome, "DISABLE:SKIP", name)
                     else:
@@ -202,9 +210,43 @@ class ActionTest(SambaTestCase):
         self.assertIsNone(self.dc.entry(by_name("D-DIS").dn))
         self.assertIsNone(self.dc.entry(CHILDREN[1]))
         self.assertEqual(self.dc.snapshot(enabled), enabled_before)
-        self.assertEqual(self.results(report), {"d-dis": ("DELETE", OK),
+        child = " (1 child: serviceConnectionPoint 1)"
+        self.assertEqual(self.results(report), {"d-dis": ("DELETE", OK + child),
                                                 "d-en": ("DELETE", "NOT DISABLED")})
         self.assertIn(" ERROR - Object not disabled\n", result.stderr)
+        self.assertIn("Deleting: %s...%s\n" % (by_name("D-DIS").dn.lower(), child),
+                      result.stdout)
+        # The test domain has no Recycle Bin: the header says so, with the lifetime that the
+        # configuration sets (60 days where it sets none), and a warning goes first.
+        service = "CN=Directory Service,CN=Windows NT,CN=Services,CN=Configuration," + BASE_DN
+        lifetime = self.dc.entry(service, ["tombstoneLifetime"]).get("tombstoneLifetime", ["60"])
+        self.assertEqual((report.info["Recycle Bin"], report.info["Tombstone Lifetime (days)"]),
+                         ("FALSE", lifetime[0]))
+        self.assertIn("WARN: The Recycle Bin is not enabled: deleted accounts keep only their SID "
+                      "and a few attributes; the undo journal is what brings the rest back.\n",
+                      result.stderr)
+
+    def test_protected_accounts_are_disabled_but_neither_moved_nor_deleted(self):
+        protected = "PROTECTED: protected from accidental deletion"
+        kid = protected + " (child " + CHILDREN[2] + ")"
+        watched = [ou("Protected"), ou("ProtectedTarget")]
+        _, report = self.act("-disable", "-newparent", ou("ProtectedTarget"), "-forreal",
+                             "-b", ou("Protected"))
+        self.assertEqual(self.results(report), {
+            "p-self": ("DISABLE/MOVE", "DISABLE:%s,MOVE:%s" % (OK, protected)),
+            "p-kid": ("DISABLE/MOVE", "DISABLE:%s,MOVE:%s" % (OK, kid))})
+        self.assertEqual(self.uac(by_name("P-SELF").dn), 4098)
+        self.assertEqual(self.uac(by_name("P-KID").dn), 4098)
+        before = {base: self.dc.snapshot(base) for base in watched}
+        for switches in (["-move", "-newparent", ou("ProtectedTarget")], ["-delete"]):
+            with self.subTest(switches=switches):
+                result, report = self.act(*(switches + ["-forreal", "-b", ou("Protected")]))
+                action = "DELETE" if switches[0] == "-delete" else " MOVE"
+                self.assertEqual(self.results(report), {"p-self": (action, protected),
+                                                        "p-kid": (action, kid)})
+                self.assertIn("Updates Skipped       : 2\n", result.stdout)
+                for base in watched:
+                    self.assertEqual(self.dc.snapshot(base), before[base])
 
     def test_move_action_moves_enabled_and_disabled_alike(self):
         before = {a.name.lower(): self.dc.snapshot(a.dn)[a.dn.lower()]

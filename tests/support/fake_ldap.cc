@@ -39,6 +39,15 @@ int FakeLdap::search(std::string_view base, int scope, std::string_view filter,
   return searchResult;
 }
 
+int FakeLdap::searchExt(const ldap::SearchRequest& request, std::vector<ldap::Entry>& entries,
+                        int& references) {
+  record("searchext " + request.base + " " + std::to_string(request.scope), false);
+  entries.clear();
+  references = 0;
+  if (!searchExtResult) return ldap::kSuccess;
+  return searchExtResult(request, entries, references);
+}
+
 ldap::SearchInitResult FakeLdap::searchInitPage(const ldap::PagedSearchRequest& request) {
   record("initpage", false);
   lastRequest = request;

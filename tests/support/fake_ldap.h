@@ -30,12 +30,17 @@ class FakeLdap : public ldap::Connection {
   int searchResult = ldap::kSuccess;
   std::vector<ldap::Entry> searchEntries;
 
+  // Script of searchExt: given the request, fills the entries and references and returns the
+  // result code. Unset: success without entries.
+  std::function<int(const ldap::SearchRequest&, std::vector<ldap::Entry>&, int& references)>
+      searchExtResult;
+
   // Result of each write; receives the logged call text (see `calls`). Default: success.
   std::function<int(const std::string& call)> writeResult;
 
   // Everything that was asked of the connection, one text per call, e.g.
   // "modify <dn> <attr> <value>", "delete <dn> <oid>:<critical>", "rename <dn> <rdn> <parent> 1",
-  // "bind 1158", "option 17 3", "unbind", "abandon", "initpage".
+  // "bind 1158", "option 17 3", "unbind", "abandon", "initpage", "searchext <base> <scope>".
   std::vector<std::string> calls;
   ldap::PagedSearchRequest lastRequest;
   int bindResult = ldap::kSuccess;
@@ -49,6 +54,8 @@ class FakeLdap : public ldap::Connection {
   void unbind() override;
   int search(std::string_view base, int scope, std::string_view filter,
              std::vector<ldap::Entry>& entries) override;
+  int searchExt(const ldap::SearchRequest& request, std::vector<ldap::Entry>& entries,
+                int& references) override;
   ldap::SearchInitResult searchInitPage(const ldap::PagedSearchRequest& request) override;
   int getNextPage(ldap::PagedSearch& search, int timeoutSeconds, int pageSize,
                   std::vector<ldap::Entry>& page) override;

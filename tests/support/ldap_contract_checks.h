@@ -29,6 +29,29 @@ inline void expectAdapterContract(ldap::Connection& connection, const std::strin
   EXPECT_EQ(connection.search(missing, ldap::kScopeBase, "(objectClass=*)", entries), 0x20);
   EXPECT_TRUE(entries.empty());
 
+  // A search for named attributes brings those only and the subtree's entries all; a read
+  // of one entry no references; a failed search nothing.
+  ldap::SearchRequest read;
+  read.base = base;
+  int references = -1;
+  entries = stale;
+  ASSERT_EQ(connection.searchExt(read, entries, references), ldap::kSuccess);
+  EXPECT_EQ(entries.size(), 1u);
+  EXPECT_EQ(references, 0);
+  read.scope = ldap::kScopeSubtree;
+  read.filter = filter;
+  read.attributes = {"cn"};
+  ASSERT_EQ(connection.searchExt(read, entries, references), ldap::kSuccess);
+  EXPECT_EQ(entries.size(), count);
+  for (const ldap::Entry& entry : entries) {
+    ASSERT_EQ(entry.attributes.size(), 1u) << entry.dn;
+    EXPECT_EQ(entry.attributes[0].name, "cn");
+  }
+  read.base = missing;
+  entries = stale;
+  EXPECT_EQ(connection.searchExt(read, entries, references), 0x20);
+  EXPECT_TRUE(entries.empty());
+
   // A page holds that page's entries only; a failed page what came with it (here: nothing).
   ldap::PagedSearchRequest request;
   request.base = base;

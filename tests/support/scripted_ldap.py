@@ -133,10 +133,17 @@ class Page:
         self.code = code
 
 
+# The schema the server names: it defines no security descriptors, so the run reads none.
+SCHEMA_DN = "CN=Aggregate"
+SCHEMA_ENTRY = (SCHEMA_DN, [("objectClass", ["subSchema"]),
+                            ("attributeTypes", ["( 2.5.4.3 NAME 'cn' )"])])
+
+
 def root_entry(domain_level="2"):
     return ("", [("defaultNamingContext", [SUFFIX]),
                  ("rootDomainNamingContext", [SUFFIX]),
                  ("dnsHostName", [HOST]),
+                 ("subschemaSubentry", [SCHEMA_DN]),
                  ("domainFunctionality", [domain_level]),
                  ("forestFunctionality", [domain_level]),
                  ("supportedCapabilities", ["1.2.840.113556.1.4.800",
@@ -209,7 +216,7 @@ class ScriptedLdap:
         self.pages = pages or (lambda n, cookie, size: Page([]))
         self.write = write or (lambda n, op, dn: 0)
         self.root = root or root_entry()
-        self.base_entries = base_entries or {}
+        self.base_entries = {SCHEMA_DN.lower(): SCHEMA_ENTRY, **(base_entries or {})}
         self.received = []     # one dict per request, in arrival order
         self.page_requests = 0
         self.writes = 0
