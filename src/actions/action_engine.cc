@@ -3,6 +3,7 @@
 #include <climits>
 #include <cstdint>
 
+#include "actions/account_guards.h"
 #include "actions/write_outcome.h"
 #include "common/account_control.h"
 #include "common/console.h"
@@ -228,26 +229,43 @@ void disableObject(DirectorySession& session, const RunSettings& settings,
   if (!stopLine.empty()) console::err(stopLine);
 }
 
-/// An object whose flag word cannot be trusted might be a domain controller, or enabled
-/// where it reads disabled: it is never written, in test runs neither.
-void refuseUnreadable(const RunSettings& settings, AccountControl uac, ObjectRecord& record,
-                      RowMarks& marks, ActionProgress& progress) {
-  const std::string dn(record.get("DN"));
+/// The ACTION text of the run's action, for an object that the engine refused before its
+/// branch started.
+std::string actionName(const RunSettings& settings) {
   switch (settings.action) {
     case ActionKind::kDisable: {
       std::string action(kActionDisable);
       if (settings.stamp) action.append(kActionStampSuffix);
       if (!settings.newParent.empty()) action.append(kActionMoveSuffix);
-      record.set("ACTION", action);
-      break;
+      return action;
     }
     case ActionKind::kDelete:
-      record.set("ACTION", kActionDelete);
-      break;
+      return std::string(kActionDelete);
     default:
-      record.set("ACTION", kActionMove);
-      break;
+      return std::string(kActionMove);
   }
+}
+
+/// An account that a guard protects is left alone, in test runs too, and uses up nothing of
+/// the safety limit. Returns false when no guard holds it back.
+bool holdBackProtected(const RunSettings& settings, std::string_view startText,
+                       ObjectRecord& record, RowMarks& marks, ActionProgress& progress) {
+  const std::string result = protectedAccountResult(settings, startText, record);
+  if (result.empty()) return false;
+  record.set("ACTION", actionName(settings));
+  record.set("RESULT", result);
+  marks.protectedAccount = true;
+  ++progress.counters.updatesSkipped;
+  console::debugErr(join({"DEBUG: ", result, " - ", record.get("DN"), "\n"}));
+  return true;
+}
+
+/// An object whose flag word cannot be trusted might be a domain controller, or enabled
+/// where it reads disabled: it is never written, in test runs neither.
+void refuseUnreadable(const RunSettings& settings, AccountControl uac, ObjectRecord& record,
+                      RowMarks& marks, ActionProgress& progress) {
+  const std::string dn(record.get("DN"));
+  record.set("ACTION", actionName(settings));
   record.set("RESULT", unreadableResultText(uac.state));
   marks.modifyFailed = true;
   ++progress.counters.updatesError;
@@ -325,6 +343,7 @@ void applyAction(DirectorySession& session, const RunSettings& settings,
   }
 
   if (progress.safetyRemaining != 0 && !marks.domainController) {
+    if (holdBackProtected(settings, stampValue, record, marks, progress)) return;
     switch (settings.action) {
       case ActionKind::kDisable:
         disableObject(session, settings, stampValue, uac, record, marks, progress);

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "actions/account_guards.h"
 #include "actions/action_engine.h"
 #include "actions/undo_journal.h"
 #include "cli/command_line.h"
@@ -158,6 +159,7 @@ int runTavrel(const std::vector<std::string>& arguments) {
                         .sortAttribute = sort.sortAttribute,
                         .searchComplete = search.complete,
                         .incompleteReason = search.incompleteReason};
+    header.protectedAccounts = anyProtectedAccount(settings, ageLimits.startText, search.objects);
     report.beginReport(settings, header, attributes.names);
   }
   setWriteTimeout(settings.writeTimeoutSeconds);

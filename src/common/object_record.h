@@ -49,6 +49,12 @@ class ObjectRecord {
 /// name holds a blank, so the key meets no column.
 inline constexpr std::string_view kStoredDnKey = "stored DN";
 
+/// Every servicePrincipalName value of an account, one per line, kept for the guards of a
+/// modifying run (a column keeps only the last value, and any value can make a cluster
+/// account). The blank keeps the key off every column.
+inline constexpr std::string_view kPrincipalNamesKey = "all servicePrincipalName";
+inline constexpr std::string_view kPrincipalNameAttribute = "servicePrincipalName";
+
 /// The matched objects in arrival order.
 using ObjectStore = std::vector<ObjectRecord>;
 

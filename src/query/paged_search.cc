@@ -46,6 +46,8 @@ ldap::PagedSearchRequest makeRequest(const RunSettings& settings, const std::str
   }
   request.filter = filter;
   request.attributes = attributes.names;
+  request.attributes.insert(request.attributes.end(), attributes.guardOnly.begin(),
+                            attributes.guardOnly.end());
   request.timeLimitSeconds = settings.timeoutSeconds;
   if (sort.sendKey) request.sortKey = ldap::SortKey{sort.sortAttribute, sort.reverse};
   return request;
@@ -61,6 +63,17 @@ const std::string* exclusionFor(const std::string& lowerDn,
 }
 
 enum class Collected { kKept, kExcluded, kDuplicate };
+
+/// Every service principal name of the account, one per line: the cluster guard must see
+/// them all, a column keeps only the last.
+void keepAllValues(const std::vector<std::string>& values, ObjectRecord& record) {
+  std::string all;
+  for (const std::string& value : values) {
+    if (!all.empty()) all += '\n';
+    all += value;
+  }
+  record.set(kPrincipalNamesKey, all);
+}
 
 /// Turns one entry into a record unless it was seen before in this search (an account is
 /// acted on once, however often and by whatever route it arrives) or an exclusion drops it.
@@ -88,8 +101,14 @@ Collected collectEntry(ldap::Entry& entry, const RunSettings& settings,
   record.set("DN", settings.lowerCaseNames ? lowerDn : entry.dn);
   if (settings.lowerCaseNames && !settings.newParent.empty()) record.set(kStoredDnKey, entry.dn);
   std::size_t accountControlValues = 0;
+  const bool keepPrincipalNames = isModifying(settings.action);
   for (auto& attribute : entry.attributes) {
     if (attribute.values.empty()) continue;
+    if (keepPrincipalNames && equalsIgnoringCase(attribute.name, kPrincipalNameAttribute)) {
+      keepAllValues(attribute.values, record);
+      // A value requested for the guards alone is no column.
+      if (requestedName(attributes, attribute.name) == nullptr) continue;
+    }
     const std::string* requested = requestedName(attributes, attribute.name);
     const std::string& name = requested != nullptr ? *requested : attribute.name;
     if (equalsIgnoringCase(name, kAccountControlAttribute)) {

@@ -30,6 +30,9 @@ struct ReportHeader {
   std::string sortAttribute;     ///< the server-side sort attribute, empty when none
   bool searchComplete = true;    ///< false: the search failed or was cut short
   std::string incompleteReason;  ///< why, when it was
+  /// Some account of a modifying run is held back by the new, cluster or single sign-on
+  /// guard: the legend explains its colour (only then, so other reports stay as they were).
+  bool protectedAccounts = false;
 };
 
 /// The run's report file: created once, header once, one row per object, closed once.
@@ -88,7 +91,7 @@ class ReportWriter {
   void write(std::string_view text);
   void writeTitleBlock(const RunSettings& settings, const ReportHeader& header);
   void writeInformationTable(const RunSettings& settings, const ReportHeader& header);
-  void writeColourLegend();
+  void writeColourLegend(const ReportHeader& header);
   void writeIncompleteNotice(const ReportHeader& header);
   void writeColumnHeader(const ReportHeader& header);
   void writeStatisticsTable(const UpdateCounters& counters, const std::string& undoFile);
