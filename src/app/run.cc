@@ -160,6 +160,7 @@ int runTavrel(const std::vector<std::string>& arguments) {
                         .searchComplete = search.complete,
                         .incompleteReason = search.incompleteReason};
     header.protectedAccounts = anyProtectedAccount(settings, ageLimits.startText, search.objects);
+    header.heldBackByList = search.heldBackByList;
     report.beginReport(settings, header, attributes.names);
   }
   setWriteTimeout(settings.writeTimeoutSeconds);

@@ -88,6 +88,8 @@ Usage:
                   (Default: the report name with .undo.ldif)
                   Apply it with ldapmodify -f file (ldifde -i -f file).
    -noundo        Write no undo file.
+   -exclfile x    Never select the accounts listed in file x: one DN
+                  or account name a line, # starts a comment line.
 
 
   Ex1:

@@ -1,5 +1,6 @@
 #include "cli/options.h"
 
+#include "cli/exclusion_file.h"
 #include "cli/help_text.h"
 #include "common/console.h"
 #include "common/text.h"
@@ -344,7 +345,8 @@ const std::vector<std::string>& acceptedSwitches() {
       // Value switches ("bit" and "llts" only matter by their presence).
       "h", "s", "b", "f", "af", "ps", "bit", "t", "age", "maxage", "sort", "rsort", "format",
       "delim", "file", "newparent", "renamemask", "safety", "addattrib", "excldn", "excldndelim",
-      "llts", "undo", "disabledfor"};
+      "llts", "undo", "disabledfor",
+      "exclfile"};
   // clang-format on
   return list;
 }
@@ -388,6 +390,7 @@ PhaseResult evaluateOptions(const CommandLine& commandLine, RunSettings& setting
   if (commandLine.hasSwitch("addattrib")) {
     settings.addAttributes = commandLine.switchValue("addattrib");
   }
+  if (PhaseResult r = readExclusionFileOption(commandLine, settings); r.stop) return r;
   return PhaseResult::proceed();
 }
 

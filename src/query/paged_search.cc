@@ -62,7 +62,22 @@ const std::string* exclusionFor(const std::string& lowerDn,
   return nullptr;
 }
 
-enum class Collected { kKept, kExcluded, kDuplicate };
+enum class Collected { kKept, kExcluded, kListed, kDuplicate };
+
+/// The account is named in the -exclfile list, by its DN or by its account name.
+bool isListed(const ldap::Entry& entry, const std::string& key, const AccountList& list) {
+  if (list.dnKeys.empty() && list.names.empty()) return false;
+  if (list.dnKeys.contains(key)) return true;
+  for (const auto& attribute : entry.attributes) {
+    if (attribute.values.empty() || !equalsIgnoringCase(attribute.name, "sAMAccountName")) {
+      continue;
+    }
+    std::string name = lowerCase(attribute.values.back());
+    if (!name.empty() && name.back() == '$') name.pop_back();
+    return list.names.contains(name);
+  }
+  return false;
+}
 
 /// Every service principal name of the account, one per line: the cluster guard must see
 /// them all, a column keeps only the last.
@@ -85,7 +100,8 @@ Collected collectEntry(ldap::Entry& entry, const RunSettings& settings,
                        const AttributeList& attributes, const std::vector<bool>& nameColumns,
                        std::unordered_set<std::string>& seen, std::string& lowerDn,
                        ObjectRecord& record) {
-  if (!seen.insert(dnKey(entry.dn)).second) {
+  const auto [key, firstTime] = seen.insert(dnKey(entry.dn));
+  if (!firstTime) {
     console::debugErr(std::string(kDebugDuplicate) + entry.dn + "\n");
     return Collected::kDuplicate;
   }
@@ -94,6 +110,10 @@ Collected collectEntry(ldap::Entry& entry, const RunSettings& settings,
   if (const std::string* item = exclusionFor(lowerDn, settings.dnExclusions)) {
     console::debugOut("DEBUG: Excluded DN (" + *item + ") - " + entry.dn + "\n");
     return Collected::kExcluded;
+  }
+  if (isListed(entry, *key, settings.listedAccounts)) {
+    console::debugOut("DEBUG: Excluded by list - " + entry.dn + "\n");
+    return Collected::kListed;
   }
   if (console::debug()) console::err(entry.dn + "\n");
 
@@ -170,8 +190,9 @@ SearchOutcome runPagedSearch(DirectorySession& session, const RunSettings& setti
         }
         const std::size_t seenBefore = seen.size();
         for (auto& entry : page) {
-          if (collectEntry(entry, settings, attributes, nameColumns, seen, lowerDn, record) ==
-              Collected::kKept) {
+          const Collected collected =
+              collectEntry(entry, settings, attributes, nameColumns, seen, lowerDn, record);
+          if (collected == Collected::kKept) {
             if (sink) {
               sink(record);
             } else {
@@ -179,6 +200,7 @@ SearchOutcome runPagedSearch(DirectorySession& session, const RunSettings& setti
             }
           } else {
             --matched;
+            if (collected == Collected::kListed) ++outcome.heldBackByList;
           }
         }
         const PagingVerdict verdict =

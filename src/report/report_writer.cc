@@ -270,6 +270,11 @@ json::LabelValues informationRows(const RunSettings& settings, const ReportHeade
   if (settings.disabledForDays) {
     rows.emplace_back("Disabled For (days)", std::to_string(*settings.disabledForDays));
   }
+  if (!settings.exclusionFile.empty()) {
+    rows.emplace_back(
+        "Excluded By List",
+        settings.exclusionFile + " (" + std::to_string(header.heldBackByList) + " held back)");
+  }
   return rows;
 }
 

@@ -230,6 +230,38 @@ class QueryTest(unittest.TestCase):
                       result.stdout)
         self.assertEqual(names(collected(result)), ["LAB1"])
 
+    def test_exclusion_file(self):
+        with tempfile.TemporaryDirectory() as folder:
+            listed = os.path.join(folder, "keep.txt")
+            with open(listed, "w") as f:
+                f.write("# legal hold\n\n  CN=S1 , OU=STALE,dc=tavrel,dc=test\n"
+                        "lab1$\n\tLabor2\r\nnobody\n")
+            result = search_run(self.d, "-format", "csv", "-file", "r.csv", "-d",
+                                "-exclfile", listed, cwd=folder)
+            self.assertEqual(result.returncode, 0, result.stderr)
+            found = names(collected(result))
+            self.assertNotIn("S1", found)
+            self.assertNotIn("LAB1", found)
+            self.assertNotIn("LABOR2", found)
+            self.assertIn("S2", found)
+            self.assertEqual(len(re.findall(r"^DEBUG: Excluded by list - ", result.stdout, re.M)),
+                             3)
+            with open(os.path.join(folder, "r.csv"), encoding="latin-1") as f:
+                self.assertIn("\nExcluded By List: %s (3 held back)\n" % listed, f.read())
+            with open(listed, "w") as f:
+                f.write("cn=s1,ou=stale,dc=tavrel,dc=test\n# fine\npc1,pc2\n")
+            missing = os.path.join(folder, "missing.txt")
+            for path, message in (
+                    (listed, "\nERROR: Line 3 of the exclusion file %s is neither a DN nor an "
+                             "account name: pc1,pc2\n\n" % listed),
+                    (missing, "\nERROR: Couldn't read the exclusion file %s\n\n" % missing)):
+                with self.subTest(path=path):
+                    result = search_run(self.d, "-format", "csv", "-file", "refused.csv",
+                                        "-exclfile", path, cwd=folder)
+                    self.assertEqual(result.returncode, 1)
+                    self.assertIn(message, result.stderr)
+                    self.assertFalse(os.path.exists(os.path.join(folder, "refused.csv")))
+
     # -- values
 
     def csv_report(self, *args):
