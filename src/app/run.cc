@@ -105,6 +105,8 @@ int runTavrel(const std::vector<std::string>& arguments) {
     return finish(r.exitCode);
   }
 
+  if (refuseBothAges(settings, rootDse.domainFunctionality)) return finish(kExitFatal);
+
   // Without -b the default naming context is the search base.
   const std::string searchBase =
       settings.baseDn.empty() ? rootDse.defaultNamingContext : settings.baseDn;

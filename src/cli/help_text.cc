@@ -90,6 +90,8 @@ Usage:
    -noundo        Write no undo file.
    -exclfile x    Never select the accounts listed in file x: one DN
                   or account name a line, # starts a comment line.
+   -bothages      Select only accounts whose password and last logon
+                  (lastLogonTimestamp, or none) are both older than -age.
 
 
   Ex1:

@@ -346,7 +346,8 @@ const std::vector<std::string>& acceptedSwitches() {
       "h", "s", "b", "f", "af", "ps", "bit", "t", "age", "maxage", "sort", "rsort", "format",
       "delim", "file", "newparent", "renamemask", "safety", "addattrib", "excldn", "excldndelim",
       "llts", "undo", "disabledfor",
-      "exclfile"};
+      "exclfile",
+      ":bothages"};
   // clang-format on
   return list;
 }
@@ -391,6 +392,8 @@ PhaseResult evaluateOptions(const CommandLine& commandLine, RunSettings& setting
     settings.addAttributes = commandLine.switchValue("addattrib");
   }
   if (PhaseResult r = readExclusionFileOption(commandLine, settings); r.stop) return r;
+  settings.bothAges = commandLine.hasSwitch("bothages");
+  if (settings.bothAges) console::debugErr("DEBUG: Both Ages: 1\n");
   return PhaseResult::proceed();
 }
 

@@ -85,6 +85,8 @@ struct RunSettings {
   /// -exclfile: the file as named, and the accounts it lists, which are never selected.
   std::string exclusionFile;
   AccountList listedAccounts;
+  /// -bothages: old by pwdLastSet and by lastLogonTimestamp (or none) alike.
+  bool bothAges = false;
 };
 
 }  // namespace tavrel

@@ -275,6 +275,7 @@ json::LabelValues informationRows(const RunSettings& settings, const ReportHeade
         "Excluded By List",
         settings.exclusionFile + " (" + std::to_string(header.heldBackByList) + " held back)");
   }
+  if (settings.bothAges) rows.emplace_back("Both Ages", boolText(true));
   return rows;
 }
 

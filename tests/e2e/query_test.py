@@ -337,7 +337,14 @@ class LastLogonTest(unittest.TestCase):
             sf.computer("LOGONOLD", parent=STALE, pwd_last_set=sf.int8_days_ago(3),
                         last_logon=sf.int8_days_ago(200)) +
             # Never logged on, recent password.
-            sf.computer("NEVERON", parent=STALE, pwd_last_set=sf.int8_days_ago(3)))
+            sf.computer("NEVERON", parent=STALE, pwd_last_set=sf.int8_days_ago(3)) +
+            # Old by both, once within a maximum age of 300 days and once beyond it; and never
+            # logged on with an old password.
+            sf.computer("BOTHOLD", parent=STALE, pwd_last_set=sf.int8_days_ago(200),
+                        last_logon=sf.int8_days_ago(150)) +
+            sf.computer("ANCIENT", parent=STALE, pwd_last_set=sf.int8_days_ago(200),
+                        last_logon=sf.int8_days_ago(400)) +
+            sf.computer("UNUSED", parent=STALE, pwd_last_set=sf.int8_days_ago(200)))
 
     WARNING = ("WARN: Domain not in Windows Server 2003 Domain Mode, lastLogonTimestamp not ")
 
@@ -348,23 +355,49 @@ class LastLogonTest(unittest.TestCase):
     def test_level_two_uses_last_logon(self):
         result = self.run_level("w2003-l2", "-llts")
         self.assertEqual(result.returncode, 0, result.stderr)
-        self.assertEqual(sorted(names(collected(result))), ["LOGONOLD", "NEVERON"])
+        self.assertEqual(sorted(names(collected(result))),
+                         ["ANCIENT", "BOTHOLD", "LOGONOLD", "NEVERON", "UNUSED"])
         self.assertNotIn("WARN: ", result.stdout)
         self.assertIn("DEBUG: Attributes: ", result.stderr)
         self.assertIn("lastLogonTimestamp;lltsAge", result.stderr)
         realage = self.run_level("w2003-l2", "-llts", "-realage")
-        self.assertEqual(names(collected(realage)), ["LOGONOLD"])
+        self.assertEqual(sorted(names(collected(realage))), ["ANCIENT", "BOTHOLD", "LOGONOLD"])
+
+    def test_both_ages(self):
+        for args, expected in ((["-bothages"], ["ANCIENT", "BOTHOLD", "UNUSED"]),
+                               (["-bothages", "-maxage", "300"], ["BOTHOLD", "UNUSED"])):
+            with self.subTest(args=args):
+                result = self.run_level("w2003-l2", *args)
+                self.assertEqual(result.returncode, 0, result.stderr)
+                self.assertEqual(sorted(names(collected(result))), expected)
+        with tempfile.TemporaryDirectory() as folder:
+            with sf.SlapdFixture(variant="w2003-l2", seed=self.SEED) as d:
+                search_run(d, "-format", "csv", "-file", "both.csv", "-b", STALE, "-bothages",
+                           cwd=folder)
+            with open(os.path.join(folder, "both.csv"), encoding="latin-1") as f:
+                header = f.read()
+        self.assertIn("\nBoth Ages: TRUE\n", header)
+        self.assertRegex(header, r"\nSearch Filter: \(&\(objectcategory=computer\)"
+                         r"\(pwdLastSet<=(\d+)\)\(\|\(lastLogonTimestamp<=\1\)"
+                         r"\(!\(lastLogonTimestamp=\*\)\)\)\)\n")
+        refused = self.run_level("w2003-l1", "-bothages")
+        self.assertEqual(refused.returncode, 255)
+        self.assertIn("ERROR: -bothages needs lastLogonTimestamp, which a domain below "
+                      "functional level 2 does not keep.\n", refused.stderr)
+        self.assertEqual(collected(refused), [])
 
     def test_level_one_warns_and_uses_the_password_age(self):
         result = self.run_level("w2003-l1", "-llts")
         self.assertEqual(result.returncode, 0, result.stderr)
-        self.assertEqual(names(collected(result)), ["PWOLD"])
+        self.assertEqual(sorted(names(collected(result))),
+                         ["ANCIENT", "BOTHOLD", "PWOLD", "UNUSED"])
         self.assertIn(self.WARNING, result.stdout)
         self.assertIn("WARN: Using pwdLastSet instead.\n", result.stdout)
         self.assertNotIn("lastLogonTimestamp;lltsAge", result.stderr)
         # No sort key is sent for llts below level 2: the search still succeeds.
         result = self.run_level("w2003-l1", "-llts", "-sort", "llts")
-        self.assertEqual(names(collected(result)), ["PWOLD"])
+        self.assertEqual(sorted(names(collected(result))),
+                         ["ANCIENT", "BOTHOLD", "PWOLD", "UNUSED"])
 
 
 class ServerGoneTest(unittest.TestCase):
