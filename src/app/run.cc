@@ -18,6 +18,7 @@
 #include "directory/session.h"
 #include "query/attribute_list.h"
 #include "query/filter.h"
+#include "query/group_exclusion.h"
 #include "query/paged_search.h"
 #include "report/display.h"
 #include "report/prepared_rows.h"
@@ -106,6 +107,7 @@ int runTavrel(const std::vector<std::string>& arguments) {
   }
 
   if (refuseBothAges(settings, rootDse.domainFunctionality)) return finish(kExitFatal);
+  if (!excludedGroupsExist(*session, settings.excludedGroups)) return finish(kExitFatal);
 
   // Without -b the default naming context is the search base.
   const std::string searchBase =

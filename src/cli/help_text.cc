@@ -92,6 +92,8 @@ Usage:
                   or account name a line, # starts a comment line.
    -bothages      Select only accounts whose password and last logon
                   (lastLogonTimestamp, or none) are both older than -age.
+   -exclgroup x   Never select members of the groups x (DNs separated
+                  by ;), nested membership included.
 
 
   Ex1:

@@ -38,6 +38,8 @@ constexpr std::string_view kUndoIsReport =
     "\nERROR: The undo file and the report file must differ.\n\n";
 
 // Two documents one after the other are no JSON document a reader takes.
+constexpr std::string_view kEmptyGroup =
+    "\nERROR: -exclgroup needs group DNs separated by ;, none of them empty.\n\n";
 constexpr std::string_view kJsonAppend = "\nERROR: -append cannot be used with -format json.\n\n";
 
 constexpr std::string_view kDefaultReportName = "tavrel.<DATE>";
@@ -347,7 +349,7 @@ const std::vector<std::string>& acceptedSwitches() {
       "delim", "file", "newparent", "renamemask", "safety", "addattrib", "excldn", "excldndelim",
       "llts", "undo", "disabledfor",
       "exclfile",
-      ":bothages"};
+      ":bothages", "exclgroup"};
   // clang-format on
   return list;
 }
@@ -394,6 +396,14 @@ PhaseResult evaluateOptions(const CommandLine& commandLine, RunSettings& setting
   if (PhaseResult r = readExclusionFileOption(commandLine, settings); r.stop) return r;
   settings.bothAges = commandLine.hasSwitch("bothages");
   if (settings.bothAges) console::debugErr("DEBUG: Both Ages: 1\n");
+  if (commandLine.hasSwitch("exclgroup")) {
+    settings.excludedGroups = splitExclusions(commandLine.switchValue("exclgroup"), ";");
+    for (const std::string& group : settings.excludedGroups) {
+      if (group.empty()) return refuseWithHint(kEmptyGroup);
+      console::debugErr("DEBUG: Exclude Group: " + group + "\n");
+    }
+    if (settings.excludedGroups.empty()) return refuseWithHint(kEmptyGroup);
+  }
   return PhaseResult::proceed();
 }
 

@@ -87,6 +87,8 @@ struct RunSettings {
   AccountList listedAccounts;
   /// -bothages: old by pwdLastSet and by lastLogonTimestamp (or none) alike.
   bool bothAges = false;
+  /// -exclgroup: groups whose members, nested ones included, are never selected.
+  std::vector<std::string> excludedGroups;
 };
 
 }  // namespace tavrel

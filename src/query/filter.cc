@@ -4,6 +4,7 @@
 #include "common/root_dse_info.h"
 #include "common/text.h"
 #include "query/disabled_for.h"
+#include "query/group_exclusion.h"
 
 namespace tavrel {
 
@@ -121,6 +122,7 @@ std::string buildFinalFilter(const FilterPieces& pieces, const AgeLimits& limits
   std::string filter =
       plainClass ? pieces.classPiece + ageTerm : "&(" + pieces.classPiece + ")" + ageTerm;
   filter += pieces.addOn;
+  filter += excludedGroupTerms(settings.excludedGroups);
   filter = "(" + filter + ")";
   console::debugErr("DEBUG: Final Filter: " + filter + "\n");
 
