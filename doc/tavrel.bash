@@ -7,7 +7,7 @@ _tavrel_switches="-report -disable -delete -move -newparent -stamp -forreal -saf
   -undo -noundo -renamemask -users -age -maxage -realage -llts -onlydisabled -nodc
   -disabledfor -f -af -bit -excldn -excldndelim -addattrib -h -b -s -ps -t -norefer -format
   -file -append -delim -sort -rsort -noheader -nohtmlheader -nostats -nolc -sh -q -d -help
-  -user -pwfile --help --version"
+  -user -pwfile --help --version -exclfile -bothages -exclgroup"
 
 _tavrel() {
   local cur=${COMP_WORDS[COMP_CWORD]}
@@ -31,7 +31,7 @@ _tavrel() {
       done
       return
       ;;
-    file | undo | pwfile)
+    file | undo | pwfile | exclfile)
       compopt -o filenames 2>/dev/null
       mapfile -t COMPREPLY < <(compgen -f -- "$cur")
       return
@@ -42,7 +42,7 @@ _tavrel() {
   # -llts take a value too, but only their presence matters, so a switch follows them.
   case $switch in
     b | f | af | ps | t | age | maxage | newparent | renamemask | safety | addattrib | excldn | \
-      excldndelim | disabledfor | user) return ;;
+      excldndelim | disabledfor | user | exclgroup) return ;;
   esac
   mapfile -t COMPREPLY < <(compgen -W "$_tavrel_switches" -- "$cur")
 }

@@ -3,6 +3,7 @@
 #include <climits>
 #include <cstdint>
 
+#include "actions/account_guards.h"
 #include "actions/delete_guard.h"
 #include "actions/server_guard.h"
 #include "actions/write_outcome.h"
@@ -278,33 +279,45 @@ void disableObject(DirectorySession& session, const RunSettings& settings,
   if (!stopLine.empty()) console::err(stopLine);
 }
 
-/// The ACTION text of the run's action for an account that is not written.
-void setRefusedAction(const RunSettings& settings, ObjectRecord& record) {
+/// The ACTION text of the run's action, for an object that the engine refused before its
+/// branch started.
+std::string actionName(const RunSettings& settings) {
   switch (settings.action) {
     case ActionKind::kDisable: {
       std::string action(kActionDisable);
       if (settings.stamp) action.append(kActionStampSuffix);
       if (!settings.newParent.empty()) action.append(kActionMoveSuffix);
-      record.set("ACTION", action);
-      break;
+      return action;
     }
     case ActionKind::kDelete:
-      record.set("ACTION", kActionDelete);
-      break;
+      return std::string(kActionDelete);
     default:
-      record.set("ACTION", kActionMove);
-      break;
+      return std::string(kActionMove);
   }
 }
 
 /// The run was asked to stop: accounts it has not reached are left as they are, and say so.
 void leaveForInterrupt(const RunSettings& settings, ObjectRecord& record, RowMarks& marks,
                        ActionProgress& progress) {
-  setRefusedAction(settings, record);
+  record.set("ACTION", actionName(settings));
   record.set("RESULT", kResultInterrupted);
   marks.modifyFailed = true;
   ++progress.counters.updatesNotAttempted;
   progress.counters.interrupted = true;
+}
+
+/// An account that a guard protects is left alone, in test runs too, and uses up nothing of
+/// the safety limit. Returns false when no guard holds it back.
+bool holdBackProtected(const RunSettings& settings, std::string_view startText,
+                       ObjectRecord& record, RowMarks& marks, ActionProgress& progress) {
+  const std::string result = protectedAccountResult(settings, startText, record);
+  if (result.empty()) return false;
+  record.set("ACTION", actionName(settings));
+  record.set("RESULT", result);
+  marks.protectedAccount = true;
+  ++progress.counters.updatesSkipped;
+  console::debugErr(join({"DEBUG: ", result, " - ", record.get("DN"), "\n"}));
+  return true;
 }
 
 /// An object whose flag word cannot be trusted might be a domain controller, or enabled
@@ -312,7 +325,7 @@ void leaveForInterrupt(const RunSettings& settings, ObjectRecord& record, RowMar
 void refuseUnreadable(const RunSettings& settings, AccountControl uac, ObjectRecord& record,
                       RowMarks& marks, ActionProgress& progress) {
   const std::string dn(record.get("DN"));
-  setRefusedAction(settings, record);
+  record.set("ACTION", actionName(settings));
   record.set("RESULT", unreadableResultText(uac.state));
   marks.modifyFailed = true;
   ++progress.counters.updatesError;
@@ -392,7 +405,7 @@ void applyAction(DirectorySession& session, const RunSettings& settings,
   ++progress.counters.totalUpdates;
   // Judged before anything else: the other guards would read another server's values.
   if (std::string held = heldElsewhereResult(record); !held.empty()) {
-    setRefusedAction(settings, record);
+    record.set("ACTION", actionName(settings));
     record.set("RESULT", held);
     ++progress.counters.updatesSkipped;
     console::debugErr("DEBUG: Held by another server, skipping - " + std::string(record.get("DN")) +
@@ -411,6 +424,7 @@ void applyAction(DirectorySession& session, const RunSettings& settings,
       leaveForInterrupt(settings, record, marks, progress);
       return;
     }
+    if (holdBackProtected(settings, stampValue, record, marks, progress)) return;
     switch (settings.action) {
       case ActionKind::kDisable:
         disableObject(session, settings, stampValue, uac, record, marks, progress);

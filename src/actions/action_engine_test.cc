@@ -24,6 +24,8 @@ constexpr const char* kStart = "127482345670000000";
 struct Account {
   std::string dn;
   std::string uac;
+  /// Old enough for every age limit unless a test says otherwise; "-" leaves it out.
+  std::string whenCreated = "20000101000000.0Z";
 };
 
 /// What a sequence of objects left behind.
@@ -60,6 +62,7 @@ Outcome run(const RunSettings& settings, const std::vector<Account>& accounts,
     const std::size_t bar = account.uac.rfind('|');
     if (account.uac != "-") record.set("userAccountControl", account.uac.substr(bar + 1));
     if (bar != std::string::npos) markSeveralAccountControlValues(record);
+    if (account.whenCreated != "-") record.set("whenCreated", account.whenCreated);
     RowMarks marks;
     applyAction(session, settings, kStart, record, marks, outcome.progress);
     outcome.records.push_back(record);
@@ -241,6 +244,40 @@ TEST(DomainControllerTest, NeverTouchedAndNeverUsesTheLimit) {
       // Two DCs, plus the disable step of the already disabled pc1.
       EXPECT_EQ(o.progress.counters.updatesSkipped, action == ActionKind::kDisable ? 3 : 2);
       EXPECT_EQ(o.out.find("cn=dc"), std::string::npos);
+    }
+  }
+}
+
+TEST(ProtectedAccountTest, NeverWrittenNeverUsesTheLimitAndCountsAsSkipped) {
+  const ActionKind actions[] = {ActionKind::kDisable, ActionKind::kDelete, ActionKind::kMove};
+  for (ActionKind action : actions) {
+    for (bool forReal : {false, true}) {
+      SCOPED_TRACE(::testing::Message() << static_cast<int>(action) << " " << forReal);
+      RunSettings settings = settingsFor(action, forReal, 1);
+      settings.newParent = "ou=stale,dc=x";
+      // Created a day before the start (2004-12-23 00:16:07 UTC), and no creation time.
+      Outcome o = run(settings, {{"cn=new,dc=x", "4098", "20041222120000.0Z"},
+                                 {"cn=unknown,dc=x", "4098", "-"},
+                                 {"cn=old,dc=x", "4098"}});
+      for (int i : {0, 1}) {
+        EXPECT_TRUE(o.marks[i].protectedAccount);
+        EXPECT_FALSE(o.marks[i].safetySkipped);
+        EXPECT_EQ(o.records[i].get("RESULT").substr(0, 17), "SKIPPED: created ");
+      }
+      EXPECT_FALSE(o.marks[2].protectedAccount);
+      EXPECT_FALSE(o.marks[2].safetySkipped);  // the protected ones left the limit to it
+      for (const std::string& write : o.writes) {
+        EXPECT_EQ(write.find("cn=new"), std::string::npos);
+        EXPECT_EQ(write.find("cn=unknown"), std::string::npos);
+      }
+      EXPECT_EQ(o.writes.empty(), !forReal);
+      // The old account alone fares exactly as it did beside them.
+      Outcome alone = run(settings, {{"cn=old,dc=x", "4098"}});
+      EXPECT_EQ(o.writes, alone.writes);
+      EXPECT_EQ(o.records[2].get("RESULT"), alone.records[0].get("RESULT"));
+      EXPECT_EQ(o.progress.counters.totalUpdates, 3);
+      EXPECT_EQ(o.progress.counters.updatesSkipped, alone.progress.counters.updatesSkipped + 2);
+      EXPECT_EQ(o.out.find("cn=new"), std::string::npos);
     }
   }
 }
@@ -554,6 +591,7 @@ TEST(UndoJournalEngineTest, JournalGetsExactlyTheStepsThatWereApplied) {
     ObjectRecord record;
     record.set("DN", account.dn);
     record.set("userAccountControl", account.uac);
+    record.set("whenCreated", account.whenCreated);
     RowMarks marks;
     applyAction(session, settings, kStart, record, marks, progress);
     AccountWrites writes;
@@ -584,6 +622,7 @@ TEST(UndoJournalEngineTest, NothingIsWrittenOnceTheJournalFails) {
     ObjectRecord record;
     record.set("DN", account.dn);
     record.set("userAccountControl", account.uac);
+    record.set("whenCreated", account.whenCreated);
     RowMarks marks;
     applyAction(session, settings, kStart, record, marks, progress);
     EXPECT_TRUE(marks.modifyFailed);

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "actions/account_guards.h"
 #include "actions/action_engine.h"
 #include "actions/delete_guard.h"
 #include "actions/undo_journal.h"
@@ -27,6 +28,7 @@
 #include "directory/session.h"
 #include "query/attribute_list.h"
 #include "query/filter.h"
+#include "query/group_exclusion.h"
 #include "query/paged_search.h"
 #include "report/display.h"
 #include "report/prepared_rows.h"
@@ -207,6 +209,9 @@ int runTavrel(const std::vector<std::string>& arguments) {
     return finish(r.exitCode);
   }
 
+  if (refuseBothAges(settings, rootDse.domainFunctionality)) return finish(kExitFatal);
+  if (!excludedGroupsExist(*session, settings.excludedGroups)) return finish(kExitFatal);
+
   // Without -b the default naming context is the search base.
   const std::string searchBase =
       settings.baseDn.empty() ? rootDse.defaultNamingContext : settings.baseDn;
@@ -282,6 +287,8 @@ int runTavrel(const std::vector<std::string>& arguments) {
                         .searchComplete = search.complete,
                         .incompleteReason = search.incompleteReason,
                         .deletionRecovery = deletionRecovery};
+    header.protectedAccounts = anyProtectedAccount(settings, ageLimits.startText, search.objects);
+    header.heldBackByList = search.heldBackByList;
     report.beginReport(settings, header, attributes.names);
   }
   setWriteTimeout(settings.writeTimeoutSeconds);

@@ -93,6 +93,12 @@ Usage:
                   instead of the logged-on user; the password is asked for.
    -pwfile file   Read the password of -user from the file's first line
                   (- for standard input).
+   -exclfile x    Never select the accounts listed in file x: one DN
+                  or account name a line, # starts a comment line.
+   -bothages      Select only accounts whose password and last logon
+                  (lastLogonTimestamp, or none) are both older than -age.
+   -exclgroup x   Never select members of the groups x (DNs separated
+                  by ;), nested membership included.
 
 
   Ex1:

@@ -1,5 +1,6 @@
 #include "cli/options.h"
 
+#include "cli/exclusion_file.h"
 #include "cli/help_text.h"
 #include "common/console.h"
 #include "common/private_file.h"
@@ -37,6 +38,8 @@ constexpr std::string_view kUndoIsReport =
     "\nERROR: The undo file and the report file must differ.\n\n";
 
 // Two documents one after the other are no JSON document a reader takes.
+constexpr std::string_view kEmptyGroup =
+    "\nERROR: -exclgroup needs group DNs separated by ;, none of them empty.\n\n";
 constexpr std::string_view kJsonAppend = "\nERROR: -append cannot be used with -format json.\n\n";
 // "-file -": the report goes to standard output.
 constexpr std::string_view kStandardOutputName = "-";
@@ -398,7 +401,7 @@ const std::vector<std::string>& acceptedSwitches() {
       // Value switches ("bit" and "llts" only matter by their presence).
       "h", "s", "b", "f", "af", "ps", "bit", "t", "age", "maxage", "sort", "rsort", "format",
       "delim", "file", "newparent", "renamemask", "safety", "addattrib", "excldn", "excldndelim",
-      "llts", "undo", "disabledfor", "user", "pwfile"};
+      "llts", "undo", "disabledfor", "user", "pwfile", "exclfile", ":bothages", "exclgroup"};
   // clang-format on
   return list;
 }
@@ -442,6 +445,17 @@ PhaseResult evaluateOptions(const CommandLine& commandLine, RunSettings& setting
   readExclusions(commandLine, settings);
   if (commandLine.hasSwitch("addattrib")) {
     settings.addAttributes = commandLine.switchValue("addattrib");
+  }
+  if (PhaseResult r = readExclusionFileOption(commandLine, settings); r.stop) return r;
+  settings.bothAges = commandLine.hasSwitch("bothages");
+  if (settings.bothAges) console::debugErr("DEBUG: Both Ages: 1\n");
+  if (commandLine.hasSwitch("exclgroup")) {
+    settings.excludedGroups = splitExclusions(commandLine.switchValue("exclgroup"), ";");
+    for (const std::string& group : settings.excludedGroups) {
+      if (group.empty()) return refuseWithHint(kEmptyGroup);
+      console::debugErr("DEBUG: Exclude Group: " + group + "\n");
+    }
+    if (settings.excludedGroups.empty()) return refuseWithHint(kEmptyGroup);
   }
   return readCredentialOptions(commandLine, settings);
 }

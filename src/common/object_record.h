@@ -53,6 +53,11 @@ inline constexpr std::string_view kStoredDnKey = "stored DN";
 /// session's own server. The run writes over the session's connection only, so such an
 /// account is reported and never written.
 inline constexpr std::string_view kHeldByKey = "held by";
+/// Every servicePrincipalName value of an account, one per line, kept for the guards of a
+/// modifying run (a column keeps only the last value, and any value can make a cluster
+/// account). The blank keeps the key off every column.
+inline constexpr std::string_view kPrincipalNamesKey = "all servicePrincipalName";
+inline constexpr std::string_view kPrincipalNameAttribute = "servicePrincipalName";
 
 /// The matched objects in arrival order.
 using ObjectStore = std::vector<ObjectRecord>;

@@ -9,6 +9,8 @@ struct RowMarks {
   bool domainController = false;
   bool modifyFailed = false;
   bool safetySkipped = false;
+  /// Held back by a guard that protects new, cluster and single sign-on accounts.
+  bool protectedAccount = false;
 };
 
 }  // namespace tavrel

@@ -3,6 +3,7 @@
 
 #include <optional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace tavrel {
@@ -22,6 +23,13 @@ inline bool isModifying(ActionKind action) {
 
 /// Server-side sort choice; the numbers appear in the -d echo.
 enum class SortField : int { kNone = 0, kCn = 2, kAge = 4, kPwage = 5, kOs = 6, kLlts = 7 };
+
+/// Accounts named in a list: DNs by the key under which the directory compares them, account
+/// names lower-cased and without a trailing "$".
+struct AccountList {
+  std::unordered_set<std::string> dnKeys;
+  std::unordered_set<std::string> names;
+};
 
 /// Every validated option of one run. Filled once by option processing before the directory
 /// is contacted, read-only afterwards. (`quiet` and `debug` live in common/console.h.)
@@ -82,6 +90,13 @@ struct RunSettings {
   /// -pwfile: the file whose first line is the password ("-": standard input); empty: the
   /// password is asked for at the terminal.
   std::string passwordFile;
+  /// -exclfile: the file as named, and the accounts it lists, which are never selected.
+  std::string exclusionFile;
+  AccountList listedAccounts;
+  /// -bothages: old by pwdLastSet and by lastLogonTimestamp (or none) alike.
+  bool bothAges = false;
+  /// -exclgroup: groups whose members, nested ones included, are never selected.
+  std::vector<std::string> excludedGroups;
 };
 
 }  // namespace tavrel

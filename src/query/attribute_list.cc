@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "common/console.h"
+#include "common/object_record.h"
 #include "common/text.h"
 
 namespace tavrel {
@@ -70,6 +71,10 @@ AttributeList buildAttributeList(const RunSettings& settings, const RootDseInfo&
     echoAttributes(list.text);
   }
   list.names = splitAttributeText(list.text);
+  // Only a run that can modify needs to tell cluster accounts apart.
+  if (isModifying(settings.action) && requestedName(list, kPrincipalNameAttribute) == nullptr) {
+    list.guardOnly.emplace_back(kPrincipalNameAttribute);
+  }
   if (console::debug()) {
     std::string echo(kListEchoHead);
     for (const auto& name : list.names) echo += "DEBUG: " + name + "\n";

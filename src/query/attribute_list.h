@@ -14,6 +14,8 @@ namespace tavrel {
 struct AttributeList {
   std::string text;
   std::vector<std::string> names;
+  /// Requested for the guards of a modifying run but shown in no column.
+  std::vector<std::string> guardOnly;
 };
 
 /// The optional server-side sort key; `sortAttribute` is also the dhtml initial sort field.

@@ -4,6 +4,7 @@
 #include "common/root_dse_info.h"
 #include "common/text.h"
 #include "query/disabled_for.h"
+#include "query/group_exclusion.h"
 
 namespace tavrel {
 
@@ -14,6 +15,9 @@ constexpr std::string_view kUserClass = "&(samaccounttype=805306368)";
 constexpr std::string_view kOnlyDisabledTerm = "(useraccountcontrol:1.2.840.113556.1.4.803:=2)";
 // Sent as written: the directory accepts this form of the negated matching rule.
 constexpr std::string_view kNoDcTerm = "(!useraccountcontrol:1.2.840.113556.1.4.803:=8192)";
+constexpr std::string_view kBothAgesRefused =
+    "ERROR: -bothages needs lastLogonTimestamp, which a domain below functional level 2 "
+    "does not keep.\n";
 constexpr std::string_view kBitwiseAnd = ":AND:=";
 constexpr std::string_view kBitwiseAndRule = ":1.2.840.113556.1.4.803:=";
 constexpr std::string_view kBitwiseOr = ":OR:=";
@@ -29,7 +33,22 @@ std::string lastLogonAgeTerm(const FilterPieces& pieces, const AgeLimits& limits
   return term;
 }
 
+/// Old by the password and by the last logon (or never logged on), within the maximum age.
+std::string bothAgesTerm(const FilterPieces& pieces, const AgeLimits& limits) {
+  std::string logon = "(lastLogonTimestamp<=" + limits.oldAgeText + ")";
+  if (limits.maxAgeDays != 0) {
+    logon = "(&" + logon + "(lastLogonTimestamp>=" + limits.maxOldAgeText + "))";
+  }
+  return pieces.ageTerm + "(|" + logon + "(!(lastLogonTimestamp=*)))";
+}
+
 }  // namespace
+
+bool refuseBothAges(const RunSettings& settings, int domainFunctionality) {
+  if (!settings.bothAges || domainFunctionality >= kLastLogonLevel) return false;
+  console::err(kBothAgesRefused);
+  return true;
+}
 
 FilterPieces buildFilterSelection(const RunSettings& settings) {
   FilterPieces pieces;
@@ -84,7 +103,9 @@ std::string buildFinalFilter(const FilterPieces& pieces, const AgeLimits& limits
                              int domainFunctionality, const RunSettings& settings) {
   console::debugErr("DEBUG: Initializing Search Paging...\n");
   std::string ageTerm = pieces.ageTerm;
-  if (pieces.llts) {
+  if (settings.bothAges) {
+    ageTerm = bothAgesTerm(pieces, limits);
+  } else if (pieces.llts) {
     console::debugOut("DEBUG: bLLTS set, verifying mode\n");
     if (domainFunctionality >= kLastLogonLevel) {
       console::debugOut("DEBUG: Proper domain mode, using LLTS\n");
@@ -101,6 +122,7 @@ std::string buildFinalFilter(const FilterPieces& pieces, const AgeLimits& limits
   std::string filter =
       plainClass ? pieces.classPiece + ageTerm : "&(" + pieces.classPiece + ")" + ageTerm;
   filter += pieces.addOn;
+  filter += excludedGroupTerms(settings.excludedGroups);
   filter = "(" + filter + ")";
   console::debugErr("DEBUG: Final Filter: " + filter + "\n");
 

@@ -26,6 +26,10 @@ struct FilterPieces {
 /// "DEBUG: AddToFilter : " echo.
 FilterPieces buildFilterSelection(const RunSettings& settings);
 
+/// -bothages on a domain below functional level 2, which keeps no lastLogonTimestamp: says so
+/// and returns true; the run then ends.
+bool refuseBothAges(const RunSettings& settings, int domainFunctionality);
+
 /// Second half of phase 1: the age limits from one start time, the age echo lines, the
 /// pwdLastSet age term, and the -disabledfor terms (which need the start time, so the
 /// "AddToFilter" echo of the first half does not show them).

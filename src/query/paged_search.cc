@@ -53,6 +53,8 @@ ldap::PagedSearchRequest makeRequest(const RunSettings& settings, const std::str
   }
   request.filter = filter;
   request.attributes = attributes.names;
+  request.attributes.insert(request.attributes.end(), attributes.guardOnly.begin(),
+                            attributes.guardOnly.end());
   request.timeLimitSeconds = settings.timeoutSeconds;
   if (sort.sendKey) request.sortKey = ldap::SortKey{sort.sortAttribute, sort.reverse};
   request.forWriting = isModifying(settings.action);
@@ -68,7 +70,7 @@ const std::string* exclusionFor(const std::string& lowerDn,
   return nullptr;
 }
 
-enum class Collected { kKept, kExcluded, kDuplicate, kOutside };
+enum class Collected { kKept, kExcluded, kListed, kDuplicate, kOutside };
 
 /// Whether the entry lies within the search base and within the base its reference named;
 /// says which it is not, when not.
@@ -86,6 +88,32 @@ bool withinBases(const ldap::Entry& entry, const std::string& key, const std::st
   return true;
 }
 
+/// The account is named in the -exclfile list, by its DN or by its account name.
+bool isListed(const ldap::Entry& entry, const std::string& key, const AccountList& list) {
+  if (list.dnKeys.empty() && list.names.empty()) return false;
+  if (list.dnKeys.contains(key)) return true;
+  for (const auto& attribute : entry.attributes) {
+    if (attribute.values.empty() || !equalsIgnoringCase(attribute.name, "sAMAccountName")) {
+      continue;
+    }
+    std::string name = lowerCase(attribute.values.back());
+    if (!name.empty() && name.back() == '$') name.pop_back();
+    return list.names.contains(name);
+  }
+  return false;
+}
+
+/// Every service principal name of the account, one per line: the cluster guard must see
+/// them all, a column keeps only the last.
+void keepAllValues(const std::vector<std::string>& values, ObjectRecord& record) {
+  std::string all;
+  for (const std::string& value : values) {
+    if (!all.empty()) all += '\n';
+    all += value;
+  }
+  record.set(kPrincipalNamesKey, all);
+}
+
 /// Turns one entry into a record unless it was seen before in this search (an account is
 /// acted on once, however often and by whatever route it arrives) or an exclusion drops it.
 /// Attribute names are stored as the run requested them, whatever letter case the server
@@ -96,9 +124,10 @@ Collected collectEntry(ldap::Entry& entry, const std::string& base, const std::s
                        const RunSettings& settings, const AttributeList& attributes,
                        const std::vector<bool>& nameColumns, std::unordered_set<std::string>& seen,
                        std::string& lowerDn, ObjectRecord& record) {
-  std::string key = dnKey(entry.dn);
-  if (!withinBases(entry, key, base, baseKey)) return Collected::kOutside;
-  if (!seen.insert(std::move(key)).second) {
+  std::string entryKey = dnKey(entry.dn);
+  if (!withinBases(entry, entryKey, base, baseKey)) return Collected::kOutside;
+  const auto [key, firstTime] = seen.insert(std::move(entryKey));
+  if (!firstTime) {
     console::debugErr(std::string(kDebugDuplicate) + entry.dn + "\n");
     return Collected::kDuplicate;
   }
@@ -108,6 +137,10 @@ Collected collectEntry(ldap::Entry& entry, const std::string& base, const std::s
     console::debugOut("DEBUG: Excluded DN (" + *item + ") - " + entry.dn + "\n");
     return Collected::kExcluded;
   }
+  if (isListed(entry, *key, settings.listedAccounts)) {
+    console::debugOut("DEBUG: Excluded by list - " + entry.dn + "\n");
+    return Collected::kListed;
+  }
   if (console::debug()) console::err(entry.dn + "\n");
 
   record.clear();
@@ -115,8 +148,14 @@ Collected collectEntry(ldap::Entry& entry, const std::string& base, const std::s
   if (settings.lowerCaseNames && !settings.newParent.empty()) record.set(kStoredDnKey, entry.dn);
   if (!entry.heldBy.empty()) record.set(kHeldByKey, entry.heldBy);
   std::size_t accountControlValues = 0;
+  const bool keepPrincipalNames = isModifying(settings.action);
   for (auto& attribute : entry.attributes) {
     if (attribute.values.empty()) continue;
+    if (keepPrincipalNames && equalsIgnoringCase(attribute.name, kPrincipalNameAttribute)) {
+      keepAllValues(attribute.values, record);
+      // A value requested for the guards alone is no column.
+      if (requestedName(attributes, attribute.name) == nullptr) continue;
+    }
     const std::string* requested = requestedName(attributes, attribute.name);
     const std::string& name = requested != nullptr ? *requested : attribute.name;
     if (equalsIgnoringCase(name, kAccountControlAttribute)) {
@@ -186,8 +225,9 @@ SearchOutcome runPagedSearch(DirectorySession& session, const RunSettings& setti
         }
         const std::size_t seenBefore = seen.size();
         for (auto& entry : page) {
-          if (collectEntry(entry, base, baseKey, settings, attributes, nameColumns, seen, lowerDn,
-                           record) == Collected::kKept) {
+          const Collected collected = collectEntry(entry, base, baseKey, settings, attributes,
+                                                   nameColumns, seen, lowerDn, record);
+          if (collected == Collected::kKept) {
             if (sink) {
               sink(record);
             } else {
@@ -195,6 +235,7 @@ SearchOutcome runPagedSearch(DirectorySession& session, const RunSettings& setti
             }
           } else {
             --matched;
+            if (collected == Collected::kListed) ++outcome.heldBackByList;
           }
         }
         const PagingVerdict verdict =

@@ -22,6 +22,8 @@ struct SearchOutcome {
   Int8 finishTime = 0;
   std::string finishText;
   std::string finishDate;
+  /// Accounts that the -exclfile list kept out of the run.
+  int heldBackByList = 0;
 };
 
 /// Takes each record the search keeps, as soon as its page has arrived, in arrival order. The

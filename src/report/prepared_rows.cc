@@ -33,11 +33,13 @@ T take(const char*& at) {
 
 unsigned char packMarks(const RowMarks& marks) {
   return static_cast<unsigned char>((marks.disabled ? 1 : 0) | (marks.domainController ? 2 : 0) |
-                                    (marks.modifyFailed ? 4 : 0) | (marks.safetySkipped ? 8 : 0));
+                                    (marks.modifyFailed ? 4 : 0) | (marks.safetySkipped ? 8 : 0) |
+                                    (marks.protectedAccount ? 16 : 0));
 }
 
 RowMarks unpackMarks(unsigned char bits) {
-  return RowMarks{(bits & 1) != 0, (bits & 2) != 0, (bits & 4) != 0, (bits & 8) != 0};
+  return RowMarks{(bits & 1) != 0, (bits & 2) != 0, (bits & 4) != 0, (bits & 8) != 0,
+                  (bits & 16) != 0};
 }
 
 }  // namespace

@@ -66,6 +66,9 @@ constexpr std::string_view kModifyLegend =
     "setting<BR/>"
     "<FONT COLOR=\"GREEN\">GREEN</FONT> indicates Domain Controller<BR/>"
     "<BR/>";
+constexpr std::string_view kProtectedLegendLine =
+    "<FONT COLOR=\"BLUE\">BLUE</FONT> indicates new, cluster or single sign-on account, never "
+    "modified<BR/>";
 
 // A list the search did not finish must not pass for the whole truth.
 constexpr std::string_view kIncompleteLead = "INCOMPLETE: ";
@@ -262,7 +265,7 @@ void ReportWriter::beginReport(const RunSettings& settings, const ReportHeader& 
     if (settings.writeStats) writeInformationTable(settings, header);
   }
   writeIncompleteNotice(header);
-  if (format_ != ReportFormat::kCsv) writeColourLegend();
+  if (format_ != ReportFormat::kCsv) writeColourLegend(header);
   writeColumnHeader(header);
 }
 
@@ -355,6 +358,12 @@ std::vector<InformationRow> informationRows(const RunSettings& settings,
     rows.emplace_back("Tombstone Lifetime (days)",
                       recovery.known ? std::to_string(recovery.tombstoneDays) : "Unknown");
   }
+  if (!settings.exclusionFile.empty()) {
+    rows.emplace_back(
+        "Excluded By List",
+        settings.exclusionFile + " (" + std::to_string(header.heldBackByList) + " held back)");
+  }
+  if (settings.bothAges) rows.emplace_back("Both Ages", boolText(true));
   return rows;
 }
 
@@ -388,8 +397,16 @@ void ReportWriter::writeNotice(const std::string& notice) {
   write(text);
 }
 
-void ReportWriter::writeColourLegend() {
-  write(isModifying(action_) ? kModifyLegend : kReportLegend);
+void ReportWriter::writeColourLegend(const ReportHeader& header) {
+  if (!isModifying(action_) || !header.protectedAccounts) {
+    write(isModifying(action_) ? kModifyLegend : kReportLegend);
+    return;
+  }
+  // The protected colour's line goes last, before the legend's closing line break.
+  constexpr std::string_view kClosing = "<BR/>";
+  std::string legend(kModifyLegend.substr(0, kModifyLegend.size() - kClosing.size()));
+  legend.append(kProtectedLegendLine).append(kClosing);
+  write(legend);
 }
 
 void ReportWriter::writeColumnHeader(const ReportHeader& header) {

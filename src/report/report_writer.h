@@ -36,6 +36,10 @@ struct ReportHeader {
   bool searchComplete = true;         ///< false: the search failed or was cut short
   std::string incompleteReason;       ///< why, when it was
   DeletionRecovery deletionRecovery;  ///< read for -delete runs only
+  /// Some account of a modifying run is held back by the new, cluster or single sign-on
+  /// guard: the legend explains its colour (only then, so other reports stay as they were).
+  bool protectedAccounts = false;
+  int heldBackByList = 0;  ///< accounts the -exclfile list kept out of the run
 };
 
 /// The run's report file: created once, header once, one row per object, closed once.
@@ -106,7 +110,7 @@ class ReportWriter {
   void closeReportFile();
   void writeTitleBlock(const RunSettings& settings, const ReportHeader& header);
   void writeInformationTable(const RunSettings& settings, const ReportHeader& header);
-  void writeColourLegend();
+  void writeColourLegend(const ReportHeader& header);
   void writeIncompleteNotice(const ReportHeader& header);
   void writeNotice(const std::string& notice);
   void writeColumnHeader(const ReportHeader& header);

@@ -363,6 +363,24 @@ TEST_F(ReportWriterTest, StoppedWritingGetsItsOwnStatisticsLines) {
   EXPECT_TRUE(capture_.out().ends_with(console)) << capture_.out();
 }
 
+TEST_F(ReportWriterTest, ProtectedAccountsAreBlueAndTheLegendSaysSo) {
+  settings_.action = ActionKind::kDisable;
+  settings_.writeHtmlHeader = false;
+  columns_ = {"DN"};
+  ObjectRecord held = object("cn=pc1", "4096");
+  held.set("ACTION", "DISABLE");
+  held.set("RESULT", "SKIPPED: cluster account");
+  header_.protectedAccounts = true;
+  const std::string file = runReport({{held, {.protectedAccount = true}}}, {1, 0, 0, 1, 0});
+  const std::string legend = kModifyLegend.substr(0, kModifyLegend.size() - 5) +
+                             "<FONT COLOR=\"BLUE\">BLUE</FONT> indicates new, cluster or single "
+                             "sign-on account, never modified<BR/><BR/>";
+  EXPECT_NE(file.find(kTitle + "\t<TABLE>"), std::string::npos);
+  EXPECT_NE(file.find("</TABLE><HR/>" + legend + kTableOpen), std::string::npos) << file;
+  EXPECT_NE(file.find("<TD NOWRAP><FONT COLOR=BLUE>SKIPPED: cluster account</TD>"),
+            std::string::npos);
+}
+
 TEST_F(ReportWriterTest, DhtmlPiecesInOrderAndNoStatisticsTable) {
   settings_.format = ReportFormat::kDhtml;
   settings_.action = ActionKind::kDisable;

@@ -125,6 +125,7 @@ std::string rowColour(const RowMarks& marks, ActionKind action) {
   if (action != ActionKind::kReport) {
     if (marks.modifyFailed) colour = "ORANGE";
     if (marks.safetySkipped) colour = "PURPLE";
+    if (marks.protectedAccount) colour = "BLUE";
   } else if (marks.disabled) {
     colour = "RED";
   }

@@ -50,7 +50,7 @@ RECENT = sf.int8_days_ago(5)
 
 def computer(name, parent=OLD_OU, uac=ENABLED, pwd_last_set=OLD):
     return sf.computer(name, parent=parent, uac=uac, pwd_last_set=pwd_last_set,
-                       account_expires=sf.INT8_NEVER)
+                       account_expires=sf.INT8_NEVER, when_created=sf.LONG_AGO)
 
 
 def dn_of(name, parent=OLD_OU):
@@ -162,7 +162,7 @@ def standard_domain():
         sf.container("Child", parent="cn=DIS1," + OLD_OU),
         computer("NEW1", pwd_last_set=RECENT),
         computer("DC1", uac=DC), computer("DC2", uac=DC_DISABLED),
-        sf.user("Alice", parent=OLD_OU, pwd_last_set=OLD),
+        sf.user("Alice", parent=OLD_OU, pwd_last_set=OLD, when_created=sf.LONG_AGO),
         computer("RO1", parent=sf.READONLY_DN),
     ]
 

@@ -325,7 +325,8 @@ class SlapdKilledMidRunTest(FailSafeTestCase):
 
     def test_directory_report_and_counters_agree(self):
         seed = sf.ou("Old") + sf.many_computers(self.COUNT, parent="ou=Old," + sf.SUFFIX,
-                                                pwd_last_set=sf.int8_days_ago(200))
+                                                pwd_last_set=sf.int8_days_ago(200),
+                                                when_created=sf.LONG_AGO)
         with sf.SlapdFixture(seed=seed) as d:
             report = "killed.csv"
             env = dict(os.environ, LDAPNOINIT="1")

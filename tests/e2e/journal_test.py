@@ -46,7 +46,7 @@ HINT = b"Type tavrel /help or tavrel /? for usage assistance.\n\n"
 
 def computer(name, parent=OLD_OU, uac=ENABLED, expires=None, extra=None):
     return sf.computer(name, parent=parent, uac=uac, pwd_last_set=OLD, account_expires=expires,
-                       extra=extra)
+                       when_created=sf.LONG_AGO, extra=extra)
 
 
 def journal_domain():
@@ -325,7 +325,7 @@ class JsonReportTest(JournalTestCase):
             ("objectClass", ["top", "person", "organizationalPerson", "user", "computer",
                              "extensibleObject"]),
             ("cn", 'Quote"Back\\slash'), ("sn", "x"), ("objectCategory", "computer"),
-            ("userAccountControl", ENABLED), ("pwdLastSet", OLD),
+            ("userAccountControl", ENABLED), ("pwdLastSet", OLD), ("whenCreated", sf.LONG_AGO),
             ("operatingSystem", "tab\there\x01\x1fnew\nline"),
             ("description", "plain")])
         return [sf.ou("Plain"), sf.ou("Hostile"), sf.ou("Stale"),

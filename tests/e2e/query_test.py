@@ -230,6 +230,38 @@ class QueryTest(unittest.TestCase):
                       result.stdout)
         self.assertEqual(names(collected(result)), ["LAB1"])
 
+    def test_exclusion_file(self):
+        with tempfile.TemporaryDirectory() as folder:
+            listed = os.path.join(folder, "keep.txt")
+            with open(listed, "w") as f:
+                f.write("# legal hold\n\n  CN=S1 , OU=STALE,dc=tavrel,dc=test\n"
+                        "lab1$\n\tLabor2\r\nnobody\n")
+            result = search_run(self.d, "-format", "csv", "-file", "r.csv", "-d",
+                                "-exclfile", listed, cwd=folder)
+            self.assertEqual(result.returncode, 0, result.stderr)
+            found = names(collected(result))
+            self.assertNotIn("S1", found)
+            self.assertNotIn("LAB1", found)
+            self.assertNotIn("LABOR2", found)
+            self.assertIn("S2", found)
+            self.assertEqual(len(re.findall(r"^DEBUG: Excluded by list - ", result.stdout, re.M)),
+                             3)
+            with open(os.path.join(folder, "r.csv"), encoding="latin-1") as f:
+                self.assertIn("\nExcluded By List: %s (3 held back)\n" % listed, f.read())
+            with open(listed, "w") as f:
+                f.write("cn=s1,ou=stale,dc=tavrel,dc=test\n# fine\npc1,pc2\n")
+            missing = os.path.join(folder, "missing.txt")
+            for path, message in (
+                    (listed, "\nERROR: Line 3 of the exclusion file %s is neither a DN nor an "
+                             "account name: pc1,pc2\n\n" % listed),
+                    (missing, "\nERROR: Couldn't read the exclusion file %s\n\n" % missing)):
+                with self.subTest(path=path):
+                    result = search_run(self.d, "-format", "csv", "-file", "refused.csv",
+                                        "-exclfile", path, cwd=folder)
+                    self.assertEqual(result.returncode, 1)
+                    self.assertIn(message, result.stderr)
+                    self.assertFalse(os.path.exists(os.path.join(folder, "refused.csv")))
+
     # -- values
 
     def csv_report(self, *args):
@@ -306,7 +338,14 @@ class LastLogonTest(unittest.TestCase):
             sf.computer("LOGONOLD", parent=STALE, pwd_last_set=sf.int8_days_ago(3),
                         last_logon=sf.int8_days_ago(200)) +
             # Never logged on, recent password.
-            sf.computer("NEVERON", parent=STALE, pwd_last_set=sf.int8_days_ago(3)))
+            sf.computer("NEVERON", parent=STALE, pwd_last_set=sf.int8_days_ago(3)) +
+            # Old by both, once within a maximum age of 300 days and once beyond it; and never
+            # logged on with an old password.
+            sf.computer("BOTHOLD", parent=STALE, pwd_last_set=sf.int8_days_ago(200),
+                        last_logon=sf.int8_days_ago(150)) +
+            sf.computer("ANCIENT", parent=STALE, pwd_last_set=sf.int8_days_ago(200),
+                        last_logon=sf.int8_days_ago(400)) +
+            sf.computer("UNUSED", parent=STALE, pwd_last_set=sf.int8_days_ago(200)))
 
     WARNING = ("WARN: Domain not in Windows Server 2003 Domain Mode, lastLogonTimestamp not ")
 
@@ -317,23 +356,49 @@ class LastLogonTest(unittest.TestCase):
     def test_level_two_uses_last_logon(self):
         result = self.run_level("w2003-l2", "-llts")
         self.assertEqual(result.returncode, 0, result.stderr)
-        self.assertEqual(sorted(names(collected(result))), ["LOGONOLD", "NEVERON"])
+        self.assertEqual(sorted(names(collected(result))),
+                         ["ANCIENT", "BOTHOLD", "LOGONOLD", "NEVERON", "UNUSED"])
         self.assertNotIn("WARN: ", result.stdout)
         self.assertIn("DEBUG: Attributes: ", result.stderr)
         self.assertIn("lastLogonTimestamp;lltsAge", result.stderr)
         realage = self.run_level("w2003-l2", "-llts", "-realage")
-        self.assertEqual(names(collected(realage)), ["LOGONOLD"])
+        self.assertEqual(sorted(names(collected(realage))), ["ANCIENT", "BOTHOLD", "LOGONOLD"])
+
+    def test_both_ages(self):
+        for args, expected in ((["-bothages"], ["ANCIENT", "BOTHOLD", "UNUSED"]),
+                               (["-bothages", "-maxage", "300"], ["BOTHOLD", "UNUSED"])):
+            with self.subTest(args=args):
+                result = self.run_level("w2003-l2", *args)
+                self.assertEqual(result.returncode, 0, result.stderr)
+                self.assertEqual(sorted(names(collected(result))), expected)
+        with tempfile.TemporaryDirectory() as folder:
+            with sf.SlapdFixture(variant="w2003-l2", seed=self.SEED) as d:
+                search_run(d, "-format", "csv", "-file", "both.csv", "-b", STALE, "-bothages",
+                           cwd=folder)
+            with open(os.path.join(folder, "both.csv"), encoding="latin-1") as f:
+                header = f.read()
+        self.assertIn("\nBoth Ages: TRUE\n", header)
+        self.assertRegex(header, r"\nSearch Filter: \(&\(objectcategory=computer\)"
+                         r"\(pwdLastSet<=(\d+)\)\(\|\(lastLogonTimestamp<=\1\)"
+                         r"\(!\(lastLogonTimestamp=\*\)\)\)\)\n")
+        refused = self.run_level("w2003-l1", "-bothages")
+        self.assertEqual(refused.returncode, 255)
+        self.assertIn("ERROR: -bothages needs lastLogonTimestamp, which a domain below "
+                      "functional level 2 does not keep.\n", refused.stderr)
+        self.assertEqual(collected(refused), [])
 
     def test_level_one_warns_and_uses_the_password_age(self):
         result = self.run_level("w2003-l1", "-llts")
         self.assertEqual(result.returncode, 0, result.stderr)
-        self.assertEqual(names(collected(result)), ["PWOLD"])
+        self.assertEqual(sorted(names(collected(result))),
+                         ["ANCIENT", "BOTHOLD", "PWOLD", "UNUSED"])
         self.assertIn(self.WARNING, result.stdout)
         self.assertIn("WARN: Using pwdLastSet instead.\n", result.stdout)
         self.assertNotIn("lastLogonTimestamp;lltsAge", result.stderr)
         # No sort key is sent for llts below level 2: the search still succeeds.
         result = self.run_level("w2003-l1", "-llts", "-sort", "llts")
-        self.assertEqual(names(collected(result)), ["PWOLD"])
+        self.assertEqual(sorted(names(collected(result))),
+                         ["ANCIENT", "BOTHOLD", "PWOLD", "UNUSED"])
 
 
 class ServerGoneTest(unittest.TestCase):

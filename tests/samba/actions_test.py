@@ -18,14 +18,15 @@ def ou(name):
     return "OU=%s,%s" % (name, TOP)
 
 
-def old_computer(name, parent, uac=4096, days=200):
+def old_computer(name, parent, uac=4096, days=200, extra=()):
     return Account(name, "computer", parent, uac, int8_days_ago(days), int8_days_ago(days),
-                   generalized_time_days_ago(days + 100), {"description": "seeded " + name})
+                   generalized_time_days_ago(days + 100),
+                   dict({"description": "seeded " + name}, **dict(extra)))
 
 
 OUS = ["DryRun", "DryRunTarget", "Disable", "Parked", "Safety", "DcGuard", "DcParked",
        "Delete", "Move", "Moved", "Refused", "RefusedTarget", "BadParent", "Protected",
-       "ProtectedTarget"]
+       "ProtectedTarget", "Guarded"]
 
 ACCOUNTS = [
     old_computer("T-EN1", ou("DryRun")),
@@ -46,6 +47,12 @@ ACCOUNTS = [
     old_computer("B-1", ou("BadParent")),
     old_computer("P-SELF", ou("Protected")),
     old_computer("P-KID", ou("Protected")),
+    # Pre-staged today (the server's own creation time) and never joined: pwdLastSet 0.
+    Account("P-STAGED", "computer", ou("Guarded"), 4096, 0),
+    old_computer("P-OLD", ou("Guarded")),
+    old_computer("P-CLUSTER", ou("Guarded"), extra={"servicePrincipalName": [
+        "HOST/p-cluster", "msclustervirtualserver/p-cluster.samdom.example.com"]}),
+    old_computer("AZUREADSSOACC", ou("Guarded")),
 ]
 
 # Objects below a computer account (as services publish them); a tree delete removes them too.
@@ -289,6 +296,28 @@ class ActionTest(SambaTestCase):
         self.assertRegex(outcome, r"^DISABLE:\(0x0 \) Success,MOVE:\(0x[0-9A-F]+ *\) .+$")
         self.assertNotIn("MOVE:" + OK, outcome)
         self.assertIn("Updates Error         : 1\n", result.stdout)
+
+    def test_new_cluster_and_single_sign_on_accounts_are_never_modified(self):
+        base = ou("Guarded")
+        before = {name: self.dc.snapshot(dn) for name, dn in self.names_under(base).items()}
+        result, report = self.act("-disable", "-forreal", "-unsafe", "-b", base)
+        created = re.search(r"^SKIPPED: created (\d{4}/\d\d/\d\d-\d\d:\d\d:\d\d) \(younger than "
+                            r"the age limit\)$", self.results(report)["p-staged"][1])
+        self.assertIsNotNone(created, self.results(report))
+        self.assertEqual(self.results(report), {
+            "p-old": ("DISABLE", "DISABLE:" + OK),
+            "p-staged": ("DISABLE", created.group(0)),
+            "p-cluster": ("DISABLE", "SKIPPED: cluster account"),
+            "azureadssoacc": ("DISABLE", "SKIPPED: single sign-on account"),
+        })
+        # The service principal names were asked for, but are no column.
+        self.assertNotIn("servicePrincipalName", report.columns)
+        self.assertIn("Updates Ok            : 1\nUpdates Error         : 0\n"
+                      "Updates Skipped       : 3\n", result.stdout)
+        after = self.names_under(base)
+        self.assertEqual(self.uac(after["p-old"]), 4098)
+        for name in ("p-staged", "p-cluster", "azureadssoacc"):
+            self.assertEqual(self.dc.snapshot(after[name]), before[name], name)
 
 
 if __name__ == "__main__":

@@ -45,6 +45,14 @@ USERS = [
 ]
 
 
+INNER_GROUP = "CN=Q-Inner," + QUERY_OU
+OUTER_GROUP = "CN=Q-Outer," + QUERY_OU
+
+
+def named_account(name):
+    return next(a for a in COMPUTERS + USERS if a.name == name)
+
+
 def dns(*accounts):
     return {a.dn.lower() for a in accounts}
 
@@ -62,6 +70,11 @@ class QueryTest(SambaTestCase):
     def seed(cls):
         cls.dc.seed(COMPUTERS + USERS, ous=[("QueryTest", BASE_DN), ("Sub", QUERY_OU),
                                            ("QueryUsers", BASE_DN)])
+        # Q-OLD is a member of the outer group, Q-SUBOLD only through the inner one.
+        cls.dc.ldb_add("dn: %s\nobjectClass: group\nmember: %s\n\n"
+                       "dn: %s\nobjectClass: group\nmember: %s\nmember: %s\n" % (
+                           INNER_GROUP, named_account("Q-SUBOLD").dn,
+                           OUTER_GROUP, INNER_GROUP, named_account("Q-OLD").dn))
 
     def seeded_results(self, *args):
         """The seeded accounts among the results of a search at the domain root.
@@ -88,6 +101,19 @@ class QueryTest(SambaTestCase):
         self.assertTrue(all(row["sAMAccountName"].endswith("$") for row in report.rows),
                         report.dns())
         self.assertNotIn(DC_DN.lower(), report.dns())
+
+    def test_members_of_excluded_groups_nested_or_not_are_never_selected(self):
+        result, report, found = self.seeded_results("-exclgroup", OUTER_GROUP)
+        self.assertEqual(found, named("Q-OLDDIS", "Q-NEVER", "Q-PWDONLY"))
+        self.assertTrue(report.info["Search Filter"].endswith(
+            "(!(memberOf:1.2.840.113556.1.4.1941:=%s)))" % OUTER_GROUP), report.info)
+        missing = "CN=Q-Missing," + QUERY_OU
+        result = self.tavrel("-report", "-format", "none", "-norefer", "-exclgroup",
+                             INNER_GROUP + ";" + missing)
+        self.assertEqual(result.returncode, 255, result.stdout + result.stderr)
+        self.assertIn("ERROR: -exclgroup: no group %s in the directory" % missing,
+                      result.stderr)
+        self.assertNotIn("Search completed", result.stdout)
 
     def test_users_finds_old_user_accounts(self):
         result, report, found = self.seeded_results("-users")

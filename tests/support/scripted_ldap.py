@@ -158,7 +158,8 @@ def computer(name, uac="4096", parent="OU=Old," + SUFFIX, extra=()):
     several values, a (name, value) pair sends it under another spelling."""
     attributes = [("cn", [name]), ("sAMAccountName", [name + "$"]),
                   ("pwdLastSet", ["127000000000000000"]),
-                  ("lastLogonTimestamp", ["127000000000000000"])]
+                  ("lastLogonTimestamp", ["127000000000000000"]),
+                  ("whenCreated", ["20000101000000.0Z"])]
     if isinstance(uac, tuple):
         attributes.append((uac[0], [uac[1]]))
     elif isinstance(uac, list):
