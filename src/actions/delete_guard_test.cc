@@ -36,7 +36,9 @@ const std::string kOpenSd = bytes(
 const std::string kAccount = "CN=PC1,OU=Old,DC=x";
 
 ldap::Entry object(const std::string& dn, const std::string& cls, const std::string* sd) {
-  ldap::Entry entry{dn, {{"objectClass", {"top", cls}}}};
+  ldap::Entry entry;
+  entry.dn = dn;
+  entry.attributes = {{"objectClass", {"top", cls}}};
   if (sd != nullptr) entry.attributes.push_back({"nTSecurityDescriptor", {*sd}});
   return entry;
 }
