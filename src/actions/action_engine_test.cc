@@ -122,6 +122,7 @@ TEST(HeldElsewhereTest, AnotherServersAccountIsReportedAndNeverWritten) {
         ObjectRecord record;
         record.set("DN", "cn=pc1,ou=old,dc=x");
         record.set("userAccountControl", c.uac);
+        record.set("whenCreated", "20000101000000.0Z");
         if (*heldBy != '\0') record.set(kHeldByKey, heldBy);
         RowMarks marks;
         applyAction(session, settings, kStart, record, marks, progress);

@@ -169,9 +169,10 @@ TEST(DeleteGuardTest, ProtectedAccountsAreNeitherDeletedNorMovedButDisabled) {
     ObjectRecord record;
     record.set("DN", "cn=pc1,ou=old,dc=x");
     record.set("userAccountControl", c.action == ActionKind::kDisable ? "4096" : "4098");
+    record.set("whenCreated", "20000101000000.0Z");
     RowMarks marks;
     console::Capture capture;
-    applyAction(session, settings, "0", record, marks, progress);
+    applyAction(session, settings, "133800000000000000", record, marks, progress);  // 2025
     EXPECT_EQ(fake->writes(), c.writes) << c.result;
     EXPECT_EQ(record.get("RESULT"), c.result);
     EXPECT_EQ(progress.counters.updatesError, 0) << c.result;
