@@ -26,6 +26,15 @@ cleanup() { [ "${FRESH_KEEP:-}" = 1 ] || rm -rf "$work"; }
 trap cleanup EXIT
 cp -a "$pristine" "$root"
 cp /etc/resolv.conf "$root/etc/resolv.conf"
+# A machine whose network passes through a TLS-inspecting proxy trusts that proxy's authority
+# for Node.js through NODE_EXTRA_CA_CERTS; a fresh machine there has the same, so the root gets
+# the file and the variable (npm fails with SELF_SIGNED_CERT_IN_CHAIN otherwise).
+extra_ca=
+if [ -n "${NODE_EXTRA_CA_CERTS:-}" ] && [ -f "$NODE_EXTRA_CA_CERTS" ]; then
+  # Its own name: the root's ca-certificates package rewrites the usual bundle.
+  cp "$NODE_EXTRA_CA_CERTS" "$root/etc/fresh-check-extra-ca.crt"
+  extra_ca=NODE_EXTRA_CA_CERTS=/etc/fresh-check-extra-ca.crt
+fi
 printf '127.0.0.1\tlocalhost\n127.0.1.1\t%s\n::1\tlocalhost ip6-localhost ip6-loopback\n' \
   "$(hostname)" >"$root/etc/hosts"
 # The working tree as a user would have it after a clone: tracked and new files, no build
@@ -52,9 +61,9 @@ for command in $which; do
     mount -t sysfs sysfs "$root/sys"
     mount --rbind /dev "$root/dev"
     mount -t tmpfs tmpfs "$root/run"
-    exec chroot "$root" /usr/bin/env -i HOME=/root LANG=C.UTF-8 TERM=dumb \
+    exec chroot "$root" /usr/bin/env -i HOME=/root LANG=C.UTF-8 TERM=dumb $3 \
       PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
-      sh -c "cd /root/tavrel && sh scripts/$2.sh"' fresh-check "$root" "$command" \
+      sh -c "cd /root/tavrel && sh scripts/$2.sh"' fresh-check "$root" "$command" "$extra_ca" \
     </dev/null >"$log" 2>&1 || code=$?
   seconds=$(($(date +%s) - start))
   echo "fresh-check: sh scripts/$command.sh: exit $code after $seconds s"
