@@ -164,12 +164,17 @@ std::pair<std::string, std::string> splitDn(std::string_view dn) {
 }
 
 std::string numberedName(const std::string& name, int number) {
-  const std::string suffix = "-" + std::to_string(number);
+  // Built by appending: GCC 12 at -O3 sees a false overlap in "-" + std::to_string(...).
+  std::string suffix(1, '-');
+  suffix += std::to_string(number);
+  std::size_t cut = name.size();
   if (name.size() > kJournalEnding.size() && name.ends_with(kJournalEnding)) {
-    const std::size_t cut = name.size() - kJournalEnding.size();
-    return name.substr(0, cut) + suffix + name.substr(cut);
+    cut = name.size() - kJournalEnding.size();
   }
-  return name + suffix;
+  std::string numbered = name.substr(0, cut);
+  numbered += suffix;
+  numbered += name.substr(cut);
+  return numbered;
 }
 
 std::string journalHeader(const JournalRun& run, std::string_view fileName) {

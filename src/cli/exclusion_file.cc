@@ -99,9 +99,9 @@ PhaseResult readExclusionFileOption(const CommandLine& commandLine, RunSettings&
                   name + std::string(kBadLineSuffix) + line + "\n\n");
   }
   settings.exclusionFile = name;
-  console::debugErr(formatText("DEBUG: Exclusion File: %s (%zu DNs, %zu names)\n", name.c_str(),
-                               settings.listedAccounts.dnKeys.size(),
-                               settings.listedAccounts.names.size()));
+  console::debugErr("DEBUG: Exclusion File: " + name + " (" +
+                    std::to_string(settings.listedAccounts.dnKeys.size()) + " DNs, " +
+                    std::to_string(settings.listedAccounts.names.size()) + " names)\n");
   return PhaseResult::proceed();
 }
 

@@ -5,6 +5,7 @@
 
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "directory/ldap_client.h"
 
@@ -12,6 +13,13 @@ namespace tavrel::ldap {
 namespace {
 
 using Kind = ConnectFinding::Kind;
+
+ConnectFinding finding(Kind kind, const char* reason) {
+  ConnectFinding f;
+  f.kind = kind;
+  f.reason = reason;
+  return f;
+}
 
 BindFailure failure(int code, std::string diagnostic, std::string host, int port, bool tls) {
   BindFailure f;
@@ -35,27 +43,30 @@ TEST(BindAdviceTest, CauseAndNextStepPerFailure) {
     BindFailure failure;
     ConnectFinding probe;
     std::string expected;
-  } cases[] = {
+  };
+  // Findings are made by a function: mingw's GCC 12 takes the braced ones for strings read
+  // before they are set.
+  const std::vector<Case> cases = {
 #ifndef _WIN32
       {noTicket,
-       {},
+       finding(Kind::kNotTried, ""),
        "No Kerberos ticket for this user: run kinit NAME@REALM first, or give -user.\n"},
 #endif
       {down,
-       {Kind::kUnresolved, "Name or service not known"},
+       finding(Kind::kUnresolved, "Name or service not known"),
        "ERROR: The name dc1 does not resolve (Name or service not known): check -h and the DNS "
        "settings.\n"},
       {down,
-       {Kind::kRefused, "Connection refused"},
+       finding(Kind::kRefused, "Connection refused"),
        "ERROR: dc1 port 389 refused the connection: no LDAP server listens there; check -h and "
        "the port.\n"},
       {tls,
-       {Kind::kReached, ""},
+       finding(Kind::kReached, ""),
        "ERROR: TLS: the certificate of dc1 port 636 is not trusted (unknown CA, expired, or "
        "issued to another name): name its CA certificate with TLS_CACERT in ldap.conf.\n"},
       // Reached without TLS, or a server the library chose itself: nothing more to say.
-      {down, {Kind::kReached, ""}, ""},
-      {libraryChose, {Kind::kRefused, "Connection refused"}, ""},
+      {down, finding(Kind::kReached, ""), ""},
+      {libraryChose, finding(Kind::kRefused, "Connection refused"), ""},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(bindAdvice(c.failure, c.probe), c.expected) << c.failure.diagnostic;

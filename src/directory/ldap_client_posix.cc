@@ -175,9 +175,15 @@ class PosixConnection : public Connection {
                     sizeof port, NI_NUMERICHOST | NI_NUMERICSERV) != 0) {
       return {};
     }
-    const std::string scheme = uri_.starts_with("ldaps://") ? "ldaps://" : "ldap://";
-    const std::string address = peer.ss_family == AF_INET6 ? "[" + std::string(host) + "]" : host;
-    return scheme + address + ":" + port;
+    // Built by appending: GCC 12 at -O3 sees a false overlap in "[" + std::string(host).
+    std::string uri = uri_.starts_with("ldaps://") ? "ldaps://" : "ldap://";
+    const bool bracketed = peer.ss_family == AF_INET6;
+    if (bracketed) uri += '[';
+    uri += host;
+    if (bracketed) uri += ']';
+    uri += ':';
+    uri += port;
+    return uri;
   }
 
   int bind(int method) override {

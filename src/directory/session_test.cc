@@ -133,7 +133,11 @@ TEST(OpenLdapFailureTest, UnreachableServer) {
   server.stop();
   console::Capture capture;
   EXPECT_FALSE(OpenLDAP(host, false).has_value());
-  EXPECT_EQ(capture.err(), "LDAP_BIND: [127.0.0.1] Error 0x51 (81) - Can't contact LDAP server\n");
+  // Today's line first, then the cause with the port the run tried.
+  EXPECT_EQ(capture.err(),
+            "LDAP_BIND: [127.0.0.1] Error 0x51 (81) - Can't contact LDAP server\nERROR: 127.0.0.1 port " +
+                host.substr(host.rfind(':') + 1) +
+                " refused the connection: no LDAP server listens there; check -h and the port.\n");
   EXPECT_EQ(capture.out(), "");
 }
 

@@ -354,16 +354,22 @@ std::vector<InformationRow> informationRows(const RunSettings& settings,
   // Whether a delete of this run can be taken back, and for how long.
   if (settings.action == ActionKind::kDelete) {
     const DeletionRecovery& recovery = header.deletionRecovery;
-    rows.emplace_back("Recycle Bin", recovery.known ? boolText(recovery.recycleBin) : "Unknown");
-    rows.emplace_back("Tombstone Lifetime (days)",
-                      recovery.known ? std::to_string(recovery.tombstoneDays) : "Unknown");
+    // What could not be read is "Unknown" to a reader and null to a script.
+    if (recovery.known) {
+      rows.push_back(flag("Recycle Bin", "recycleBin", recovery.recycleBin));
+      rows.push_back(number("Tombstone Lifetime (days)", "tombstoneLifetimeDays",
+                            recovery.tombstoneDays));
+    } else {
+      rows.push_back({"Recycle Bin", "Unknown", "recycleBin", "null"});
+      rows.push_back({"Tombstone Lifetime (days)", "Unknown", "tombstoneLifetimeDays", "null"});
+    }
   }
   if (!settings.exclusionFile.empty()) {
-    rows.emplace_back(
-        "Excluded By List",
-        settings.exclusionFile + " (" + std::to_string(header.heldBackByList) + " held back)");
+    rows.push_back(text(
+        "Excluded By List", "excludedByList",
+        settings.exclusionFile + " (" + std::to_string(header.heldBackByList) + " held back)"));
   }
-  if (settings.bothAges) rows.emplace_back("Both Ages", boolText(true));
+  if (settings.bothAges) rows.push_back(flag("Both Ages", "bothAges", true));
   return rows;
 }
 

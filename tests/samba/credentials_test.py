@@ -14,7 +14,7 @@ import time
 import samba_support
 from samba_support import (BASE_DN, COMPUTERS_DN, DC_FQDN, Account, SambaTestCase,
                            int8_days_ago, main)
-from samba_fixture import ADMIN_PASSWORD, ADMIN_USER, REALM
+from samba_fixture import ADMIN_PASSWORD, ADMIN_USER, REALM, generalized_time_days_ago
 from tavrel_run import faketime_env
 
 USER = "winuser"
@@ -29,7 +29,7 @@ class CredentialsTest(SambaTestCase):
     def seed(cls):
         cls.dc.create_user(USER, PASSWORD)
         cls.dc.seed([Account("CRED-PC1", "computer", COMPUTERS_DN, 4096, int8_days_ago(300),
-                             int8_days_ago(300))])
+                             int8_days_ago(300), generalized_time_days_ago(400))])
 
     def no_ticket_cache(self):
         return os.path.join(self.dc.dir, "no-ticket")

@@ -51,6 +51,11 @@ class JournalTest(SambaTestCase):
                       for dn, attributes in self.dc.ldb_search(base=base))
 
     def forreal(self, *args, code=0):
+        # Each run makes a journal of its own: one left by an earlier case would be kept and
+        # this run's written beside it.
+        journal_path = os.path.join(self.work, "j.undo.ldif")
+        if os.path.exists(journal_path):
+            os.remove(journal_path)
         result = self.tavrel(*args, "-forreal", "-unsafe", "-format", "csv", "-file", "j.csv")
         self.assertEqual(result.returncode, code, result.stderr)
         self.assertIn("Undo File             : j.undo.ldif\n", result.stdout)
