@@ -354,9 +354,13 @@ std::vector<InformationRow> informationRows(const RunSettings& settings,
   // Whether a delete of this run can be taken back, and for how long.
   if (settings.action == ActionKind::kDelete) {
     const DeletionRecovery& recovery = header.deletionRecovery;
-    rows.emplace_back("Recycle Bin", recovery.known ? boolText(recovery.recycleBin) : "Unknown");
-    rows.emplace_back("Tombstone Lifetime (days)",
-                      recovery.known ? std::to_string(recovery.tombstoneDays) : "Unknown");
+    // JSON readers get a real value, or the text "Unknown" where it could not be read.
+    rows.push_back(recovery.known ? flag("Recycle Bin", "recycleBin", recovery.recycleBin)
+                                  : text("Recycle Bin", "recycleBin", "Unknown"));
+    rows.push_back(
+        recovery.known
+            ? number("Tombstone Lifetime (days)", "tombstoneLifetimeDays", recovery.tombstoneDays)
+            : text("Tombstone Lifetime (days)", "tombstoneLifetimeDays", "Unknown"));
   }
   if (!settings.exclusionFile.empty()) {
     rows.emplace_back(
@@ -364,6 +368,7 @@ std::vector<InformationRow> informationRows(const RunSettings& settings,
         settings.exclusionFile + " (" + std::to_string(header.heldBackByList) + " held back)");
   }
   if (settings.bothAges) rows.emplace_back("Both Ages", boolText(true));
+  if (settings.destroyKeys) rows.push_back(flag("Destroy Keys", "destroyKeys", true));
   return rows;
 }
 
