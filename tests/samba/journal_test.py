@@ -51,6 +51,8 @@ class JournalTest(SambaTestCase):
                       for dn, attributes in self.dc.ldb_search(base=base))
 
     def forreal(self, *args, code=0):
+        # Each run makes a journal of its own and numbers the name when it is taken.
+        self.report_path("j.undo.ldif")
         result = self.tavrel(*args, "-forreal", "-unsafe", "-format", "csv", "-file", "j.csv")
         self.assertEqual(result.returncode, code, result.stderr)
         self.assertIn("Undo File             : j.undo.ldif\n", result.stdout)
