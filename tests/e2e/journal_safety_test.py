@@ -223,7 +223,7 @@ class SignalTest(SafetyTestCase):
                     document = json.loads(report)
                     results = [row["RESULT"] for row in document["objects"]]
                     self.assertEqual(document["interrupted"], notice)
-                    stated = document["statistics"]["Updates Not Attempted"]
+                    stated = document["statistics"]["updatesNotAttempted"]
                 else:
                     results = [line for line in report.split("\n") if line.startswith("cn=pc")]
                     self.assertIn(notice + "\n", report)
