@@ -7,7 +7,7 @@ _tavrel_switches="-report -disable -delete -move -newparent -stamp -forreal -saf
   -undo -noundo -renamemask -users -age -maxage -realage -llts -onlydisabled -nodc
   -disabledfor -f -af -bit -excldn -excldndelim -addattrib -h -b -s -ps -t -norefer -format
   -file -append -delim -sort -rsort -noheader -nohtmlheader -nostats -nolc -sh -q -d -help
-  -user -pwfile --help --version -exclfile -bothages -exclgroup"
+  -user -pwfile --help --version -exclfile -bothages -exclgroup -destroykeys"
 
 _tavrel() {
   local cur=${COMP_WORDS[COMP_CWORD]}

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "actions/account_guards.h"
+#include "actions/delete_archive.h"
 #include "actions/delete_guard.h"
 #include "actions/server_guard.h"
 #include "actions/write_outcome.h"
@@ -47,6 +48,8 @@ constexpr std::string_view kNotDisabledLine = " ERROR - Object not disabled\n";
 constexpr std::string_view kDebugDc = "DEBUG: DC Machine, skipping...\n";
 constexpr std::string_view kDebugSafety = "DEBUG: Exceeded Safety, no more changes...\n";
 constexpr std::string_view kDebugAlreadyDisabled = "Object already disabled - ";
+
+constexpr std::string_view kKeysNotReadable = "(0x32) recovery password not readable: not deleted";
 
 constexpr std::string_view kJournalFailedPrefix = "\nERROR: Couldn't write the undo file ";
 constexpr std::string_view kJournalFailedSuffix = "; nothing more is written to the directory.\n";
@@ -178,6 +181,13 @@ bool refusedBeforeRemoval(DirectorySession& session, const RunSettings& settings
     return false;
   }
   reading = readSubtree(session, record.get("DN"), forDelete, progress.checkProtection);
+  // A recovery password that could not be read cannot be archived, and after the delete no
+  // one could read it any more.
+  if (forDelete && !settings.destroyKeys && reading.verdict == SubtreeReading::Verdict::kClear &&
+      !recoveryKeys(reading.entries).unreadable.empty()) {
+    reading.verdict = SubtreeReading::Verdict::kUnknown;
+    reading.refusal.assign(kKeysNotReadable);
+  }
   if (reading.verdict == SubtreeReading::Verdict::kClear) return false;
   record.set("RESULT", reading.refusal);
   if (reading.verdict == SubtreeReading::Verdict::kProtected) {
@@ -351,11 +361,17 @@ void deleteObject(DirectorySession& session, const RunSettings& settings, Object
   SubtreeReading reading;
   if (refusedBeforeRemoval(session, settings, true, record, marks, progress, reading)) return;
   AccountWrites writes;
+  const ArchiveKeys keys = recoveryKeys(reading.entries);
+  writes.archive = archiveText(reading.entries, keys.unreadable);
   writeOnceOrTest(
       settings,
       [&] {
-        return journaledWrite(progress, record, writes, writes.remove,
-                              [&] { return deleteTree(session, dn); });
+        const int rc = journaledWrite(progress, record, writes, writes.remove,
+                                      [&] { return deleteTree(session, dn); });
+        if (keys.archived > 0 && writes.remove != WriteState::kNone) {
+          progress.journalHoldsKeys = true;
+        }
+        return rc;
       },
       record, marks, progress, childrenSummary(reading));
 }

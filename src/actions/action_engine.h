@@ -25,6 +25,8 @@ struct ActionProgress {
   /// nothing more is written to the directory.
   UndoJournal* journal = nullptr;
   bool journalFailureShown = false;
+  /// A recovery password went into the journal's archive of a deleted account.
+  bool journalHoldsKeys = false;
   /// The directory keeps security descriptors (its schema defines them): each account is
   /// read with its subtree's DACLs before it is deleted or moved.
   bool checkProtection = false;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "actions/delete_guard.h"
 
+#include <algorithm>
+#include <utility>
 #include <vector>
 
 #include "common/text.h"
@@ -23,6 +25,7 @@ constexpr std::string_view kChildPrefix = " (child ";
 constexpr std::string_view kNotDeleted = ": not deleted";
 constexpr std::string_view kNotMoved = ": not moved";
 constexpr std::string_view kReadFailed = " reading the security descriptors";
+constexpr std::string_view kSubtreeReadFailed = " reading the subtree";
 constexpr std::string_view kReferred = "part of the subtree is held by another server";
 constexpr std::string_view kNotReturned = "the account did not come back when read";
 constexpr std::string_view kUnreadable = "security descriptor not readable";
@@ -61,6 +64,11 @@ SubtreeReading readSubtree(DirectorySession& session, std::string_view dn, bool 
   // A move takes the subtree along, so a protected child keeps its parent where it is too.
   request.scope = ldap::kScopeSubtree;
   request.attributes = {std::string(kClassAttribute)};
+  if (forDelete) {
+    // What the archive keeps: everything the user may read, and the identifiers that the
+    // directory keeps across a delete but "*" may leave out.
+    request.attributes = {"*", "objectGUID", "objectSid"};
+  }
   if (checkProtection) {
     request.attributes.emplace_back(kDescriptorAttribute);
     request.serverControls.push_back(
@@ -74,7 +82,7 @@ SubtreeReading readSubtree(DirectorySession& session, std::string_view dn, bool 
   if (rc != 0) {
     return refused(reading, Verdict::kUnknown,
                    formatText("(0x%-2X) %s", static_cast<unsigned>(rc), ldapErrorText(rc).c_str()) +
-                       std::string(kReadFailed),
+                       std::string(forDelete ? kSubtreeReadFailed : kReadFailed),
                    "", forDelete);
   }
   if (references > 0) return refused(reading, Verdict::kUnknown, kReferred, "", forDelete);
@@ -87,7 +95,7 @@ SubtreeReading readSubtree(DirectorySession& session, std::string_view dn, bool 
       account = i;
     }
   }
-  if (account == entries.size() && checkProtection) {
+  if (account == entries.size() && (checkProtection || forDelete)) {
     return refused(reading, Verdict::kUnknown, kNotReturned, "", forDelete);
   }
 
@@ -115,6 +123,13 @@ SubtreeReading readSubtree(DirectorySession& session, std::string_view dn, bool 
     if (denial.protectedFromDeletion()) {
       return refused(reading, Verdict::kProtected, kProtected, childDn, forDelete);
     }
+  }
+  if (forDelete) {
+    // Parents first: a name below another is always the longer one.
+    reading.entries = std::move(entries);
+    std::stable_sort(
+        reading.entries.begin(), reading.entries.end(),
+        [](const ldap::Entry& a, const ldap::Entry& b) { return a.dn.size() < b.dn.size(); });
   }
   reading.verdict = Verdict::kClear;
   return reading;

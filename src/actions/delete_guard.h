@@ -5,6 +5,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "directory/session.h"
 
@@ -21,9 +22,13 @@ struct SubtreeReading {
   /// class, the class names ordered byte-wise.
   int children = 0;
   std::map<std::string, int> childClasses;
+  /// For a delete: the account and everything below it with all attributes the user may
+  /// read, parents first, as the archive keeps them.
+  std::vector<ldap::Entry> entries;
 };
 
-/// Reads the account with its whole subtree, with the objects' DACLs and classes. With
+/// Reads the account with its whole subtree, with the objects' DACLs and classes (for a
+/// delete, with every attribute the user may read, kept in `entries`). With
 /// `checkProtection` (a directory that keeps security descriptors) an object that denies Everyone
 /// Delete or Delete-subtree makes the verdict kProtected, and any descriptor that is missing or
 /// cannot be parsed, a failed read or a part of the subtree on another server makes it kUnknown:

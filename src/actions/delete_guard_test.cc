@@ -103,7 +103,7 @@ TEST(DeleteGuardTest, RefusesProtectedAndHalfKnownSubtrees) {
       {"read refused",
        {0x32, 0, {}},
        Verdict::kUnknown,
-       "(0x32) Insufficient access reading the security descriptors: not deleted"},
+       "(0x32) Insufficient access reading the subtree: not deleted"},
       {"referral",
        {0, 1, {object(kAccount, "computer", &kOpenSd)}},
        Verdict::kUnknown,
@@ -122,8 +122,13 @@ TEST(DeleteGuardTest, RefusesProtectedAndHalfKnownSubtrees) {
   }
   FakeLdap* fake = nullptr;
   DirectorySession session = scripted(cases[0].script, &fake);
-  EXPECT_EQ(childrenSummary(readSubtree(session, "cn=pc1,ou=old,dc=x", true, true)),
+  const SubtreeReading clear = readSubtree(session, "cn=pc1,ou=old,dc=x", true, true);
+  EXPECT_EQ(childrenSummary(clear),
             " (2 children: msFVE-RecoveryInformation 1, serviceConnectionPoint 1)");
+  // A delete keeps the whole subtree for the archive, the account before its children.
+  ASSERT_EQ(clear.entries.size(), 3u);
+  EXPECT_EQ(clear.entries[0].dn, kAccount);
+  EXPECT_EQ(clear.entries[1].dn, child);
   // A directory without descriptors is only counted.
   session = scripted(
       {0, 0, {object(kAccount, "computer", nullptr), object(child, "leaf", nullptr)}}, &fake);

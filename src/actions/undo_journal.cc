@@ -216,6 +216,7 @@ std::string accountBlock(const ObjectRecord& record, const AccountWrites& writes
       if (column == "DN" || !record.has(column)) continue;
       out += "# " + ldif::line(column, record.get(column));
     }
+    out += writes.archive;
     out += '\n';
     return out;
   }

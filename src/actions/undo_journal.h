@@ -23,6 +23,8 @@ struct AccountWrites {
   WriteState remove = WriteState::kNone;   ///< tree delete
   /// The DN as the directory spells it, read just before a move; empty when not read.
   std::string storedDn;
+  /// For a delete: the subtree as read before it, comment lines kept in the account's block.
+  std::string archive;
 };
 
 /// What the journal's opening comment says about the run.

@@ -54,6 +54,9 @@ constexpr char kCompleted[] = "\nCommand completed successfully\n\n";
 constexpr char kCompletedWithErrors[] = "\nCommand completed with errors\n\n";
 constexpr char kRootDseFailed[] = "ERROR: Couldn't gather RootDSE Info...\n";
 constexpr char kCreateFailed[] = "Error: Couldn't create ";
+constexpr char kJournalKeysLead[] = "NOTE: The undo file ";
+constexpr char kJournalKeysTail[] =
+    " holds recovery passwords: keep it where only you can read it.\n";
 constexpr char kNoRecycleBin[] =
     "WARN: The Recycle Bin is not enabled: deleted accounts keep only their SID and a few "
     "attributes; the undo journal is what brings the rest back.\n";
@@ -317,6 +320,9 @@ int runTavrel(const std::vector<std::string>& arguments) {
     journalKept = false;
     console::err(std::string(kWriteFailed) + journal.name + kReasonSeparator + journal.error +
                  "\n");
+  }
+  if (actions.journalHoldsKeys) {
+    console::err(std::string(kJournalKeysLead) + journal.name + kJournalKeysTail);
   }
   // A report that could not be written is said, but the directory's outcomes decide the
   // status when they are worse.

@@ -99,6 +99,8 @@ Usage:
                   (lastLogonTimestamp, or none) are both older than -age.
    -exclgroup x   Never select members of the groups x (DNs separated
                   by ;), nested membership included.
+   -destroykeys   Delete accounts even when a BitLocker recovery password
+                  below them cannot be read (it is then lost for good).
 
 
   Ex1:

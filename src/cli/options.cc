@@ -401,7 +401,8 @@ const std::vector<std::string>& acceptedSwitches() {
       // Value switches ("bit" and "llts" only matter by their presence).
       "h", "s", "b", "f", "af", "ps", "bit", "t", "age", "maxage", "sort", "rsort", "format",
       "delim", "file", "newparent", "renamemask", "safety", "addattrib", "excldn", "excldndelim",
-      "llts", "undo", "disabledfor", "user", "pwfile", "exclfile", ":bothages", "exclgroup"};
+      "llts", "undo", "disabledfor", "user", "pwfile", "exclfile", ":bothages", "exclgroup",
+      ":destroykeys"};
   // clang-format on
   return list;
 }
@@ -457,7 +458,10 @@ PhaseResult evaluateOptions(const CommandLine& commandLine, RunSettings& setting
     }
     if (settings.excludedGroups.empty()) return refuseWithHint(kEmptyGroup);
   }
-  return readCredentialOptions(commandLine, settings);
+  if (PhaseResult r = readCredentialOptions(commandLine, settings); r.stop) return r;
+  settings.destroyKeys = commandLine.hasSwitch("destroykeys");
+  if (settings.destroyKeys) console::debugErr("DEBUG: Destroy Keys: 1\n");
+  return PhaseResult::proceed();
 }
 
 std::string defaultUndoFileName(const RunSettings& settings, std::string_view dateStamp) {

@@ -95,6 +95,9 @@ struct RunSettings {
   AccountList listedAccounts;
   /// -bothages: old by pwdLastSet and by lastLogonTimestamp (or none) alike.
   bool bothAges = false;
+  /// -destroykeys: an account is deleted even when recovery passwords below it could not be
+  /// read, so the journal cannot keep them.
+  bool destroyKeys = false;
   /// -exclgroup: groups whose members, nested ones included, are never selected.
   std::vector<std::string> excludedGroups;
 };

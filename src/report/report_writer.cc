@@ -370,6 +370,7 @@ std::vector<InformationRow> informationRows(const RunSettings& settings,
         settings.exclusionFile + " (" + std::to_string(header.heldBackByList) + " held back)"));
   }
   if (settings.bothAges) rows.push_back(flag("Both Ages", "bothAges", true));
+  if (settings.destroyKeys) rows.push_back(flag("Destroy Keys", "destroyKeys", true));
   return rows;
 }
 

@@ -3,6 +3,8 @@
 checked by reading the directory back (sam.ldb, locally), never by trusting tavrel's counters.
 Each test works in an OU of its own, so the tests do not see each other's objects."""
 
+import base64
+import os
 import re
 
 from samba_support import (BASE_DN, DC_DN, Account, SambaTestCase, generalized_time_days_ago,
@@ -26,7 +28,7 @@ def old_computer(name, parent, uac=4096, days=200, extra=()):
 
 OUS = ["DryRun", "DryRunTarget", "Disable", "Parked", "Safety", "DcGuard", "DcParked",
        "Delete", "Move", "Moved", "Refused", "RefusedTarget", "BadParent", "Protected",
-       "ProtectedTarget", "Guarded"]
+       "ProtectedTarget", "Guarded", "Keys", "KeysHidden"]
 
 ACCOUNTS = [
     old_computer("T-EN1", ou("DryRun")),
@@ -53,7 +55,16 @@ ACCOUNTS = [
     old_computer("P-CLUSTER", ou("Guarded"), extra={"servicePrincipalName": [
         "HOST/p-cluster", "msclustervirtualserver/p-cluster.samdom.example.com"]}),
     old_computer("AZUREADSSOACC", ou("Guarded")),
+    old_computer("K-SEEN", ou("Keys"), uac=4098),
+    old_computer("K-HIDDEN", ou("KeysHidden"), uac=4098),
 ]
+
+# BitLocker recovery information below a computer: {DN: recovery password}.
+RECOVERY = {
+    "CN=Key,CN=K-SEEN," + ou("Keys"): "111111-222222-333333-444444-555555-666666-777777-888888",
+    "CN=Key,CN=K-HIDDEN," + ou("KeysHidden"):
+        "999999-888888-777777-666666-555555-444444-333333-222222",
+}
 
 # Objects below a computer account (as services publish them); a tree delete removes them too.
 CHILDREN = [
@@ -77,6 +88,11 @@ class ActionTest(SambaTestCase):
         cls.dc.seed(ACCOUNTS, ous=[("ActionTest", BASE_DN)] + [(name, TOP) for name in OUS])
         cls.dc.ldb_add("\n".join("dn: %s\nobjectClass: serviceConnectionPoint\n" % dn
                                  for dn in CHILDREN))
+        cls.dc.ldb_add("\n".join(
+            "dn: %s\nobjectClass: msFVE-RecoveryInformation\nmsFVE-RecoveryGuid:: %s\n"
+            "msFVE-RecoveryPassword: %s\n" % (dn, base64.b64encode(bytes([i + 1] * 16)).decode(),
+                                               password)
+            for i, (dn, password) in enumerate(RECOVERY.items())))
         cls.dc.protect_from_deletion(by_name("P-SELF").dn)
         cls.dc.protect_from_deletion(CHILDREN[2])
         cls.low_password = "Low-Pr1v!pw"
@@ -254,6 +270,49 @@ class ActionTest(SambaTestCase):
                 self.assertIn("Updates Skipped       : 2\n", result.stdout)
                 for base in watched:
                     self.assertEqual(self.dc.snapshot(base), before[base])
+
+    def test_delete_archives_the_subtree_and_never_destroys_unseen_keys(self):
+        seen, hidden = by_name("K-SEEN").dn, by_name("K-HIDDEN").dn
+        seen_key, hidden_key = list(RECOVERY)
+        journal = os.path.join(self.work, "keys.undo.ldif")
+        result, _ = self.act("-delete", "-forreal", "-b", ou("Keys"), "-undo", "keys.undo.ldif")
+        self.assertIsNone(self.dc.entry(seen))
+        with open(journal, encoding="utf-8") as f:
+            text = f.read()
+        for line in ("#   dn: " + seen, "#   description: seeded K-SEEN", "#   dn: " + seen_key,
+                     "#   msFVE-RecoveryPassword: " + RECOVERY[seen_key]):
+            self.assertIn("\n" + line + "\n", text)
+        self.assertLess(text.index("#   dn: " + seen), text.index("#   dn: " + seen_key))
+        self.assertRegex(text, r"\n#   objectGUID:: \S+\n")
+        self.assertRegex(text, r"\n#   objectSid:: \S+\n")
+        self.assertIn("NOTE: The undo file keys.undo.ldif holds recovery passwords: keep it where "
+                      "only you can read it.\n", result.stderr)
+
+        # A user allowed to delete (not to read confidential values, a control-access right),
+        # who sees the key object but not its password.
+        user_sid = self.dc.ldb_search("(sAMAccountName=lowpriv)", ["objectSid"])[0][1]
+        self.dc.grant(ou("KeysHidden"),
+                      "(A;CI;RPWPCCDCLCLORCSDDTSW;;;%s)" % user_sid["objectSid"][0])
+        cache = self.dc.ticket_cache_for("lowpriv", self.low_password, "keys.cc")
+        before = self.dc.snapshot(ou("KeysHidden"))
+        result, report = self.act("-delete", "-forreal", "-b", ou("KeysHidden"),
+                                  env={"KRB5CCNAME": cache}, code=WRITE_FAILED)
+        self.assertEqual(self.results(report), {
+            "k-hidden": ("DELETE", "(0x32) recovery password not readable: not deleted")})
+        self.assertIn("Updates Error         : 1\n", result.stdout)
+        self.assertEqual(self.dc.snapshot(ou("KeysHidden")), before)
+
+        result, report = self.act("-delete", "-forreal", "-destroykeys", "-b", ou("KeysHidden"),
+                                  "-undo", "hidden.undo.ldif", env={"KRB5CCNAME": cache})
+        self.assertEqual(report.info["Destroy Keys"], "TRUE")
+        self.assertIsNone(self.dc.entry(hidden))
+        with open(os.path.join(self.work, "hidden.undo.ldif"), encoding="utf-8") as f:
+            text = f.read()
+        self.assertIn("\n#   dn: %s\n" % hidden_key, text)
+        self.assertIn("\n#   (msFVE-RecoveryPassword not readable: the key was not archived)\n",
+                      text)
+        self.assertNotIn(RECOVERY[hidden_key], text)
+        self.assertNotIn("holds recovery passwords", result.stderr)
 
     def test_move_action_moves_enabled_and_disabled_alike(self):
         before = {a.name.lower(): self.dc.snapshot(a.dn)[a.dn.lower()]

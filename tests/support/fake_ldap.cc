@@ -44,8 +44,13 @@ int FakeLdap::searchExt(const ldap::SearchRequest& request, std::vector<ldap::En
   record("searchext " + request.base + " " + std::to_string(request.scope), false);
   entries.clear();
   references = 0;
-  if (!searchExtResult) return ldap::kSuccess;
-  return searchExtResult(request, entries, references);
+  if (searchExtResult) return searchExtResult(request, entries, references);
+  // Unscripted, a subtree read finds its base and nothing below it, as a leaf account would.
+  if (request.scope == ldap::kScopeSubtree) {
+    entries.emplace_back();
+    entries.back().dn = request.base;
+  }
+  return ldap::kSuccess;
 }
 
 ldap::SearchInitResult FakeLdap::searchInitPage(const ldap::PagedSearchRequest& request) {
