@@ -99,6 +99,10 @@ Usage:
                   (lastLogonTimestamp, or none) are both older than -age.
    -exclgroup x   Never select members of the groups x (DNs separated
                   by ;), nested membership included.
+   -lastlogon     Ask every domain controller for lastLogon: accounts
+                  that logged on to one since -age are not selected.
+   -dcs x         The domain controllers -lastlogon asks (names
+                  separated by ;), instead of all of the domain's.
 
 
   Ex1:

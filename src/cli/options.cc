@@ -40,6 +40,9 @@ constexpr std::string_view kUndoIsReport =
 // Two documents one after the other are no JSON document a reader takes.
 constexpr std::string_view kEmptyGroup =
     "\nERROR: -exclgroup needs group DNs separated by ;, none of them empty.\n\n";
+constexpr std::string_view kEmptyServer =
+    "\nERROR: -dcs needs server names separated by ;, none of them empty.\n\n";
+constexpr std::string_view kServersWithoutLogon = "\nERROR: -dcs needs -lastlogon.\n\n";
 constexpr std::string_view kJsonAppend = "\nERROR: -append cannot be used with -format json.\n\n";
 // "-file -": the report goes to standard output.
 constexpr std::string_view kStandardOutputName = "-";
@@ -401,7 +404,7 @@ const std::vector<std::string>& acceptedSwitches() {
       // Value switches ("bit" and "llts" only matter by their presence).
       "h", "s", "b", "f", "af", "ps", "bit", "t", "age", "maxage", "sort", "rsort", "format",
       "delim", "file", "newparent", "renamemask", "safety", "addattrib", "excldn", "excldndelim",
-      "llts", "undo", "disabledfor", "user", "pwfile", "exclfile", ":bothages", "exclgroup"};
+      "llts", "undo", "disabledfor", "user", "pwfile", "exclfile", ":bothages", "exclgroup", ":lastlogon", "dcs"};
   // clang-format on
   return list;
 }
@@ -456,6 +459,17 @@ PhaseResult evaluateOptions(const CommandLine& commandLine, RunSettings& setting
       console::debugErr("DEBUG: Exclude Group: " + group + "\n");
     }
     if (settings.excludedGroups.empty()) return refuseWithHint(kEmptyGroup);
+  }
+  settings.lastLogon = commandLine.hasSwitch("lastlogon");
+  if (settings.lastLogon) console::debugErr("DEBUG: Last Logon: 1\n");
+  if (commandLine.hasSwitch("dcs")) {
+    if (!settings.lastLogon) return refuseWithHint(kServersWithoutLogon);
+    settings.logonServers = splitExclusions(commandLine.switchValue("dcs"), ";");
+    for (const std::string& server : settings.logonServers) {
+      if (server.empty()) return refuseWithHint(kEmptyServer);
+      console::debugErr("DEBUG: DC: " + server + "\n");
+    }
+    if (settings.logonServers.empty()) return refuseWithHint(kEmptyServer);
   }
   return readCredentialOptions(commandLine, settings);
 }

@@ -364,6 +364,13 @@ std::vector<InformationRow> informationRows(const RunSettings& settings,
         settings.exclusionFile + " (" + std::to_string(header.heldBackByList) + " held back)");
   }
   if (settings.bothAges) rows.emplace_back("Both Ages", boolText(true));
+  if (settings.lastLogon) {
+    std::string servers;
+    for (const std::string& server : header.dcsAsked) {
+      servers += (servers.empty() ? "" : ";") + server;
+    }
+    rows.emplace_back("DCs Asked", servers);
+  }
   return rows;
 }
 
