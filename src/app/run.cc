@@ -154,18 +154,6 @@ std::string checkDcLogons(DirectorySession& session, const RunSettings& settings
   return unanswered.empty() ? std::string() : kLogonUnknown + unanswered;
 }
 
-/// A modifying run that could not learn every lastLogon writes nothing: each account says why.
-void leaveForUnknownLogon(const RunSettings& settings, const std::string& reason,
-                          ObjectRecord& record, RowMarks& marks, ActionProgress& progress) {
-  ++progress.counters.totalUpdates;
-  ++progress.counters.updatesNotAttempted;
-  record.set("ACTION", settings.action == ActionKind::kDisable  ? "DISABLE"
-                       : settings.action == ActionKind::kDelete ? "DELETE"
-                                                                : "MOVE");
-  record.set("RESULT", "NOT ATTEMPTED: " + reason);
-  marks.modifyFailed = true;
-}
-
 int finish(int exitCode) {
   std::fflush(stdout);
   return exitCode;
