@@ -7,7 +7,7 @@ _tavrel_switches="-report -disable -delete -move -newparent -stamp -forreal -saf
   -undo -noundo -renamemask -users -age -maxage -realage -llts -onlydisabled -nodc
   -disabledfor -f -af -bit -excldn -excldndelim -addattrib -h -b -s -ps -t -norefer -format
   -file -append -delim -sort -rsort -noheader -nohtmlheader -nostats -nolc -sh -q -d -help
-  -user -pwfile --help --version -exclfile -bothages -exclgroup -destroykeys"
+  -user -pwfile --help --version -exclfile -bothages -exclgroup -destroykeys -lastlogon -dcs"
 
 _tavrel() {
   local cur=${COMP_WORDS[COMP_CWORD]}
@@ -42,7 +42,7 @@ _tavrel() {
   # -llts take a value too, but only their presence matters, so a switch follows them.
   case $switch in
     b | f | af | ps | t | age | maxage | newparent | renamemask | safety | addattrib | excldn | \
-      excldndelim | disabledfor | user | exclgroup) return ;;
+      excldndelim | disabledfor | user | exclgroup | dcs) return ;;
   esac
   mapfile -t COMPREPLY < <(compgen -W "$_tavrel_switches" -- "$cur")
 }

@@ -399,6 +399,15 @@ void moveOnly(DirectorySession& session, const RunSettings& settings, ObjectReco
 
 }  // namespace
 
+void leaveForUnknownLogon(const RunSettings& settings, std::string_view reason,
+                          ObjectRecord& record, RowMarks& marks, ActionProgress& progress) {
+  ++progress.counters.totalUpdates;
+  ++progress.counters.updatesNotAttempted;
+  record.set("ACTION", actionName(settings));
+  record.set("RESULT", "NOT ATTEMPTED: " + std::string(reason));
+  marks.modifyFailed = true;
+}
+
 ActionProgress startActions(const RunSettings& settings) {
   ActionProgress progress;
   progress.safetyRemaining = settings.safetyLimit;

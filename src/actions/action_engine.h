@@ -35,6 +35,12 @@ struct ActionProgress {
 /// The progress of a run that has not handled any object yet.
 ActionProgress startActions(const RunSettings& settings);
 
+/// A modifying run that could not learn every lastLogon writes nothing, test runs included:
+/// the account is counted as not attempted and its RESULT says why ("NOT ATTEMPTED: " and
+/// `reason`).
+void leaveForUnknownLogon(const RunSettings& settings, std::string_view reason,
+                          ObjectRecord& record, RowMarks& marks, ActionProgress& progress);
+
 /// "(0x%-2X) %s" with the code and the client's text for it: the result shown in the report.
 std::string resultText(int code);
 

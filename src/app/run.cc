@@ -27,6 +27,7 @@
 #include "directory/root_dse.h"
 #include "directory/session.h"
 #include "query/attribute_list.h"
+#include "query/dc_logon_search.h"
 #include "query/filter.h"
 #include "query/group_exclusion.h"
 #include "query/paged_search.h"
@@ -103,7 +104,8 @@ PhaseResult connectDirectory(const RunSettings& settings, ldap::BindIdentity& id
   std::optional<std::string> host;
   if (!settings.host.empty()) host = settings.host;
   session = OpenLDAP(host, settings.chaseReferrals, identity.user.empty() ? nullptr : &identity);
-  identity.password.wipe();
+  // -lastlogon binds to every domain controller as the same identity, after the search.
+  if (!settings.lastLogon) identity.password.wipe();
   if (!session) {
     console::err(kTerminating);
     return PhaseResult::exit(kExitFatal);
@@ -127,6 +129,32 @@ PhaseResult connectDirectory(const RunSettings& settings, ldap::BindIdentity& id
 bool onlyReports(ActionKind action) {
   return action != ActionKind::kDisable && action != ActionKind::kDelete &&
          action != ActionKind::kMove;
+}
+
+constexpr char kLogonUnknown[] = "lastLogon unknown on ";
+constexpr char kNoControllerList[] = "the domain controllers could not be listed";
+
+/// Asks each domain controller for the accounts that logged on there since the threshold and
+/// drops them from the run. A server that did not answer in full leaves the run incomplete:
+/// returns its name, or the reason when no server could be listed; empty when all answered.
+std::string checkDcLogons(DirectorySession& session, const RunSettings& settings,
+                          ldap::BindIdentity& identity, const RootDseInfo& rootDse,
+                          const std::string& base, const std::string& filter,
+                          const AgeLimits& limits, SearchOutcome& search,
+                          std::vector<std::string>& asked) {
+  asked = settings.logonServers.empty()
+              ? domainControllerNames(session, rootDse.defaultNamingContext)
+              : settings.logonServers;
+  const std::string recent = recentLogonFilter(filter, limits.oldAgeText);
+  std::vector<DcLogons> answers;
+  for (const std::string& server : asked) {
+    answers.push_back(searchDcLogons(server, identity.user.empty() ? nullptr : &identity, settings,
+                                     base, recent));
+  }
+  identity.password.wipe();
+  std::string unanswered = applyDcLogons(search.objects, answers);
+  if (asked.empty()) return kNoControllerList;
+  return unanswered.empty() ? std::string() : kLogonUnknown + unanswered;
 }
 
 int finish(int exitCode) {
@@ -235,7 +263,8 @@ int runTavrel(const std::vector<std::string>& arguments) {
   // their way, and keeps only the row; a modifying run keeps every account, for the actions.
   PreparedRows preparedRows(report);
   RecordSink prepareRow;
-  if (onlyReports(settings.action)) {
+  // -lastlogon may still drop accounts after the search, so their rows wait for it.
+  if (onlyReports(settings.action) && !settings.lastLogon) {
     prepareRow = [&](ObjectRecord& record) {
       if (settings.format == ReportFormat::kNone) return;
       RowMarks marks;
@@ -245,6 +274,18 @@ int runTavrel(const std::vector<std::string>& arguments) {
   }
   SearchOutcome search =
       runPagedSearch(*session, settings, rootDse, searchBase, filter, attributes, sort, prepareRow);
+
+  std::vector<std::string> dcsAsked;
+  std::string logonUnknown;
+  if (settings.lastLogon) {
+    logonUnknown = checkDcLogons(*session, settings, identity, rootDse, searchBase, filter,
+                                 ageLimits, search, dcsAsked);
+    if (!logonUnknown.empty()) {
+      console::err("INCOMPLETE: " + logonUnknown + "\n");
+      if (search.complete) search.incompleteReason = logonUnknown;
+      search.complete = false;
+    }
+  }
 
   // The undo journal exists before the first write, or nothing is written at all.
   UndoJournal journal;
@@ -292,6 +333,7 @@ int runTavrel(const std::vector<std::string>& arguments) {
                         .deletionRecovery = deletionRecovery};
     header.protectedAccounts = anyProtectedAccount(settings, ageLimits.startText, search.objects);
     header.heldBackByList = search.heldBackByList;
+    header.dcsAsked = dcsAsked;
     report.beginReport(settings, header, attributes.names);
   }
   setWriteTimeout(settings.writeTimeoutSeconds);
@@ -307,7 +349,11 @@ int runTavrel(const std::vector<std::string>& arguments) {
     ObjectAges ages = objectAges(record, search.finishTime);
     RowTexts rowTexts = beginRowTexts(record, ages.pwage, ages.lltsAge);
     RowMarks marks;
-    applyAction(*session, settings, ageLimits.startText, record, marks, actions);
+    if (!logonUnknown.empty() && !onlyReports(settings.action)) {
+      leaveForUnknownLogon(settings, logonUnknown, record, marks, actions);
+    } else {
+      applyAction(*session, settings, ageLimits.startText, record, marks, actions);
+    }
     if (settings.format != ReportFormat::kNone) report.writeRow(record, marks, rowTexts);
     if (rowsMustLand && !actions.counters.writingStopped && !report.rowsReachedFile()) {
       console::err(std::string(kReportFailedLead) + settings.reportFile + kReportFailedTail);

@@ -101,6 +101,10 @@ Usage:
                   by ;), nested membership included.
    -destroykeys   Delete accounts even when a BitLocker recovery password
                   below them cannot be read (it is then lost for good).
+   -lastlogon     Ask every domain controller for lastLogon: accounts
+                  that logged on to one since -age are not selected.
+   -dcs x         The domain controllers -lastlogon asks (names
+                  separated by ;), instead of all of the domain's.
 
 
   Ex1:

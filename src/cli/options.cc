@@ -40,6 +40,9 @@ constexpr std::string_view kUndoIsReport =
 // Two documents one after the other are no JSON document a reader takes.
 constexpr std::string_view kEmptyGroup =
     "\nERROR: -exclgroup needs group DNs separated by ;, none of them empty.\n\n";
+constexpr std::string_view kEmptyServer =
+    "\nERROR: -dcs needs server names separated by ;, none of them empty.\n\n";
+constexpr std::string_view kServersWithoutLogon = "\nERROR: -dcs needs -lastlogon.\n\n";
 constexpr std::string_view kJsonAppend = "\nERROR: -append cannot be used with -format json.\n\n";
 // "-file -": the report goes to standard output.
 constexpr std::string_view kStandardOutputName = "-";
@@ -402,7 +405,7 @@ const std::vector<std::string>& acceptedSwitches() {
       "h", "s", "b", "f", "af", "ps", "bit", "t", "age", "maxage", "sort", "rsort", "format",
       "delim", "file", "newparent", "renamemask", "safety", "addattrib", "excldn", "excldndelim",
       "llts", "undo", "disabledfor", "user", "pwfile", "exclfile", ":bothages", "exclgroup",
-      ":destroykeys"};
+      ":destroykeys", ":lastlogon", "dcs"};
   // clang-format on
   return list;
 }
@@ -461,6 +464,17 @@ PhaseResult evaluateOptions(const CommandLine& commandLine, RunSettings& setting
   if (PhaseResult r = readCredentialOptions(commandLine, settings); r.stop) return r;
   settings.destroyKeys = commandLine.hasSwitch("destroykeys");
   if (settings.destroyKeys) console::debugErr("DEBUG: Destroy Keys: 1\n");
+  settings.lastLogon = commandLine.hasSwitch("lastlogon");
+  if (settings.lastLogon) console::debugErr("DEBUG: Last Logon: 1\n");
+  if (commandLine.hasSwitch("dcs")) {
+    if (!settings.lastLogon) return refuseWithHint(kServersWithoutLogon);
+    settings.logonServers = splitExclusions(commandLine.switchValue("dcs"), ";");
+    for (const std::string& server : settings.logonServers) {
+      if (server.empty()) return refuseWithHint(kEmptyServer);
+      console::debugErr("DEBUG: DC: " + server + "\n");
+    }
+    if (settings.logonServers.empty()) return refuseWithHint(kEmptyServer);
+  }
   return PhaseResult::proceed();
 }
 

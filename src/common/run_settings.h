@@ -100,6 +100,10 @@ struct RunSettings {
   bool destroyKeys = false;
   /// -exclgroup: groups whose members, nested ones included, are never selected.
   std::vector<std::string> excludedGroups;
+  /// -lastlogon: every domain controller is asked for the accounts that logged on there since
+  /// the age threshold; -dcs names them instead of the directory's list.
+  bool lastLogon = false;
+  std::vector<std::string> logonServers;
 };
 
 }  // namespace tavrel

@@ -70,6 +70,12 @@ AttributeList buildAttributeList(const RunSettings& settings, const RootDseInfo&
     list.text += *settings.addAttributes;
     echoAttributes(list.text);
   }
+  // The bound server's own lastLogon; the other domain controllers are asked after the search.
+  if (settings.lastLogon) {
+    if (!list.text.ends_with(';')) list.text += ';';
+    list.text += "lastLogon";
+    echoAttributes(list.text);
+  }
   list.names = splitAttributeText(list.text);
   // Only a run that can modify needs to tell cluster accounts apart.
   if (isModifying(settings.action) && requestedName(list, kPrincipalNameAttribute) == nullptr) {

@@ -179,6 +179,7 @@ ValueType valueType(std::string_view column, CellKind kind) {
       return ValueType::kNumber;
     case CellKind::kPwdLastSetDate:
     case CellKind::kLastLogonDate:
+    case CellKind::kDcLogonDate:
     case CellKind::kAccountExpiresDate:
       return ValueType::kInt8Date;
     case CellKind::kValue:

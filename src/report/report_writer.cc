@@ -371,6 +371,14 @@ std::vector<InformationRow> informationRows(const RunSettings& settings,
   }
   if (settings.bothAges) rows.push_back(flag("Both Ages", "bothAges", true));
   if (settings.destroyKeys) rows.push_back(flag("Destroy Keys", "destroyKeys", true));
+  if (settings.lastLogon) {
+    std::string servers;
+    for (const std::string& server : header.dcsAsked) {
+      if (!servers.empty()) servers += ';';
+      servers += server;
+    }
+    rows.push_back(text("DCs Asked", "dcsAsked", servers));
+  }
   return rows;
 }
 

@@ -39,7 +39,8 @@ struct ReportHeader {
   /// Some account of a modifying run is held back by the new, cluster or single sign-on
   /// guard: the legend explains its colour (only then, so other reports stay as they were).
   bool protectedAccounts = false;
-  int heldBackByList = 0;  ///< accounts the -exclfile list kept out of the run
+  int heldBackByList = 0;                  ///< accounts the -exclfile list kept out of the run
+  std::vector<std::string> dcsAsked = {};  ///< the servers -lastlogon asked
 };
 
 /// The run's report file: created once, header once, one row per object, closed once.

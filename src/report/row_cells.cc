@@ -55,6 +55,7 @@ CellKind cellKind(std::string_view column) {
   CellKind kind = CellKind::kValue;
   if (contains(column, "pwdLastSet")) kind = CellKind::kPwdLastSetDate;
   if (contains(column, "lastLogonTimestamp")) kind = CellKind::kLastLogonDate;
+  if (column == "lastLogon") kind = CellKind::kDcLogonDate;
   if (contains(column, "accountExpires")) kind = CellKind::kAccountExpiresDate;
   if (contains(column, "pwage")) kind = CellKind::kPasswordAge;
   if (contains(column, "lltsAge")) kind = CellKind::kLastLogonAge;
@@ -73,6 +74,9 @@ void appendCellText(std::string& out, std::string_view column, CellKind kind,
       break;
     case CellKind::kLastLogonDate:
       appendInt8DateText(out, parseInt8(record.get("lastLogonTimestamp")));
+      break;
+    case CellKind::kDcLogonDate:
+      appendInt8DateText(out, parseInt8(record.get(column)));
       break;
     case CellKind::kAccountExpiresDate:
       if (texts != nullptr) {
@@ -103,6 +107,8 @@ std::string_view cellSource(std::string_view column, CellKind kind, const Object
       return record.get("pwdLastSet");
     case CellKind::kLastLogonDate:
       return record.get("lastLogonTimestamp");
+    case CellKind::kDcLogonDate:
+      return record.get(column);
     case CellKind::kAccountExpiresDate:
       return texts != nullptr ? std::string_view(texts->accountExpiresValue)
                               : record.get("accountExpires");

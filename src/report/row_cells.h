@@ -29,6 +29,7 @@ enum class CellKind {
   kValue,
   kPwdLastSetDate,
   kLastLogonDate,
+  kDcLogonDate,
   kAccountExpiresDate,
   kPasswordAge,
   kLastLogonAge,

@@ -456,6 +456,52 @@ class ServerGoneTest(unittest.TestCase):
         self.assertEqual(len(lines) - at - 2, kept)
 
 
+class DcLogonTest(unittest.TestCase):
+    """-lastlogon asks each server named by -dcs; lastLogon differs from server to server."""
+
+    @staticmethod
+    def seed(bravo_days):
+        old = sf.int8_days_ago(200)
+        return (sf.ou("Stale") +
+                sf.computer("ALPHA", parent=STALE, pwd_last_set=old,
+                            extra={"lastLogon": sf.int8_days_ago(150)}) +
+                sf.computer("BRAVO", parent=STALE, pwd_last_set=old,
+                            extra={"lastLogon": sf.int8_days_ago(bravo_days)}))
+
+    def test_recent_logon_on_any_server_drops_the_account_and_a_silent_one_stops_writes(self):
+        work = tempfile.mkdtemp()
+        self.addCleanup(shutil.rmtree, work)
+        report = os.path.join(work, "dcs.csv")
+        gone = "ldap://127.0.0.1:1/"
+        with sf.SlapdFixture(seed=self.seed(150)) as first, \
+                sf.SlapdFixture(seed=self.seed(2)) as second:
+            servers = first.ldapi_uri + ";" + second.ldapi_uri
+            result = search_run(first, "-b", STALE, "-d", "-lastlogon", "-dcs", servers,
+                                "-format", "csv", "-file", report)
+            self.assertEqual(result.returncode, 0, result.stderr[-3000:])
+            self.assertIn("DEBUG: Logged on since the threshold at %s - cn=bravo,%s\n" %
+                          (second.ldapi_uri, STALE.lower()), result.stderr)
+            with open(report, encoding="latin-1") as f:
+                text = f.read()
+            rows = [line for line in text.split("\n") if line.startswith("cn=")]
+            self.assertEqual([row.split(";")[0] for row in rows], ["cn=alpha," + STALE.lower()])
+            self.assertIn("\nDCs Asked: %s\n" % servers, text)
+            # The new column comes last, a date like the other date columns.
+            self.assertIn(";lltsAge;lastLogon;\n", text)
+            self.assertRegex(rows[0], r";\d{4}/\d\d/\d\d-\d\d:\d\d:\d\d;$")
+
+            result = run_tavrel(TAVREL, ["-disable", "-forreal", "-noundo", "-h",
+                                         first.ldapi_uri, "-b", STALE, "-lastlogon", "-dcs",
+                                         servers + ";" + gone, "-format", "csv", "-file",
+                                         report], faketime=None, encoding="latin-1")
+            self.assertEqual(result.returncode, 2, result.stderr[-3000:])
+            self.assertIn("INCOMPLETE: lastLogon unknown on %s\n" % gone, result.stderr)
+            with open(report, encoding="latin-1") as f:
+                text = f.read()
+            self.assertIn("NOT ATTEMPTED: lastLogon unknown on " + gone, text)
+            self.assertEqual(first.get("cn=ALPHA," + STALE)["userAccountControl"], ["4096"])
+
+
 def main():
     global TAVREL
     TAVREL = tavrel_from_argv()
