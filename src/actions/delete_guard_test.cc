@@ -103,7 +103,7 @@ TEST(DeleteGuardTest, RefusesProtectedAndHalfKnownSubtrees) {
       {"read refused",
        {0x32, 0, {}},
        Verdict::kUnknown,
-       "(0x32) Insufficient access reading the subtree: not deleted"},
+       resultText(0x32) + " reading the subtree: not deleted"},  // the platform's words
       {"referral",
        {0, 1, {object(kAccount, "computer", &kOpenSd)}},
        Verdict::kUnknown,

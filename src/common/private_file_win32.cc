@@ -43,6 +43,26 @@ std::string folderOf(const std::string& name) {
   return name.substr(0, slash + 1);
 }
 
+/// "D:P(A;;FA;;;<the running user's SID>)": the user who runs the program, and nobody else,
+/// may open the file. The SID is named rather than Owner Rights, which not every system maps
+/// to the user that made the file (wine grants nobody then, not even its own delete).
+std::string ownerOnlyDescriptor() {
+  std::string sddl = "D:P(A;;FA;;;OW)";
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return sddl;
+  DWORD size = 0;
+  GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+  std::string buffer(size, '\0');
+  char* sidText = nullptr;
+  if (size > 0 && GetTokenInformation(token, TokenUser, buffer.data(), size, &size) &&
+      ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &sidText)) {
+    sddl = std::string("D:P(A;;FA;;;") + sidText + ")";
+    LocalFree(sidText);
+  }
+  CloseHandle(token);
+  return sddl;
+}
+
 }  // namespace
 
 std::string lastError() {
@@ -53,7 +73,8 @@ Opened createPrivate(const std::string& name) {
   Opened opened;
   // Protected, and granting all access to the owner only: nobody else can read old values.
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA("D:P(A;;FA;;;OW)", SDDL_REVISION_1,
+  const std::string sddl = ownerOnlyDescriptor();
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl.c_str(), SDDL_REVISION_1,
                                                             &descriptor, nullptr)) {
     opened.error = fail();
     return opened;
