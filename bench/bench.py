@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """Speed and memory of tavrel beside OpenLDAP's own clients, printed as one table.
 
 collection  For each directory size N (10,000 and 100,000 by default; add 1,000,000 with

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 'use strict';
 // Times a dynamic HTML report in headless Chromium: how long until its first rows are shown,
 // a header click (ascending, then descending) until the next frame, and the renderer's peak

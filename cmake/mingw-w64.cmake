@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Cross build of the Windows console program with Debian's mingw-w64 (x86_64, posix threads).
 # Use: cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake
 # Test binaries run through wine, so ctest works in the cross build folder as it does natively.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Installation (cmake --install) and the Debian package (cpack -G DEB in the build folder).
 
 include(GNUInstallDirs)

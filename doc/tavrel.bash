@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # bash completion for tavrel: switch names, the values of -format, -sort, -rsort, -s and
 # -delim, and file names after -file, -undo and -pwfile. Installed as
 # share/bash-completion/completions/tavrel; works without the bash-completion package too

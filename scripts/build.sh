@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # Configures and builds into build/ (or the folder given as the first argument): everything,
 # or only the targets named after the folder.
 #

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # Installs the packages, builds tavrel, starts the bundled demo directory (a Samba domain
 # controller in a network namespace of its own, or the slapd test directory where Samba cannot
 # run), writes a report from it with `tavrel -report` and prints where the report is.

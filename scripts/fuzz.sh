@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # Builds the libFuzzer targets of tests/fuzz with clang (AddressSanitizer and
 # UndefinedBehaviorSanitizer on) and runs each for a bounded time, starting from its seeds in
 # tests/fuzz/corpus/<target>/. Inputs found along the way are kept in the build folder, so

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # Installs the Debian packages of the given sections of scripts/packages.txt (run, build,
 # directories, test, browser, windows; all of them without arguments). Run as root on Debian 12. When every
 # package is installed already, apt is not touched at all (no update, no network).

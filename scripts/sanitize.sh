@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # Runs the suites again on sanitizer builds, after scripts/test.sh has run them plainly:
 #   address:   the C++ unit and integration tests and the Samba suites under
 #              AddressSanitizer + UndefinedBehaviorSanitizer (build-asan/);

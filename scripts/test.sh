@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # Installs what the suite needs, builds, and runs every test (unit, end-to-end, directories).
 set -eu
 # The suites run `python3` from PATH: take Debian's interpreter even where a user's PATH puts

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # Cross-builds the Windows console program (tavrel.exe) and its unit tests with mingw-w64 and
 # runs them under wine: the unit tests of every portable unit and of the Windows layers, the
 # layers' tests that need a time zone or the slapd test directory, and the command-line cases

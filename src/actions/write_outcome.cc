@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "actions/write_outcome.h"
 
 #include "common/text.h"

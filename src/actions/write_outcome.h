@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #ifndef TAVREL_ACTIONS_WRITE_OUTCOME_H_
 #define TAVREL_ACTIONS_WRITE_OUTCOME_H_
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #ifndef TAVREL_APP_STARTUP_H_
 #define TAVREL_APP_STARTUP_H_
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "cli/gnu_switches.h"
 
 #include <string_view>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "cli/options.h"
 
 #include "cli/exclusion_file.h"

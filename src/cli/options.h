@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #ifndef TAVREL_CLI_OPTIONS_H_
 #define TAVREL_CLI_OPTIONS_H_
 

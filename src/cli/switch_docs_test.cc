@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The man page and the bash completion ship beside the program and are written by hand: a
 // switch added to the accepted list without them would be invisible to users.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #ifndef TAVREL_COMMON_UPDATE_COUNTERS_H_
 #define TAVREL_COMMON_UPDATE_COUNTERS_H_
 

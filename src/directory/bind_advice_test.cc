@@ -48,20 +48,16 @@ TEST(BindAdviceTest, CauseAndNextStepPerFailure) {
   // before they are set.
   const std::vector<Case> cases = {
 #ifndef _WIN32
-      {noTicket,
-       finding(Kind::kNotTried, ""),
+      {noTicket, finding(Kind::kNotTried, ""),
        "No Kerberos ticket for this user: run kinit NAME@REALM first, or give -user.\n"},
 #endif
-      {down,
-       finding(Kind::kUnresolved, "Name or service not known"),
+      {down, finding(Kind::kUnresolved, "Name or service not known"),
        "ERROR: The name dc1 does not resolve (Name or service not known): check -h and the DNS "
        "settings.\n"},
-      {down,
-       finding(Kind::kRefused, "Connection refused"),
+      {down, finding(Kind::kRefused, "Connection refused"),
        "ERROR: dc1 port 389 refused the connection: no LDAP server listens there; check -h and "
        "the port.\n"},
-      {tls,
-       finding(Kind::kReached, ""),
+      {tls, finding(Kind::kReached, ""),
        "ERROR: TLS: the certificate of dc1 port 636 is not trusted (unknown CA, expired, or "
        "issued to another name): name its CA certificate with TLS_CACERT in ldap.conf.\n"},
       // Reached without TLS, or a server the library chose itself: nothing more to say.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "directory/filter_leniency.h"
 
 #include <gtest/gtest.h>

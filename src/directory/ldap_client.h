@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #ifndef TAVREL_DIRECTORY_LDAP_CLIENT_H_
 #define TAVREL_DIRECTORY_LDAP_CLIENT_H_
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The LDAP client over OpenLDAP's libldap and Cyrus SASL. Connection set-up shared with the
 // connections opened for references is in libldap_session_posix.cc, the paged search and its
 // references in page_request_posix.cc and referral_chase_posix.cc.

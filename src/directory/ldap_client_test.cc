@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The LDAP client adapter against a real slapd (tests/fixtures/slapd), plus the parts that
 // need no server: result-code texts and DN splitting.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The LDAP client over the Windows wldap32 library. Texts cross the boundary as 8-bit strings
 // in the ANSI code page, which is what the ANSI entry points expect.
 

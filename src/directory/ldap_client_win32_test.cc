@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "directory/ldap_client_win32.h"
 
 #include <gtest/gtest.h>

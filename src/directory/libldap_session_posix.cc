@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Connection set-up shared by every libldap connection of the POSIX adapter.
 
 #include <arpa/inet.h>
@@ -189,8 +190,8 @@ int bindAsUser(LDAP* ld, const BindFloor& floor) {
   if (code != LDAP_SUCCESS) return code;
   // After a sign-in with a name and password only the Kerberos mechanisms may serve: EXTERNAL
   // over ldapi would bind as the local user instead of the one asked for.
-  BindPlan plan = planBind(schemeOf(ld), offered, floor.kerberosOnly || explicitLoginActive(),
-                           floor.minSsf);
+  BindPlan plan =
+      planBind(schemeOf(ld), offered, floor.kerberosOnly || explicitLoginActive(), floor.minSsf);
   if (plan.mechanisms.empty()) {
     setDiagnostic(ld, plan.refusal);
     return LDAP_AUTH_METHOD_NOT_SUPPORTED;

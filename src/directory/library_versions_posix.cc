@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Versions of OpenLDAP's libldap and Cyrus SASL as the loaded libraries report them.
 
 #include <ldap.h>

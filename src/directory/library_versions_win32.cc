@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The version of the wldap32.dll this process has loaded, from the DLL's version resource.
 // There is no SASL library of its own on Windows: wldap32 binds with the Negotiate package of
 // the system's SSPI, which is part of the operating system.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // One page request of the paged search over libldap.
 
 #include <sys/time.h>

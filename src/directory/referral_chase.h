@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #ifndef TAVREL_DIRECTORY_REFERRAL_CHASE_H_
 #define TAVREL_DIRECTORY_REFERRAL_CHASE_H_
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // References met by the paged search, followed by the POSIX adapter itself.
 
 #include <arpa/inet.h>

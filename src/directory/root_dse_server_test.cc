@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // gatherRootDse against real root entries: one slapd per variant of the fixture.
 #include <gtest/gtest.h>
 

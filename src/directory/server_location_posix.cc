@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Which server to talk to: the host text the user gave turned into libldap's URI list, or,
 // without one, the configured server or a domain controller located through DNS.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "directory/session.h"
 
 #include <gtest/gtest.h>
@@ -134,10 +135,11 @@ TEST(OpenLdapFailureTest, UnreachableServer) {
   console::Capture capture;
   EXPECT_FALSE(OpenLDAP(host, false).has_value());
   // Today's line first, then the cause with the port the run tried.
-  EXPECT_EQ(capture.err(),
-            "LDAP_BIND: [127.0.0.1] Error 0x51 (81) - Can't contact LDAP server\nERROR: 127.0.0.1 port " +
-                host.substr(host.rfind(':') + 1) +
-                " refused the connection: no LDAP server listens there; check -h and the port.\n");
+  EXPECT_EQ(
+      capture.err(),
+      "LDAP_BIND: [127.0.0.1] Error 0x51 (81) - Can't contact LDAP server\nERROR: 127.0.0.1 port " +
+          host.substr(host.rfind(':') + 1) +
+          " refused the connection: no LDAP server listens there; check -h and the port.\n");
   EXPECT_EQ(capture.out(), "");
 }
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "query/attribute_list.h"
 
 #include <string_view>

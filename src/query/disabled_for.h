@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #ifndef TAVREL_QUERY_DISABLED_FOR_H_
 #define TAVREL_QUERY_DISABLED_FOR_H_
 

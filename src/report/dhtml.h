@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #ifndef TAVREL_REPORT_DHTML_H_
 #define TAVREL_REPORT_DHTML_H_
 

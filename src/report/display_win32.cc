@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include <windows.h>
 // shellapi.h needs the types of windows.h.
 #include <shellapi.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #ifndef TAVREL_REPORT_JSON_REPORT_H_
 #define TAVREL_REPORT_JSON_REPORT_H_
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "report/report_writer.h"
 
 #include <utility>
@@ -357,8 +358,8 @@ std::vector<InformationRow> informationRows(const RunSettings& settings,
     // What could not be read is "Unknown" to a reader and null to a script.
     if (recovery.known) {
       rows.push_back(flag("Recycle Bin", "recycleBin", recovery.recycleBin));
-      rows.push_back(number("Tombstone Lifetime (days)", "tombstoneLifetimeDays",
-                            recovery.tombstoneDays));
+      rows.push_back(
+          number("Tombstone Lifetime (days)", "tombstoneLifetimeDays", recovery.tombstoneDays));
     } else {
       rows.push_back({"Recycle Bin", "Unknown", "recycleBin", "null"});
       rows.push_back({"Tombstone Lifetime (days)", "Unknown", "tombstoneLifetimeDays", "null"});

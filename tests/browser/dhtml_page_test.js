@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 'use strict';
 // Drives dynamic HTML reports in headless Chromium, which has neither VBScript nor XML data
 // islands: the page's own script must build, colour, sort and hide the table from the data

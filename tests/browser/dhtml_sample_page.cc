@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Writes a dynamic HTML report through the real report writer from hand-made objects, so the
 // browser suite can drive the page without a directory.
 //

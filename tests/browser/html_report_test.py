@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """The html report as a browser sees it: tavrel writes a report from a real slapd directory,
 headless Chromium loads it and dumps its DOM, and the test reads the main table from that.
 

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # Installs the pinned browser driver into a work folder (not the source tree, which several
 # build folders share) and runs the browser suite.
 # Usage: run_browser_test.sh <work folder> <sample page generator> [tavrel binary]

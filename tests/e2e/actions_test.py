@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """The guards of the modifying actions, proven against a real slapd directory.
 
 Every test reads the directory back after tavrel ran: the whole subtree, operational

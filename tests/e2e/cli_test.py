@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """The command line end to end: banner, refusals, usage text, -q and the -d echo of option
 processing, compared byte for byte under a pinned clock in two time zones.
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """Whole dynamic HTML reports, byte for byte, from the tavrel binary against a real slapd
 directory, with the clock pinned by libfaketime and a fixed time zone.
 

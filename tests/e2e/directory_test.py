@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """Opening the directory end to end: the tavrel binary against a real slapd (bind, refused
 bind, unreachable and misbehaving servers, the host text rules, the root entry variants).
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """Directories that misbehave: every run ends, says on standard error what went wrong, writes
 a report that claims no more and no less than happened, and sends no write it was not asked
 for.

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """The undo journal, the second clean-up stage (-disabledfor) and the JSON report, against a
 real slapd directory.
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """The search phase end to end: the tavrel binary against a real slapd test directory.
 
 What a run collects is observed through -d (every collected DN, in order, on standard error)

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """References followed end to end: a slapd whose subtree search meets a referral object that
 points at a second slapd over ldap://. The second one shows its entries to the tester only
 (anonymous binds refused, anonymous reads denied), who reaches it with a Kerberos ticket of a

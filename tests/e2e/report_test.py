@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """Reports end to end: the tavrel binary against a real slapd test directory, with the clock
 pinned by libfaketime and the zone set with TZ, comparing whole report files with the
 expected files in tests/e2e/expected/.

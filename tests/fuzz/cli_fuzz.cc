@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The command line from argument splitting through option evaluation to the texts the options
 // feed (filter, attribute list, sort key), as the run does it before contacting a directory.
 // Input: the arguments after the program name, separated by line breaks (or NULs, which no

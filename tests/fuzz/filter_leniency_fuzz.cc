@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The rewrite of bare negations on the way into the strict LDAP client: whatever the filter
 // text (it comes from -f and -af), the result is the text itself with parenthesis pairs
 // inserted, nothing dropped, reordered or changed.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #ifndef TAVREL_FUZZ_FUZZ_CHECK_H_
 #define TAVREL_FUZZ_FUZZ_CHECK_H_
 

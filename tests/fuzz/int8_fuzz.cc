@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Int8 time values as they arrive from the directory (any text) and as the options make them
 // (any day count): date text, age in days, threshold, decimal text and the file date stamp,
 // under zones east and west of UTC and with daylight saving time.

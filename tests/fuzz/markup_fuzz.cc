@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The text helpers every directory value passes through on its way into a report: markup
 // escaping (UTF-8 and code-page forms), the replace-until-gone rewrite, and number reading.
 // Input: the text; for the rewrite it is cut at NULs into subject, pattern and replacement.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // One object's report row, from the record the search fills to the bytes in the report file,
 // in every format and colour: arbitrary attribute values (the directory's) must neither break
 // the record nor escape their cell.

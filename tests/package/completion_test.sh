@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: Apache-2.0
 # tavrel's bash completion as bash calls it on TAB: switch names, the values of -format,
 # -sort/-rsort, -s and -delim, file names after -file.
 #

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """The Debian package: made with cpack in a built tree, inspected with dpkg-deb, installed with
 apt-get into a throw-away Debian 12 root, where tavrel --version and man -l must work.
 

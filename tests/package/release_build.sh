@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # Configures and builds a Release tree of tavrel from an empty folder with warnings as errors,
 # as a packager would: the optimiser's deeper analysis at -O3 warns where the development
 # build (-O2) does not. Only the program is built (no tests), to keep this short.

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """The guards of the action engine against a real Samba domain controller. Every outcome is
 checked by reading the directory back (sam.ldb, locally), never by trusting tavrel's counters.
 Each test works in an OU of its own, so the tests do not see each other's objects."""

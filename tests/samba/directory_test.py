@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """Session and root entry against a real Samba domain controller: the Kerberos bind as the
 logged-on user, the bind without a ticket, the root entry of a functional-level-4 domain, and
 runs without -h that have to find the server themselves."""

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """The Samba fixture itself: the DC answers Kerberos binds inside its namespace only, seeded
 old values arrive as written, the DNS responder locates the DC, and tear-down leaves nothing."""
 

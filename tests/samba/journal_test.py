@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """Undo journals against a real Samba domain controller: a -forreal run's journal, applied
 with ldapmodify as the same user (the Administrator's ticket), puts the subtree back as it was
 dumped before the run: entries, DNs with their spelling, values. Each test works in OUs of its

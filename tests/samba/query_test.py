@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """Searches against a real Samba domain controller: the default computer search, -users,
 -onlydisabled, -nodc, -llts on a level-4 domain, server-side sorting, paging, scope and
 exclusions. Results are read from the csv report (lower-cased DNs)."""

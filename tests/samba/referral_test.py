@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """References of a real Samba domain: a subtree search at the domain root also returns one to
 the configuration partition (and that partition one to the schema), named by the domain's DNS
 name. They are followed on connections bound with the caller's Kerberos ticket; one that cannot

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """Reports written from a real Samba domain: the default html report of old computers and a
 -users -llts report. Times differ from run to run, so the checks compare structure, the rows'
 DNs and each cell against what the directory holds (TZ=UTC makes the date texts predictable)."""

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """Shared pieces of the Samba suites: the tavrel binary, one domain controller per test module,
 and readers for the reports tavrel writes.
 

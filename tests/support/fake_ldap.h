@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #ifndef TAVREL_TESTS_SUPPORT_FAKE_LDAP_H_
 #define TAVREL_TESTS_SUPPORT_FAKE_LDAP_H_
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #ifndef TAVREL_TESTS_SUPPORT_FILE_TEXT_H_
 #define TAVREL_TESTS_SUPPORT_FILE_TEXT_H_
 

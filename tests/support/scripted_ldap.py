@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """A small LDAP v3 server that misbehaves on purpose, for the faults a real directory will not
 produce on request: paging without end, the same entry again and again, odd flag words,
 a search cut off in the middle of a page, writes that get no answer, a connection that drops.

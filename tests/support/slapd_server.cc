@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "support/slapd_server.h"
 
 #include <gtest/gtest.h>

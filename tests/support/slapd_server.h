@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #ifndef TAVREL_TESTS_SUPPORT_SLAPD_SERVER_H_
 #define TAVREL_TESTS_SUPPORT_SLAPD_SERVER_H_
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """What every Python suite needs to run tavrel (tests/e2e, tests/samba, tests/browser,
 tests/windows and the fixtures): the one command-line option parser, the one way to start the
 binary, the one environment for LDAP clients, and the directory's Int8 times.

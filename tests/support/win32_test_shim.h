@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #ifndef TAVREL_TESTS_SUPPORT_WIN32_TEST_SHIM_H_
 #define TAVREL_TESTS_SUPPORT_WIN32_TEST_SHIM_H_
 

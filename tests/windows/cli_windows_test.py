@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """The command-line cases of tests/e2e/cli_test.py, run against tavrel.exe under wine, plus
 what only the Windows program shows: arguments that arrive in the ANSI code page.
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """Runs the Windows platform layers' own tests (Windows test binaries, under wine) in the
 settings they need from outside the process: the time zone, which Windows takes once at
 process start, and the slapd test directory for the wldap32 adapter.
