@@ -80,7 +80,11 @@ TEST_F(ReportWriterWin32Test, NamesTheSystemRefusesStopWithExitOne) {
     PhaseResult result = writer.open(settings_);
     EXPECT_TRUE(result.stop) << name;
     EXPECT_EQ(result.exitCode, 1) << name;
-    EXPECT_EQ(capture_.err(), "Error: Couldn't create " + name + "\n");
+    // The name, then the system's reason in its own words.
+    const std::string lead = "Error: Couldn't create " + name + ": ";
+    EXPECT_TRUE(capture_.err().starts_with(lead)) << capture_.err();
+    EXPECT_GT(capture_.err().size(), lead.size() + 1) << capture_.err();
+    EXPECT_TRUE(capture_.err().ends_with("\n")) << capture_.err();
   }
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 0);
 }
