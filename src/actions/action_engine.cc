@@ -7,6 +7,7 @@
 #include "actions/account_guards.h"
 #include "actions/delete_archive.h"
 #include "actions/delete_guard.h"
+#include "actions/reanimation.h"
 #include "actions/server_guard.h"
 #include "actions/write_outcome.h"
 #include "common/account_control.h"
@@ -364,11 +365,20 @@ void deleteObject(DirectorySession& session, const RunSettings& settings, Object
   AccountWrites writes;
   const ArchiveKeys keys = recoveryKeys(reading.entries);
   writes.archive = archiveText(reading.entries, keys.unreadable);
+  writes.objectGuid = archivedGuid(reading.entries);
   writeOnceOrTest(
       settings,
       [&] {
-        const int rc = journaledWrite(progress, record, writes, writes.remove,
-                                      [&] { return deleteTree(session, dn); });
+        const int rc = journaledWrite(progress, record, writes, writes.remove, [&] {
+          const int deleted = deleteTree(session, dn);
+          // What the directory kept of the account decides how it comes back; read before
+          // the block is settled, so that the block says it.
+          if (deleted == 0 && progress.journal != nullptr) {
+            writes.restore = readRestoreRecords(session, progress.namingContext, reading.entries,
+                                                progress.recycleBin);
+          }
+          return deleted;
+        });
         if (keys.archived > 0 && writes.remove != WriteState::kNone) {
           progress.journalHoldsKeys = true;
         }

@@ -31,6 +31,10 @@ struct ActionProgress {
   /// The directory keeps security descriptors (its schema defines them): each account is
   /// read with its subtree's DACLs before it is deleted or moved.
   bool checkProtection = false;
+  /// Where a deleted account's deleted object is looked for (the domain's naming context),
+  /// and whether the Recycle Bin keeps deleted objects whole.
+  std::string namingContext;
+  bool recycleBin = false;
 };
 
 /// The progress of a run that has not handled any object yet.

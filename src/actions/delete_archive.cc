@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "actions/ldif.h"
+#include "actions/reanimation.h"
 #include "common/text.h"
 
 namespace tavrel {
@@ -72,7 +73,10 @@ std::string archiveText(const std::vector<ldap::Entry>& entries,
     out += "#\n";
     out += std::string(kIndent) + ldif::line("dn", entry.dn);
     for (const ldap::Attribute& attribute : entry.attributes) {
-      if (lowerCase(attribute.name) == kDescriptor) continue;
+      if (lowerCase(attribute.name) == kDescriptor ||
+          lowerCase(attribute.name) == lowerCase(kWritableAttributes)) {
+        continue;
+      }
       for (const std::string& value : attribute.values) {
         out += std::string(kIndent) + ldif::line(safeName(attribute.name), value);
       }

@@ -23,7 +23,8 @@ ArchiveKeys recoveryKeys(const std::vector<ldap::Entry>& entries);
 /// order (parents first): "#   dn: ...", then "#   name: value" for every value, values that
 /// are not safe as LDIF text base64-encoded ("#   name:: ..."). The security descriptor,
 /// read only for the guard, is left out. Objects in `keysNotArchived` get a line that says
-/// their recovery password was not readable and is not in the archive.
+/// their recovery password was not readable and is not in the archive. The list of writable
+/// attributes, read for the records that bring the subtree back, is left out too.
 std::string archiveText(const std::vector<ldap::Entry>& entries,
                         const std::vector<std::string>& keysNotArchived);
 

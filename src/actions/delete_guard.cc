@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "actions/reanimation.h"
 #include "common/text.h"
 #include "directory/security_descriptor.h"
 #include "directory/session.h"
@@ -66,8 +67,9 @@ SubtreeReading readSubtree(DirectorySession& session, std::string_view dn, bool 
   request.attributes = {std::string(kClassAttribute)};
   if (forDelete) {
     // What the archive keeps: everything the user may read, and the identifiers that the
-    // directory keeps across a delete but "*" may leave out.
-    request.attributes = {"*", "objectGUID", "objectSid"};
+    // directory keeps across a delete but "*" may leave out; and what the user may write,
+    // so that the records that bring the subtree back hold only what can be written.
+    request.attributes = {"*", "objectGUID", "objectSid", std::string(kWritableAttributes)};
   }
   if (checkProtection) {
     request.attributes.emplace_back(kDescriptorAttribute);

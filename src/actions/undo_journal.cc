@@ -20,9 +20,34 @@ constexpr std::string_view kHeaderUncertain =
     "its records are safe to apply either way, but a move back of an account that was not "
     "moved fails with \"No such object\": apply with ldapmodify -c (ldifde -k) to go on past "
     "it.";
-constexpr std::string_view kDeletedNote =
-    "A deleted account cannot be brought back from this file: only the directory's recycle "
-    "bin (or a restore from backup) can. The values the report had:";
+constexpr std::string_view kDeletedNote = "The values the report had:";
+constexpr std::string_view kNotReadBack =
+    "No records below bring it back: its deleted object was not read after the delete. Look "
+    "for it in the Deleted Objects container by objectGUID ";
+constexpr std::string_view kNotReadBackTail =
+    " (Show Deleted control 1.2.840.113556.1.4.417), within the tombstone lifetime.";
+
+constexpr std::string_view kDeletesTitle =
+    "Deleted accounts: each one's block carries, ahead of the archive of what it held, the "
+    "records that bring it back. The deleted object is revived under its old DN with the same "
+    "objectGUID and objectSid (the records' control lines carry the Show Deleted control).";
+constexpr std::string_view kDeletesStripped =
+    "Without the Recycle Bin the directory strips a deleted object down to its SID and a few "
+    "attributes: the records then write back the archived attributes this user may write and "
+    "add the children again, parents first.";
+constexpr std::string_view kDeletesRecycled =
+    "The Recycle Bin is enabled: reviving a deleted object restores its attributes and links, "
+    "and each child is revived the same way, parents first. The archive is kept all the same.";
+constexpr std::string_view kDeletesUnknown =
+    "Whether the Recycle Bin is enabled could not be read: the records assume it is not.";
+constexpr std::string_view kDeletesCannot =
+    "What cannot come back without the Recycle Bin: group memberships and other links, the "
+    "account's password (a computer must be joined again or have its password reset), and "
+    "what the directory keeps for itself (creation time, update numbers, logon times and "
+    "counts, pwdLastSet, isCriticalSystemObject); children come back as new objects, with new "
+    "objectGUIDs and default "
+    "permissions. On a directory that keeps no deleted objects, the block says that nothing "
+    "can bring the account back, and the archive is all that remains.";
 constexpr std::string_view kUncertainNote =
     "may or may not have been applied (sent without an answer, or the run ended while "
     "waiting for it)";
@@ -120,6 +145,13 @@ std::string coveringLength(std::string_view text, std::int64_t length) {
   return out;
 }
 
+std::string tombstoneNote(const DeletionRecovery& recovery) {
+  std::string lifetime = "(not read)";
+  if (recovery.known) lifetime = "(" + std::to_string(recovery.tombstoneDays) + " days)";
+  return "Apply them within the tombstone lifetime " + lifetime +
+         ": after it the directory removes a deleted object for good.";
+}
+
 bool fail(UndoJournal& journal) {
   journal.failed = true;
   if (journal.error.empty()) journal.error = files::lastError();
@@ -197,6 +229,17 @@ std::string journalHeader(const JournalRun& run, std::string_view fileName) {
   out += ldif::comment("  ldifde -i -s " + commandWord(hostOf(uri)) + " -f " +
                        commandWord(fileName) + "   (on Windows)");
   out += ldif::comment(kHeaderUncertain);
+  if (run.deletes) {
+    out += ldif::comment(kDeletesTitle);
+    if (run.recovery.known && run.recovery.recycleBin) {
+      out += ldif::comment(kDeletesRecycled);
+    } else {
+      if (!run.recovery.known) out += ldif::comment(kDeletesUnknown);
+      out += ldif::comment(kDeletesStripped);
+    }
+    out += ldif::comment(tombstoneNote(run.recovery));
+    out += ldif::comment(kDeletesCannot);
+  }
   out += '\n';
   return out;
 }
@@ -216,6 +259,12 @@ std::string accountBlock(const ObjectRecord& record, const AccountWrites& writes
     for (const std::string& column : run.columns) {
       if (column == "DN" || !record.has(column)) continue;
       out += "# " + ldif::line(column, record.get(column));
+    }
+    if (writes.restore.empty()) {
+      out += ldif::comment(std::string(kNotReadBack) + writes.objectGuid +
+                           std::string(kNotReadBackTail));
+    } else {
+      out += writes.restore;
     }
     out += writes.archive;
     out += '\n';

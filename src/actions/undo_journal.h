@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/deletion_recovery.h"
 #include "common/object_record.h"
 #include "common/private_file.h"
 
@@ -26,6 +27,11 @@ struct AccountWrites {
   std::string storedDn;
   /// For a delete: the subtree as read before it, comment lines kept in the account's block.
   std::string archive;
+  /// For a delete that was applied: the records that bring the account back, made from what
+  /// the directory kept of it; empty until they could be read.
+  std::string restore;
+  /// For a delete: the account's objectGUID as text, to find its deleted object by.
+  std::string objectGuid;
 };
 
 /// What the journal's opening comment says about the run.
@@ -37,6 +43,9 @@ struct JournalRun {
   std::vector<std::string> arguments;  ///< the command line
   std::string newParent;               ///< where moved accounts went
   std::vector<std::string> columns;    ///< the report's columns, kept for deleted accounts
+  /// A -delete run: the header explains how its deleted accounts come back.
+  bool deletes = false;
+  DeletionRecovery recovery;  ///< what the directory said about taking deletes back
 };
 
 /// The undo journal of a run: LDIF change records that revert exactly the writes that were
@@ -86,7 +95,8 @@ bool closeUndoJournal(UndoJournal& journal);
 
 /// The LDIF text that reverts `writes` of the account in `record` (the values read by the
 /// search): a modrdn back under the original parent, then one modify restoring
-/// accountExpires and userAccountControl; a comment block for a deleted account. Empty when
+/// accountExpires and userAccountControl. For a deleted account: the values the report had,
+/// the records that bring it back (or why there are none) and the archive. Empty when
 /// nothing may have been applied.
 std::string accountBlock(const ObjectRecord& record, const AccountWrites& writes,
                          const JournalRun& run);

@@ -87,20 +87,55 @@ TEST(UndoJournalTest, UncertainWritesAreRevertedWithAFormThatCannotFail) {
       << block;
 }
 
-TEST(UndoJournalTest, DeletedAccountsAreACommentWithTheirValues) {
+TEST(UndoJournalTest, DeletedAccountsKeepTheirValuesAndWhatBringsThemBack) {
   AccountWrites writes;
   writes.remove = WriteState::kApplied;
+  writes.objectGuid = "00112233-4455-6677-8899-aabbccddeeff";
+  writes.archive = "# Archive\n";
   ObjectRecord record = account(false);
   record.set("cn", "pc1\n");
-  const std::string block = accountBlock(record, writes, testRun());
-  EXPECT_EQ(block,
-            "# Deleted: cn=pc1,ou=old,dc=tavrel,dc=test\n"
-            "# A deleted account cannot be brought back from this file: only the directory's "
-            "recycle bin (or a restore from backup) can. The values the report had:\n"
-            "# DN: cn=pc1,ou=old,dc=tavrel,dc=test\n"
-            "# cn:: cGMxCg==\n"
-            "# userAccountControl: 4096\n"
-            "\n");
+  const std::string values =
+      "# Deleted: cn=pc1,ou=old,dc=tavrel,dc=test\n"
+      "# The values the report had:\n"
+      "# DN: cn=pc1,ou=old,dc=tavrel,dc=test\n"
+      "# cn:: cGMxCg==\n"
+      "# userAccountControl: 4096\n";
+  // Before the deleted object was read back, the block says how to find it.
+  EXPECT_EQ(accountBlock(record, writes, testRun()),
+            values +
+                "# No records below bring it back: its deleted object was not read after the "
+                "delete. Look for it in the Deleted Objects container by objectGUID "
+                "00112233-4455-6677-8899-aabbccddeeff (Show Deleted control "
+                "1.2.840.113556.1.4.417), within the tombstone lifetime.\n"
+                "# Archive\n\n");
+  writes.restore = "dn: x\nchangetype: modify\n\n";
+  EXPECT_EQ(accountBlock(record, writes, testRun()),
+            values + "dn: x\nchangetype: modify\n\n# Archive\n\n");
+}
+
+TEST(UndoJournalTest, DeleteRunsExplainHowAccountsComeBack) {
+  JournalRun run = testRun();
+  EXPECT_EQ(journalHeader(run, "j").find("Deleted accounts"), std::string::npos);
+  run.deletes = true;
+  run.recovery = {.known = true, .recycleBin = false, .tombstoneDays = 180};
+  std::string header = journalHeader(run, "j");
+  EXPECT_NE(header.find("# Apply them within the tombstone lifetime (180 days): "),
+            std::string::npos)
+      << header;
+  EXPECT_NE(header.find("# Without the Recycle Bin the directory strips"), std::string::npos);
+  EXPECT_NE(header.find("# What cannot come back without the Recycle Bin: group memberships"),
+            std::string::npos);
+  run.recovery.recycleBin = true;
+  header = journalHeader(run, "j");
+  EXPECT_NE(header.find("# The Recycle Bin is enabled: reviving"), std::string::npos) << header;
+  EXPECT_EQ(header.find("# Without the Recycle Bin the directory strips"), std::string::npos);
+  run.recovery = {};
+  header = journalHeader(run, "j");
+  EXPECT_NE(header.find("# Whether the Recycle Bin is enabled could not be read: the records "
+                        "assume it is not.\n# Without the Recycle Bin"),
+            std::string::npos)
+      << header;
+  EXPECT_NE(header.find("lifetime (not read): "), std::string::npos);
 }
 
 TEST(UndoJournalTest, SplitDnKeepsEscapedAndQuotedCommas) {

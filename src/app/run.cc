@@ -288,6 +288,19 @@ int runTavrel(const std::vector<std::string>& arguments) {
     }
   }
 
+  // What a delete can be taken back with, for the header, the journal and a warning before it
+  // starts.
+  DeletionRecovery deletionRecovery;
+  if (settings.action == ActionKind::kDelete) {
+    deletionRecovery = readDeletionRecovery(*session, rootDse.configurationNamingContext);
+    if (settings.forReal && !deletionRecovery.recycleBin) {
+      console::err(deletionRecovery.known ? kNoRecycleBin : kRecycleBinUnknown);
+    }
+  }
+
+  actions.namingContext = rootDse.defaultNamingContext;
+  actions.recycleBin = deletionRecovery.known && deletionRecovery.recycleBin;
+
   // The undo journal exists before the first write, or nothing is written at all.
   UndoJournal journal;
   if (!settings.undoFile.empty()) {
@@ -297,7 +310,9 @@ int runTavrel(const std::vector<std::string>& arguments) {
                    .searchBase = searchBase,
                    .arguments = arguments,
                    .newParent = settings.newParent,
-                   .columns = attributes.names};
+                   .columns = attributes.names,
+                   .deletes = settings.action == ActionKind::kDelete,
+                   .recovery = deletionRecovery};
     // Each run has a journal of its own: a name already taken is numbered when the run made
     // it up, and refused when it was given.
     if (!openUndoJournal(journal, settings.undoFile, settings.undoFileDefault, run)) {
@@ -308,15 +323,6 @@ int runTavrel(const std::vector<std::string>& arguments) {
                    ".\n");
     }
     report.noteUndoFile(journal.name);
-  }
-
-  // What a delete can be taken back with, for the header and a warning before it starts.
-  DeletionRecovery deletionRecovery;
-  if (settings.action == ActionKind::kDelete) {
-    deletionRecovery = readDeletionRecovery(*session, rootDse.configurationNamingContext);
-    if (settings.forReal && !deletionRecovery.recycleBin) {
-      console::err(deletionRecovery.known ? kNoRecycleBin : kRecycleBinUnknown);
-    }
   }
 
   // Reporting: the file is created only now, so a run that stopped earlier leaves none.

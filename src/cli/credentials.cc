@@ -65,8 +65,8 @@ PhaseResult readBindCredentials(const RunSettings& settings, ldap::BindIdentity&
       return r;
     }
   } else {
-    console::err(std::string(kPromptLead) + identity.user + std::string(kPromptEnd));
-    bool typed = readHiddenLine(identity.password);
+    bool typed = readHiddenLine(std::string(kPromptLead) + identity.user + std::string(kPromptEnd),
+                                identity.password);
     // The line break the hidden input did not show.
     console::err("\n");
     if (!typed) {

@@ -3,6 +3,7 @@
 #include <stdio.h>
 #include <windows.h>
 
+#include "common/console.h"
 #include "common/terminal.h"
 
 namespace tavrel {
@@ -13,14 +14,19 @@ bool stdoutIsTerminal() {
 
 // The console's own input rather than standard input, as for a person at the keyboard
 // whatever the input was redirected from.
-bool readHiddenLine(SecretText& line) {
+bool readHiddenLine(std::string_view prompt, SecretText& line) {
   HANDLE input =
       CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                   nullptr, OPEN_EXISTING, 0, nullptr);
-  if (input == INVALID_HANDLE_VALUE) return false;
+  if (input == INVALID_HANDLE_VALUE) {
+    console::err(prompt);
+    return false;
+  }
   DWORD saved = 0;
   bool restore = GetConsoleMode(input, &saved) != 0;
   if (restore) SetConsoleMode(input, saved & ~static_cast<DWORD>(ENABLE_ECHO_INPUT));
+  // Echo is off before the prompt shows, so nothing typed after it is shown.
+  console::err(prompt);
   bool complete = false;
   char c = 0;
   DWORD got = 0;

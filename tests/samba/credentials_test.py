@@ -9,6 +9,7 @@ import os
 import pty
 import re
 import select
+import signal
 import time
 
 import samba_support
@@ -156,6 +157,11 @@ def run_on_terminal(argv, env, prompt, answer, timeout=120):
         if not typed and prompt.encode() in shown:
             os.write(fd, (answer + "\n").encode())
             typed = True
+    # A child still running at the deadline (waiting for the answer it never got) is ended,
+    # so the test fails instead of hanging.
+    if time.monotonic() >= deadline and os.waitpid(pid, os.WNOHANG) == (0, 0):
+        os.kill(pid, signal.SIGKILL)
+        shown += b"\n[killed at the deadline]"
     _, status = os.waitpid(pid, 0)
     os.close(fd)
     return (os.waitstatus_to_exitcode(status),

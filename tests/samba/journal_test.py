@@ -19,8 +19,8 @@ def ou(name):
     return "OU=%s,%s" % (name, TOP)
 
 
-def old_computer(name, parent, uac=4096, expires=None):
-    extra = {"description": "seeded " + name}
+def old_computer(name, parent, uac=4096, expires=None, extra=None):
+    extra = dict(extra or {}, description="seeded " + name)
     if expires is not None:
         extra["accountExpires"] = str(expires)
     return Account(name, "computer", parent, uac, int8_days_ago(200), int8_days_ago(200),
@@ -35,8 +35,22 @@ ACCOUNTS = [
     old_computer("J-Clash", ou("Disable")),  # its name is taken in the target (below)
     old_computer("M-One", ou("Move")),
     old_computer("M-Two", ou("Move"), uac=4098),
-    old_computer("D-Off", ou("Delete"), uac=4098),
+    old_computer("D-Off", ou("Delete"), uac=4098, extra={
+        "dNSHostName": "d-off.samdom.example.com", "operatingSystem": "Windows 11 Pro",
+        "servicePrincipalName": ["HOST/d-off", "HOST/d-off.samdom.example.com"]}),
 ]
+DELETED = "CN=D-Off," + ou("Delete")
+KEY_DN = "CN=Key,%s" % DELETED
+KEY_PASSWORD = "121212-343434-565656-787878-909090-111111-131313-151515"
+# Children of the deleted account, as BitLocker and a service publish them.
+CHILDREN = ("dn: %s\nobjectClass: msFVE-RecoveryInformation\nmsFVE-RecoveryGuid:: %s\n"
+            "msFVE-RecoveryPassword: %s\n\n"
+            "dn: CN=Publication,%s\nobjectClass: serviceConnectionPoint\nkeywords: one\n"
+            "keywords: two\n" % (KEY_DN, "ESIzRFVmd4iZqrvM3e7/AA==", KEY_PASSWORD, DELETED))
+# What the journal's header says cannot come back: the directory's own bookkeeping, the
+# password and logon values, and a re-added child's identity.
+NOT_BACK = BOOKKEEPING | {"pwdLastSet", "lastLogonTimestamp", "uSNCreated", "whenCreated",
+                          "objectGUID", "isCriticalSystemObject"}
 
 
 class JournalTest(SambaTestCase):
@@ -45,6 +59,7 @@ class JournalTest(SambaTestCase):
     def seed(cls):
         cls.dc.seed(ACCOUNTS, ous=[("JournalTest", BASE_DN)] + [(name, TOP) for name in OUS])
         cls.dc.ldb_add("dn: CN=J-Clash,%s\nobjectClass: container\n" % ou("DisableTarget"))
+        cls.dc.ldb_add(CHILDREN)
 
     def dump(self, base):
         """The subtree as (DN as spelled, attributes without the directory's bookkeeping)."""
@@ -87,15 +102,29 @@ class JournalTest(SambaTestCase):
         journal = self.round_trip(ou("Move"), ou("MoveTarget"), "-move")
         self.assertEqual(journal.count("changetype: modrdn"), 2)
 
-    def test_deleted_account_is_a_comment(self):
-        dn = "CN=D-Off," + ou("Delete")
+    def test_deleted_account_comes_back_from_the_journal(self):
+        def readable(base):
+            # As a client reads it over LDAP: what the archive could hold.
+            return {dn.lower(): {k: sorted(v) for k, v in attributes.items()}
+                    for dn, attributes in self.dc.ldap_search(
+                base=base, attrs=("*", "objectGUID", "objectSid"))}
+        before = readable(DELETED)
         journal = self.forreal("-delete", "-b", ou("Delete"))
-        self.assertIsNone(self.dc.entry(dn))
-        self.assertIn("# Deleted: " + dn.lower() + "\n", journal)
-        self.assertIn("recycle bin", journal)
-        self.assertIn("# sAMAccountName: d-off$\n# pwdLastSet: ", journal)
-        self.assertNotIn("\ndn: ", journal)
-
+        self.assertIsNone(self.dc.entry(DELETED))
+        self.assertIn("# Deleted: " + DELETED.lower() + "\n", journal)
+        self.assertIn("#   msFVE-RecoveryPassword: " + KEY_PASSWORD + "\n", journal)
+        self.assertIn("\ncontrol: 1.2.840.113556.1.4.417 true\n", journal)
+        self.replay(journal)
+        after = readable(DELETED)
+        self.assertEqual(sorted(after), sorted(before), journal)
+        account = DELETED.lower()
+        for name in ("objectGUID", "objectSid"):
+            self.assertEqual(after[account][name], before[account][name])
+        for dn in before:
+            lost = {k: v for k, v in before[dn].items()
+                    if k not in NOT_BACK and after[dn].get(k) != v}
+            self.assertEqual(lost, {}, "%s\n%s" % (dn, journal))
+        self.assertEqual(after[KEY_DN.lower()]["msFVE-RecoveryPassword"], [KEY_PASSWORD])
 
 if __name__ == "__main__":
     main()
