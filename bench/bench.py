@@ -19,6 +19,12 @@ modify      N disables (1,000 by default): tavrel -disable -unsafe -forreal (wit
             cost), read back afterwards. The journal goes to --journal-dir (default: the
             system's temporary folder), which should be a real disk: each of its blocks is
             synced before the write it reverts is sent.
+lastlogon   -lastlogon's cost: N accounts (10,000 by default) on each of three slapd
+            directory servers, their lastLogon old on the first and recent for every tenth
+            account on the others; tavrel -report -format none without -lastlogon, then with
+            -lastlogon asking 1, 2 and 3 of the servers (-dcs). The last row is the time one
+            more server adds: (3 servers - none) / 3, a paged search per server, not a read
+            per account.
 page        The dhtml reports tavrel wrote in the collection rounds, opened in headless
             Chromium: time until the first rows are shown, a header click sorting ascending
             and then descending (until the next frame), and the renderer's peak memory.
@@ -215,6 +221,50 @@ def modify(tavrel, args, rows):
                      None if kind == "ldapmodify" else statistics.median(walls) / base))
 
 
+def logon_seed(count, recent_every):
+    old = sf.int8_days_ago(200)
+    return "".join(
+        sf.computer("PC%06d" % i, pwd_last_set=old, uac=ENABLED,
+                    extra={"lastLogon": sf.int8_days_ago(
+                        2 if recent_every and i % recent_every == 0 else 150)})
+        for i in range(count))
+
+
+def lastlogon(tavrel, args, work, rows):
+    count = args.logon_count
+    size = max(1 << 30, count * 8 * 1024)
+    servers = [sf.SlapdFixture(seed=logon_seed(count, 0 if i == 0 else 10), max_size=size)
+               for i in range(3)]
+    try:
+        for server in servers:
+            server.start()
+        base = [tavrel, "-report", "-format", "none", "-q", "-age", "90", "-h",
+                servers[0].ldapi_uri, "-ps", str(args.page_size)]
+        commands = {"lastlogon none": base}
+        for asked in (1, 2, 3):
+            commands["lastlogon %d DC%s" % (asked, "s" if asked > 1 else "")] = base + [
+                "-lastlogon", "-dcs", ";".join(s.ldapi_uri for s in servers[:asked])]
+        names = list(commands)
+        samples = {name: [] for name in names}
+        for round_number in range(args.runs):
+            shift = round_number % len(names)
+            for name in names[shift:] + names[:shift]:
+                samples[name].append(measure(commands[name], cwd=work))
+        medians = {}
+        for name in names:
+            walls = [wall for wall, _, _ in samples[name]]
+            medians[name] = statistics.median(walls)
+            rows.append((name, count, medians[name], min(walls), max(walls),
+                         statistics.median(cpu for _, cpu, _ in samples[name]),
+                         max(rss for _, _, rss in samples[name]) / 1024.0, None))
+        rows.append(("lastlogon per DC", count,
+                     (medians["lastlogon 3 DCs"] - medians["lastlogon none"]) / 3, None, None,
+                     None, None, None))
+    finally:
+        for server in servers:
+            server.cleanup()
+
+
 def page(page_file, count, args, rows):
     """Times the page in headless Chromium args.page_runs times; medians per measure."""
     script = os.path.join(HERE, "dhtml_page_bench.js")
@@ -234,10 +284,12 @@ def page(page_file, count, args, rows):
 def print_table(rows):
     print("%-31s %8s %9s %8s %8s %7s %9s %7s" % ("run", "N", "median s", "min s", "max s",
                                                  "CPU s", "peak MiB", "ratio"))
+    def shown(value, form):
+        return "-" if value is None else form % value
     for name, count, median, low, high, cpu, peak, ratio in rows:
-        print("%-31s %8d %9.3f %8.3f %8.3f %7s %9.1f %7s" % (
-            name, count, median, low, high, "-" if cpu is None else "%.2f" % cpu, peak,
-            "-" if ratio is None else "%.2fx" % ratio))
+        print("%-31s %8d %9.3f %8s %8s %7s %9s %7s" % (
+            name, count, median, shown(low, "%.3f"), shown(high, "%.3f"), shown(cpu, "%.2f"),
+            shown(peak, "%.1f"), shown(ratio, "%.2fx")))
 
 
 def main(argv):
@@ -253,6 +305,8 @@ def main(argv):
     parser.add_argument("--journal-dir", default=None,
                         help="where the modify rounds' undo journals go (a real disk)")
     parser.add_argument("--page-runs", type=int, default=3)
+    parser.add_argument("--logon-count", type=int, default=10000,
+                        help="accounts per server in the lastlogon section (default 10000)")
     parser.add_argument("--node-modules", help="the browser suite's node_modules folder")
     parser.add_argument("--page-file", action="append", default=[], metavar="COUNT=FILE",
                         help="time this dhtml report of COUNT rows in the page section too "
@@ -260,7 +314,8 @@ def main(argv):
     parser.add_argument("--keep-pages", metavar="FOLDER",
                         help="copy the dhtml reports of the collection rounds into FOLDER")
     parser.add_argument("--skip", default="",
-                        help="sections to leave out, comma separated: collection,modify,page")
+                        help="sections to leave out, comma separated: "
+                             "collection,modify,lastlogon,page")
     args = parser.parse_args(argv)
 
     tavrel = os.path.abspath(args.tavrel)
@@ -288,6 +343,9 @@ def main(argv):
             pages[int(count)] = os.path.abspath(file)
         if "modify" not in skip:
             modify(tavrel, args, rows)
+        if "lastlogon" not in skip:
+            lastlogon(tavrel, args, work, rows)
+            print_table(rows[-5:])
         if "page" not in skip:
             for count, page_file in pages.items():
                 if count <= 100_000 and page_file:

@@ -97,6 +97,7 @@ class Run:
 
     def __init__(self, code, out, err, report_path, quiet=False):
         self.quiet = quiet
+        self.report = report_path
         self.code = code
         self.out = out
         self.err = err
@@ -293,6 +294,14 @@ class DeleteTest(ActionTestCase):
                 # The two refused tree deletes are failed writes.
                 self.assertCompleted(run, WRITE_FAILED)
                 self.assertEqual(full_state(fixture), before)
+                # Their journal claims nothing: no records, and a header that knows no more
+                # about taking a delete back than the directory said.
+                with open(run.report[:-len(".csv")] + ".undo.ldif", encoding="utf-8") as f:
+                    journal = f.read()
+                self.assertNotIn("\ndn: ", journal)
+                self.assertIn("\n# Whether the Recycle Bin is enabled could not be read: the "
+                              "records assume it is not.\n", journal)
+                self.assertIn("tombstone lifetime (not read)", journal)
                 for name in ("EN1", "EN2"):
                     row = run.by_dn[dn_of(name)]
                     self.assertEqual((row["ACTION"], row["RESULT"]), ("DELETE", "NOT DISABLED"))

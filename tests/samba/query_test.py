@@ -5,8 +5,8 @@
 exclusions. Results are read from the csv report (lower-cased DNs)."""
 
 
-from samba_support import (BASE_DN, DC_DN, Account, SambaTestCase, generalized_time_days_ago,
-                           int8_days_ago, main)
+from samba_support import (BASE_DN, DC_DN, DC_FQDN, Account, SambaTestCase,
+                           generalized_time_days_ago, int8_days_ago, main)
 
 QUERY_OU = "OU=QueryTest," + BASE_DN
 SUB_OU = "OU=Sub," + QUERY_OU
@@ -76,6 +76,9 @@ class QueryTest(SambaTestCase):
                        "dn: %s\nobjectClass: group\nmember: %s\nmember: %s\n" % (
                            INNER_GROUP, named_account("Q-SUBOLD").dn,
                            OUTER_GROUP, INNER_GROUP, named_account("Q-OLD").dn))
+        # lastLogon is the DC's own record, never replicated: only -lastlogon reads it.
+        cls.dc.ldb_modify("dn: %s\nchangetype: modify\nreplace: lastLogon\nlastLogon: %d\n" % (
+            named_account("Q-OLDDIS").dn, int8_days_ago(2)))
 
     def seeded_results(self, *args):
         """The seeded accounts among the results of a search at the domain root.
@@ -115,6 +118,14 @@ class QueryTest(SambaTestCase):
         self.assertIn("ERROR: -exclgroup: no group %s in the directory" % missing,
                       result.stderr)
         self.assertNotIn("Search completed", result.stdout)
+
+    def test_lastlogon_asks_the_domain_controller_it_finds(self):
+        # No -dcs: the DCs are the domain's accounts with the server trust bit.
+        result, report, found = self.seeded_results("-lastlogon", "-d")
+        self.assertEqual(found, named("Q-OLD", "Q-NEVER", "Q-PWDONLY", "Q-SUBOLD"))
+        self.assertEqual(report.info["DCs Asked"], DC_FQDN, report.info)
+        self.assertIn(("DEBUG: Logged on since the threshold at %s - %s\n" % (
+            DC_FQDN, named_account("Q-OLDDIS").dn)).lower(), result.stderr.lower())
 
     def test_users_finds_old_user_accounts(self):
         result, report, found = self.seeded_results("-users")
