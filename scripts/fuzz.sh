@@ -24,9 +24,9 @@ cmake --build "$build" -j "$(nproc)" --target tavrel_fuzz
 
 export ASAN_OPTIONS=abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1
-passed=0
-failed=0
-for target in $targets; do
+# One target per core at a time: each is single-threaded, and the bound is wall time.
+run_target() {
+  target=$1
   corpus=$build/corpus/$target
   artifacts=$build/artifacts
   mkdir -p "$corpus" "$artifacts"
@@ -37,11 +37,34 @@ for target in $targets; do
   if "$build/tests/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=10 \
       -print_final_stats=1 -artifact_prefix="$artifacts/$target-" $dict \
       "$corpus" "$top/tests/fuzz/corpus/$target" >"$log" 2>&1; then
+    echo ok >"$build/fuzz-$target.result"
+  else
+    echo FAILED >"$build/fuzz-$target.result"
+  fi
+}
+
+cores=$(nproc)
+running=0
+for target in $targets; do
+  rm -f "$build/fuzz-$target.result"
+  run_target "$target" &
+  running=$((running + 1))
+  if [ "$running" -ge "$cores" ]; then
+    wait
+    running=0
+  fi
+done
+wait
+
+passed=0
+failed=0
+for target in $targets; do
+  log=$build/fuzz-$target.log
+  result=$(cat "$build/fuzz-$target.result" 2>/dev/null || echo FAILED)
+  if [ "$result" = ok ]; then
     passed=$((passed + 1))
-    result=ok
   else
     failed=$((failed + 1))
-    result=FAILED
     tail -n 40 "$log"
   fi
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")

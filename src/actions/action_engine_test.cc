@@ -608,6 +608,58 @@ TEST(UndoJournalEngineTest, JournalGetsExactlyTheStepsThatWereApplied) {
   std::remove(name.c_str());
 }
 
+TEST(UndoJournalEngineTest, ADeleteIsArchivedOnDiskFirstAndItsRevivalReadBackAfter) {
+  const std::string name = ::testing::TempDir() + "deleted.undo.ldif";
+  const std::string guid(16, '\x01');
+  RunSettings settings = settingsFor(ActionKind::kDelete, true);
+  FakeLdap* fake = nullptr;
+  DirectorySession session = fakeSession(&fake);
+  fake->searchExtResult = [&](const ldap::SearchRequest& request, std::vector<ldap::Entry>& out,
+                              int&) {
+    ldap::Entry entry;
+    if (request.filter.find("objectGUID") != std::string::npos) {
+      entry.dn = "cn=a\\0ADEL:0101,cn=deleted objects,dc=x";
+      entry.attributes = {{"isDeleted", {"TRUE"}}};
+    } else {
+      entry.dn = "cn=a,dc=x";
+      entry.attributes = {{"objectGUID", {guid}},
+                          {"description", {"kept"}},
+                          {"allowedAttributesEffective", {"description"}}};
+    }
+    out.push_back(entry);
+    return 0;
+  };
+  std::string onDiskAtDelete;
+  fake->writeResult = [&](const std::string&) {
+    onDiskAtDelete = fileText(name);
+    return 0;
+  };
+  std::remove(name.c_str());
+  UndoJournal journal;
+  ASSERT_TRUE(openUndoJournal(journal, name, false, JournalRun{}));
+  ActionProgress progress = startActions(settings);
+  progress.journal = &journal;
+  progress.namingContext = "dc=x";
+  console::Capture capture;
+  ObjectRecord record;
+  record.set("DN", "cn=a,dc=x");
+  record.set("userAccountControl", "4098");
+  record.set("whenCreated", "20000101000000.0Z");
+  RowMarks marks;
+  applyAction(session, settings, kStart, record, marks, progress);
+  ASSERT_TRUE(closeUndoJournal(journal));
+  EXPECT_EQ(record.get("RESULT"), okText());
+  EXPECT_NE(onDiskAtDelete.find("\n#   description: kept\n"), std::string::npos) << onDiskAtDelete;
+  EXPECT_EQ(onDiskAtDelete.find("\ncontrol: "), std::string::npos);
+  const std::string text = fileText(name);
+  EXPECT_NE(text.find("\ndn: cn=a\\0ADEL:0101,cn=deleted objects,dc=x\n"
+                      "control: 1.2.840.113556.1.4.417 true\n"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("\nreplace: description\ndescription: kept\n"), std::string::npos);
+  std::remove(name.c_str());
+}
+
 TEST(UndoJournalEngineTest, NothingIsWrittenOnceTheJournalFails) {
   const std::string name = ::testing::TempDir() + "failed.undo.ldif";
   RunSettings settings = settingsFor(ActionKind::kDelete, true);
