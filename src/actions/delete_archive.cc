@@ -74,7 +74,7 @@ std::string archiveText(const std::vector<ldap::Entry>& entries,
     out += std::string(kIndent) + ldif::line("dn", entry.dn);
     for (const ldap::Attribute& attribute : entry.attributes) {
       if (lowerCase(attribute.name) == kDescriptor ||
-          lowerCase(attribute.name) == lowerCase(kWritableAttributes)) {
+          equalsIgnoringCase(attribute.name, kWritableAttributes)) {
         continue;
       }
       for (const std::string& value : attribute.values) {

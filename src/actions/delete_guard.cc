@@ -32,14 +32,6 @@ constexpr std::string_view kNotReturned = "the account did not come back when re
 constexpr std::string_view kUnreadable = "security descriptor not readable";
 constexpr std::string_view kNotUnderstood = "security descriptor not understood: ";
 
-const ldap::Attribute* findAttribute(const ldap::Entry& entry, std::string_view name) {
-  const std::string wanted = lowerCase(name);
-  for (const ldap::Attribute& attribute : entry.attributes) {
-    if (lowerCase(attribute.name) == wanted) return &attribute;
-  }
-  return nullptr;
-}
-
 std::string childNote(const std::string& childDn) {
   return childDn.empty() ? std::string() : std::string(kChildPrefix) + childDn + ")";
 }
@@ -106,14 +98,14 @@ SubtreeReading readSubtree(DirectorySession& session, std::string_view dn, bool 
     const std::string childDn = i == account ? std::string() : entry.dn;
     if (i != account) {
       ++reading.children;
-      const ldap::Attribute* classes = findAttribute(entry, kClassAttribute);
+      const ldap::Attribute* classes = ldap::findAttribute(entry, kClassAttribute);
       const std::string name = classes != nullptr && !classes->values.empty()
                                    ? classes->values.back()
                                    : std::string("?");
       ++reading.childClasses[name];
     }
     if (!checkProtection) continue;
-    const ldap::Attribute* descriptor = findAttribute(entry, kDescriptorAttribute);
+    const ldap::Attribute* descriptor = ldap::findAttribute(entry, kDescriptorAttribute);
     if (descriptor == nullptr || descriptor->values.size() != 1) {
       return refused(reading, Verdict::kUnknown, kUnreadable, childDn, forDelete);
     }
@@ -146,7 +138,7 @@ bool keepsSecurityDescriptors(DirectorySession& session, std::string_view subsch
   if (named.empty()) {
     request.attributes = {"subschemaSubentry"};
     if (session.connection->searchExt(request, entries, references) == 0 && entries.size() == 1) {
-      if (const ldap::Attribute* found = findAttribute(entries.front(), "subschemaSubentry");
+      if (const ldap::Attribute* found = ldap::findAttribute(entries.front(), "subschemaSubentry");
           found != nullptr && !found->values.empty()) {
         named = found->values.front();
       }

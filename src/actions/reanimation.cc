@@ -47,14 +47,6 @@ constexpr std::string_view kNothingWritable =
     ": the directory named no attribute this user may write, so its values are in the archive "
     "only";
 
-const ldap::Attribute* findAttribute(const ldap::Entry& entry, std::string_view name) {
-  const std::string wanted = lowerCase(name);
-  for (const ldap::Attribute& attribute : entry.attributes) {
-    if (lowerCase(attribute.name) == wanted) return &attribute;
-  }
-  return nullptr;
-}
-
 /// The attribute type of the DN's first RDN, lower-case: "cn" for "CN=PC1,OU=...".
 std::string rdnType(std::string_view dn) {
   const std::string rdn = splitDn(dn).first;
@@ -75,7 +67,7 @@ bool plainName(std::string_view name) {
 /// directory named them before the delete, less what it keeps for itself.
 std::set<std::string> writableNames(const ldap::Entry& entry) {
   std::set<std::string> names;
-  if (const ldap::Attribute* allowed = findAttribute(entry, kWritableAttributes)) {
+  if (const ldap::Attribute* allowed = ldap::findAttribute(entry, kWritableAttributes)) {
     for (const std::string& value : allowed->values) names.insert(lowerCase(value));
   }
   for (std::string_view kept : kKeptByTheDirectory) names.erase(std::string(kept));
@@ -113,7 +105,7 @@ std::string strippedValues(const ldap::Entry& archived, const ldap::Entry& delet
         name == rdn || attribute.values.empty()) {
       continue;
     }
-    const ldap::Attribute* kept = findAttribute(deleted, attribute.name);
+    const ldap::Attribute* kept = ldap::findAttribute(deleted, attribute.name);
     if (kept != nullptr && sortedValues(*kept) == sortedValues(attribute)) continue;
     changes += "replace: " + attribute.name + "\n";
     for (const std::string& value : attribute.values) changes += ldif::line(attribute.name, value);
@@ -126,7 +118,7 @@ std::string strippedValues(const ldap::Entry& archived, const ldap::Entry& delet
 /// An add of the archived child with its classes and writable attributes; a comment when it
 /// cannot be added.
 std::string addedAgain(const ldap::Entry& child) {
-  const ldap::Attribute* classes = findAttribute(child, "objectClass");
+  const ldap::Attribute* classes = ldap::findAttribute(child, "objectClass");
   if (classes == nullptr || classes->values.empty())
     return ldif::comment(child.dn + std::string(kNoClasses));
   const std::set<std::string> writable = writableNames(child);
@@ -162,7 +154,7 @@ std::string guidText(std::string_view bytes) {
 
 std::string archivedGuid(const std::vector<ldap::Entry>& archived) {
   if (archived.empty()) return {};
-  const ldap::Attribute* guid = findAttribute(archived.front(), "objectGUID");
+  const ldap::Attribute* guid = ldap::findAttribute(archived.front(), "objectGUID");
   return guid == nullptr || guid->values.empty() ? std::string() : guidText(guid->values.front());
 }
 
@@ -214,7 +206,7 @@ std::string readRestoreRecords(DirectorySession& session, std::string_view namin
                                const std::vector<ldap::Entry>& archived, bool recycleBin) {
   std::vector<std::optional<ldap::Entry>> deleted;
   for (const ldap::Entry& entry : archived) {
-    const ldap::Attribute* guid = findAttribute(entry, "objectGUID");
+    const ldap::Attribute* guid = ldap::findAttribute(entry, "objectGUID");
     const bool inContext = dnWithin(entry.dn, namingContext);
     deleted.push_back(guid == nullptr || guid->values.empty() || !inContext
                           ? std::nullopt

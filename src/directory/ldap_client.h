@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/secret_text.h"
+#include "common/text.h"
 
 /// The platform's LDAP client, reduced to the operations the program relies on. The same
 /// interface is implemented over OpenLDAP's libldap (ldap_client_posix.cc) and over the
@@ -71,6 +72,14 @@ struct Entry {
   std::string heldBy;
   std::string referredBase;
 };
+
+/// The entry's attribute of that name, whatever its letter case; null when it has none.
+inline const Attribute* findAttribute(const Entry& entry, std::string_view name) {
+  for (const Attribute& attribute : entry.attributes) {
+    if (equalsIgnoringCase(attribute.name, name)) return &attribute;
+  }
+  return nullptr;
+}
 
 struct SortKey {
   std::string attribute;
